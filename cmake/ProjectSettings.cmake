@@ -1,0 +1,31 @@
+# Warning, sanitizer and platform settings shared by every target of the project.
+
+add_library(aaxw_settings INTERFACE)
+if(MSVC)
+  target_compile_options(aaxw_settings INTERFACE /W4 /WX)
+else()
+  target_compile_options(aaxw_settings INTERFACE -Wall -Wextra -Werror)
+endif()
+if(AAXW_SANITIZE)
+  target_compile_options(aaxw_settings INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                                 -fno-omit-frame-pointer)
+  target_link_options(aaxw_settings INTERFACE -fsanitize=address,undefined)
+  target_compile_definitions(aaxw_settings INTERFACE AAXW_SANITIZED=1)
+endif()
+
+if(WIN32)
+  # Shipped binaries stand alone: the C++ runtime and winpthread are linked in.
+  target_link_options(aaxw_settings INTERFACE -static -static-libgcc -static-libstdc++)
+  set(AAXW_SHARED_SUFFIX ".dll")
+else()
+  set(AAXW_SHARED_SUFFIX ".so")
+endif()
+
+# aaxw_add_library(NAME SOURCES... [DEPS targets...])
+# One static library per source folder.
+function(aaxw_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC aaxw_settings ${ARG_DEPS})
+endfunction()

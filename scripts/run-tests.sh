@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds and runs every suite: Linux debug, Linux ASan+UBSan, Windows x64 under Wine, and the
+# fuzz targets briefly. Ends with one summary line of test cases and a non-zero exit on any
+# failure.
+set -uo pipefail
+source "$(dirname "$0")/env.sh"
+
+failed_suites=()
+total_passed=0
+total_failed=0
+
+count_results() {
+  local dir=$1 tests failures
+  for xml in "$dir"/*.xml; do
+    [ -f "$xml" ] || continue
+    tests=$(grep -o '<testsuites tests="[0-9]*" failures="[0-9]*"' "$xml" | head -1 | sed -E 's/.*tests="([0-9]+)" failures="([0-9]+)"/\1 \2/')
+    [ -n "$tests" ] || continue
+    set -- $tests
+    total_passed=$((total_passed + $1 - $2))
+    total_failed=$((total_failed + $2))
+  done
+}
+
+run_suite() {
+  local preset=$1
+  echo "== $preset: build"
+  if ! build_preset "$preset"; then
+    failed_suites+=("$preset (build)")
+    return
+  fi
+  local results=$BUILD/$preset/test-results
+  rm -rf "$results" && mkdir -p "$results"
+  echo "== $preset: test"
+  if [ "$preset" = windows-release ]; then ensure_wineprefix; fi
+  if ! (cd "$ROOT" && GTEST_OUTPUT="xml:$results/" ctest --preset "$preset" -j "$JOBS"); then
+    failed_suites+=("$preset")
+  fi
+  count_results "$results"
+}
+
+run_suite linux-debug
+run_suite linux-asan
+run_suite windows-release
+if [ -x "$ROOT/scripts/run-fuzz.sh" ]; then
+  if ! "$ROOT/scripts/run-fuzz.sh"; then failed_suites+=("fuzz"); fi
+fi
+
+echo
+if [ ${#failed_suites[@]} -gt 0 ]; then
+  echo "failed: ${failed_suites[*]}"
+fi
+echo "total: $total_passed passed, $total_failed failed"
+[ ${#failed_suites[@]} -eq 0 ] && [ "$total_failed" -eq 0 ] && [ "$total_passed" -gt 0 ]
