@@ -1,0 +1,311 @@
+// One automatable control of the effect, as the host sees it, for a real value of type T
+// (float for continuous and stepped controls, bool for on/off controls).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <type_traits>
+
+#include "interfaces/aax_host.h"
+#include "interfaces/aax_parameter.h"
+#include "params/AAX_CString.h"
+
+// [main] No lock of its own: callers serialise. No operation throws or reports an error code;
+// conversions report failure with a false result. Results of the automation delegate are
+// ignored everywhere.
+//
+// While no automation delegate is attached, a value written from the plug-in side is stored
+// at once and nothing is reported. Once the parameter manager attaches a delegate, every such
+// write becomes a touch / set-value request / release to the host, and the value changes only
+// when the host confirms it through UpdateNormalizedValue.
+template <typename T>
+class AAX_CParameter : public AAX_IParameter {
+    static_assert(std::is_same_v<T, float> || std::is_same_v<T, bool>,
+                  "AAX_CParameter holds a float or a bool value");
+
+public:
+    static constexpr uint32_t kMaxIdentifierLength = 31;
+
+    // Clones both delegates. A longer identifier is cut to its first 31 characters, a null one
+    // is taken as empty. The value starts at the default, passed through the taper.
+    AAX_CParameter(AAX_CParamID identifier, const AAX_CString& name, T defaultValue,
+                   const AAX_ITaperDelegate<T>& taper, const AAX_IDisplayDelegate<T>& display,
+                   bool automatable)
+        : mName(name),
+          mAutomatable(automatable),
+          mTaperDelegate(taper.Clone()),
+          mDisplayDelegate(display.Clone()),
+          mDefaultValue(defaultValue) {
+        if (identifier != nullptr) {
+            std::strncpy(mIdentifier, identifier, kMaxIdentifierLength);
+        }
+        mIdentifier[kMaxIdentifierLength] = '\0';
+        if (mNumSteps == 0) {
+            mNumSteps = mType == AAX_eParameterType_Discrete ? 2u : 128u;
+        }
+        SetToDefaultValue();
+    }
+
+    AAX_CParameter(const AAX_CParameter&) = delete;
+    AAX_CParameter& operator=(const AAX_CParameter&) = delete;
+
+    // Unregisters from the automation delegate, if one is attached.
+    ~AAX_CParameter() override {
+        if (mAutomationDelegate != nullptr) {
+            mAutomationDelegate->UnregisterParameter(mIdentifier);
+        }
+        mAutomationDelegate = nullptr;
+    }
+
+    // The central write path for a value coming from the plug-in side. With an automation
+    // delegate: Touch, PostSetValueRequest(normalized), Release; the value itself is left for
+    // the host to confirm. Without one: stored at once.
+    void SetValue(T newValue) {
+        const double normalized = mTaperDelegate->RealToNormalized(newValue);
+        if (mAutomationDelegate != nullptr) {
+            Touch();
+            mAutomationDelegate->PostSetValueRequest(Identifier(), normalized);
+            Release();
+        } else {
+            mNeedNotify = true;
+            UpdateNormalizedValue(normalized);
+        }
+    }
+
+    // 1
+    AAX_CParamID Identifier() const override { return mIdentifier; }
+    // 2: the shortened names stay as they are.
+    void SetName(const AAX_CString& name) override { mName = name; }
+    // 3
+    const AAX_CString& Name() const override { return mName; }
+    // 4: keyed by its own length; replaces a shortened name of the same length.
+    void AddShortenedName(const AAX_CString& name) override {
+        mShortenedNames[static_cast<int32_t>(name.Length())] = name;
+    }
+    // 5: the longest shortened name that fits numCharacters, else the shortest one; the full
+    // name when it fits or when there are no shortened names.
+    const AAX_CString& ShortenedName(int32_t numCharacters) const override {
+        if (numCharacters >= static_cast<int32_t>(mName.Length()) || mShortenedNames.empty()) {
+            return mName;
+        }
+        auto entry = mShortenedNames.upper_bound(numCharacters);
+        if (entry != mShortenedNames.begin()) --entry;
+        return entry->second;
+    }
+    // 6
+    void ClearShortenedNames() override { mShortenedNames.clear(); }
+    // 7
+    bool Automatable() const override { return mAutomatable; }
+    // 8: unregisters from the previous delegate, registers with the new one (if not null).
+    void SetAutomationDelegate(AAX_IAutomationDelegate* automationDelegate) override {
+        if (mAutomationDelegate != nullptr) {
+            mAutomationDelegate->UnregisterParameter(mIdentifier);
+        }
+        mAutomationDelegate = automationDelegate;
+        if (mAutomationDelegate != nullptr) {
+            mAutomationDelegate->RegisterParameter(mIdentifier);
+        }
+    }
+    // 9
+    void Touch() override {
+        if (mAutomationDelegate != nullptr) mAutomationDelegate->PostTouchRequest(mIdentifier);
+    }
+    // 10
+    void Release() override {
+        if (mAutomationDelegate != nullptr) mAutomationDelegate->PostReleaseRequest(mIdentifier);
+    }
+    // 11
+    void SetNormalizedValue(double normalizedValue) override {
+        SetValue(mTaperDelegate->NormalizedToReal(normalizedValue));
+    }
+    // 12
+    double GetNormalizedValue() const override { return mTaperDelegate->RealToNormalized(mValue); }
+    // 13: the current value is not changed.
+    void SetNormalizedDefaultValue(double normalizedDefault) override {
+        mDefaultValue =
+            mTaperDelegate->ConstrainRealValue(mTaperDelegate->NormalizedToReal(normalizedDefault));
+    }
+    // 14
+    double GetNormalizedDefaultValue() const override {
+        return mTaperDelegate->RealToNormalized(mDefaultValue);
+    }
+    // 15
+    void SetToDefaultValue() override { SetValue(mDefaultValue); }
+    // 16
+    void SetNumberOfSteps(uint32_t numSteps) override { mNumSteps = numSteps; }
+    // 17
+    uint32_t GetNumberOfSteps() const override { return mNumSteps; }
+    // 18: the nearest step; 0 with fewer than 2 steps.
+    uint32_t GetStepValue() const override {
+        const double steps = static_cast<double>(mNumSteps);
+        if (steps < 2.0) return 0;
+        const double stepSize = 1.0 / (steps - 1.0);
+        double position = GetNormalizedValue() / stepSize + 0.5;
+        if (!(position >= 0.0)) return 0;  // also a NaN position
+        if (position > steps - 1.0) position = steps - 1.0;
+        return static_cast<uint32_t>(position);
+    }
+    // 19: nothing happens with fewer than 2 steps.
+    void SetStepValue(uint32_t step) override {
+        const double steps = static_cast<double>(mNumSteps);
+        if (steps < 2.0) return;
+        double normalized = (1.0 / (steps - 1.0)) * static_cast<double>(step);
+        if (normalized < 0.0) normalized = 0.0;
+        if (normalized > 1.0) normalized = 1.0;
+        SetNormalizedValue(normalized);
+    }
+    // 20: the limit is accepted and not applied; the text is the same as from slot 21.
+    bool GetValueString(int32_t /*maxNumChars*/, AAX_CString* valueString) const override {
+        return mDisplayDelegate->ValueToString(mValue, valueString);
+    }
+    // 21
+    bool GetValueString(AAX_CString* valueString) const override {
+        return mDisplayDelegate->ValueToString(mValue, valueString);
+    }
+    // 22: false when the text does not parse (output untouched), or when the parsed value lies
+    // outside the taper's range (the constrained normalized value is written all the same).
+    bool GetNormalizedValueFromString(const AAX_CString& valueString,
+                                      double* normalizedValue) const override {
+        if (normalizedValue == nullptr) return false;
+        T value{};
+        if (!mDisplayDelegate->StringToValue(valueString, &value)) return false;
+        *normalizedValue = mTaperDelegate->RealToNormalized(value);
+        return IsWithinTaperRange(value);
+    }
+    // 23: the limit is passed to the display. False when the display fails or the real value
+    // lies outside the taper's range.
+    bool GetStringFromNormalizedValue(double normalizedValue, int32_t maxNumChars,
+                                      AAX_CString& valueString) const override {
+        const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
+        if (!mDisplayDelegate->ValueToString(value, maxNumChars, &valueString)) return false;
+        return IsWithinTaperRange(value);
+    }
+    // 24
+    bool GetStringFromNormalizedValue(double normalizedValue,
+                                      AAX_CString& valueString) const override {
+        const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
+        if (!mDisplayDelegate->ValueToString(value, &valueString)) return false;
+        return IsWithinTaperRange(value);
+    }
+    // 25: no range check here; the taper constrains the value on the way.
+    bool SetValueFromString(const AAX_CString& valueString) override {
+        T value{};
+        if (!mDisplayDelegate->StringToValue(valueString, &value)) return false;
+        SetValue(value);
+        return true;
+    }
+
+    // 26 to 35: typed access only for the parameter's own type; every other form returns false
+    // and leaves its argument untouched.
+    bool GetValueAsBool(bool* value) const override { return ReadTyped<bool>(value); }
+    bool GetValueAsInt32(int32_t* /*value*/) const override { return false; }
+    bool GetValueAsFloat(float* value) const override { return ReadTyped<float>(value); }
+    bool GetValueAsDouble(double* /*value*/) const override { return false; }
+    bool GetValueAsString(AAX_IString* /*value*/) const override { return false; }
+    bool SetValueWithBool(bool value) override { return WriteTyped<bool>(value); }
+    bool SetValueWithInt32(int32_t /*value*/) override { return false; }
+    bool SetValueWithFloat(float value) override { return WriteTyped<float>(value); }
+    bool SetValueWithDouble(double /*value*/) override { return false; }
+    bool SetValueWithString(const AAX_IString& /*value*/) override { return false; }
+
+    // 36: the number of steps is not changed.
+    void SetType(AAX_EParameterType type) override { mType = type; }
+    // 37
+    AAX_EParameterType GetType() const override { return mType; }
+    // 38: stored and reported, never interpreted.
+    void SetOrientation(AAX_EParameterOrientation orientation) override { mOrientation = orientation; }
+    // 39
+    AAX_EParameterOrientation GetOrientation() const override { return mOrientation; }
+
+    // 40: keeps a clone of the new taper. With preserveValue the real value stays and its
+    // normalized position is recomputed (and requested from the host when a delegate is
+    // attached); without it the normalized position stays and the real value is recomputed.
+    // Either way the next confirmation is stored and reported even if unchanged. A taper of
+    // another value type is ignored.
+    void SetTaperDelegate(AAX_ITaperDelegateBase& taperDelegate, bool preserveValue) override {
+        auto* typed = dynamic_cast<AAX_ITaperDelegate<T>*>(&taperDelegate);
+        if (typed == nullptr) return;
+        std::unique_ptr<AAX_ITaperDelegate<T>> clone(typed->Clone());
+        if (!clone) return;
+        const double oldNormalized = GetNormalizedValue();
+        mTaperDelegate = std::move(clone);
+        mNeedNotify = true;
+        if (preserveValue) {
+            SetValue(mValue);
+        } else {
+            UpdateNormalizedValue(oldNormalized);
+        }
+    }
+
+    // 41: keeps a clone of the new display and reports the current value to an attached
+    // delegate. A display of another value type is ignored.
+    void SetDisplayDelegate(AAX_IDisplayDelegateBase& displayDelegate) override {
+        auto* typed = dynamic_cast<AAX_IDisplayDelegate<T>*>(&displayDelegate);
+        if (typed == nullptr) return;
+        std::unique_ptr<AAX_IDisplayDelegate<T>> clone(typed->Clone());
+        if (!clone) return;
+        mDisplayDelegate = std::move(clone);
+        if (mAutomationDelegate != nullptr) {
+            mAutomationDelegate->PostCurrentValue(Identifier(), GetNormalizedValue());
+        }
+    }
+
+    // 42: the host's confirmation. Stores the value and reports the given normalized value
+    // back, unless it equals the stored value (exact comparison) and no report is pending.
+    void UpdateNormalizedValue(double normalizedValue) override {
+        const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
+        if (!mNeedNotify && value == mValue) return;
+        mValue = value;
+        if (mAutomationDelegate != nullptr) {
+            mAutomationDelegate->PostCurrentValue(Identifier(), normalizedValue);
+        }
+        mNeedNotify = false;
+    }
+
+private:
+    bool IsWithinTaperRange(T value) const {
+        return !(value > mTaperDelegate->GetMaximumValue() || value < mTaperDelegate->GetMinimumValue());
+    }
+
+    template <typename U>
+    bool ReadTyped(U* out) const {
+        if constexpr (std::is_same_v<T, U>) {
+            if (out == nullptr) return false;
+            *out = mValue;
+            return true;
+        } else {
+            (void)out;
+            return false;
+        }
+    }
+
+    template <typename U>
+    bool WriteTyped(U value) {
+        if constexpr (std::is_same_v<T, U>) {
+            SetValue(value);
+            return true;
+        } else {
+            (void)value;
+            return false;
+        }
+    }
+
+    char mIdentifier[kMaxIdentifierLength + 1] = {};
+    AAX_CString mName;
+    std::map<int32_t, AAX_CString> mShortenedNames;
+    bool mAutomatable;
+    uint32_t mNumSteps = 0;
+    AAX_EParameterType mType = AAX_eParameterType_Continuous;
+    AAX_EParameterOrientation mOrientation = AAX_eParameterOrientation_Default;
+    std::unique_ptr<AAX_ITaperDelegate<T>> mTaperDelegate;
+    std::unique_ptr<AAX_IDisplayDelegate<T>> mDisplayDelegate;
+    AAX_IAutomationDelegate* mAutomationDelegate = nullptr;  // borrowed
+    bool mNeedNotify = true;
+    T mValue{};
+    T mDefaultValue;
+};
+
+extern template class AAX_CParameter<float>;
+extern template class AAX_CParameter<bool>;
