@@ -1,0 +1,84 @@
+// The host side of one effect instance, as the wrapped VST 2 effect sees it: the static host
+// callback handed to the effect's entry point, the transport snapshot behind its time requests,
+// the all-notes-off event sent when the transport stops, and the links used to turn the
+// effect's parameter gestures into host parameter operations.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "interfaces/aax_effect.h"
+#include "interfaces/aax_host.h"
+#include "interfaces/vst2.h"
+
+class AAXWrapper_Parameters;
+class AAX_CParameterManager;
+
+class VstCallBack {
+public:
+    // Answers to the effect's identity queries.
+    static constexpr intptr_t kHostVersion = 7;
+    static constexpr intptr_t kHostCurrentId = 0x41415348;  // 'AASH'
+    static constexpr const char kVendorString[] = "Kelm AAX Wrapper";
+    static constexpr size_t kVendorStringBytes = sizeof(kVendorString);  // 17, terminator included
+    // Used when no controller is held.
+    static constexpr double kDefaultSampleRate = 44100.0;
+    static constexpr size_t kParamIdBufferSize = 256;
+    static constexpr size_t kStopEventBufferSize = 16384;
+
+    // [main] The snapshot starts stopped at 120 BPM in 4/4 with nothing valid; every link but
+    // owner is null.
+    explicit VstCallBack(AAXWrapper_Parameters* owner);
+    // [main] Frees stopEvent.
+    virtual ~VstCallBack();
+    VstCallBack(const VstCallBack&) = delete;
+    VstCallBack& operator=(const VstCallBack&) = delete;
+
+    // [any] The effect's audioMasterCallback. Answers version, identity and vendor itself (also
+    // before `user` is set) and forwards automate, time, window size, sample rate and the
+    // display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
+    // there is none. Every other opcode answers 0. Time requests from within processing run on
+    // the audio thread and allocate nothing.
+    static intptr_t HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                 void* ptr, float opt);
+
+    // [any] Handles one forwarded opcode for the effect that called. Dispatcher calls made here
+    // go to that effect without the gate. audioMasterGetTime is [audio] when the effect asks from
+    // within processing: it allocates nothing and locks nothing.
+    intptr_t OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_t index, void* ptr, float opt);
+
+    // Fields, in this order. The snapshot (isPlaying to positionValid) is written by the
+    // processing callback on the audio thread and read back by time requests on that thread.
+    int32_t wasPlaying;  // the play state seen at the previous time request
+    int32_t isPlaying;
+    double tempo;  // beats per minute
+    int32_t timeSigNumerator;
+    int32_t timeSigDenominator;
+    double ppqPosition;  // quarter notes
+    double ppqOffset;    // latched when the transport starts
+    int32_t samplePosition;
+    int32_t tempoValid;
+    int32_t timeSigValid;
+    int32_t positionValid;
+    char paramIdBuffer[kParamIdBufferSize];  // receives one parameter identifier from the effect
+    AAX_IACFEffectGUI* editorGui;            // the registered GUI, or null
+    vst2::VstTimeInfo timeInfo;              // rewritten by every time request
+    AAX_CParameterManager* parameterManager; // the data model's, or null before it is set
+    AAXWrapper_Parameters* owner;
+    AAX_IController* controller;             // null until effect initialisation
+    std::unique_ptr<uint8_t[]> stopEvent;    // kStopEventBufferSize bytes; the head holds one event
+
+private:
+    // [audio] Fills timeInfo from the snapshot and sends the all-notes-off event on a stop edge.
+    intptr_t AnswerTimeRequest(vst2::AEffect* effect, float opt);
+    // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
+    intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
+    // [main] Turns automate, begin-edit and end-edit into the host parameter's operations.
+    intptr_t HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt);
+    // [main] Asks for every parameter's identifier and tells the registered GUI about each.
+    intptr_t HandleDisplayUpdate(vst2::AEffect* effect, float opt);
+    // Asks the effect for the identifier of parameter index into a cleared paramIdBuffer.
+    void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt);
+    // The current sample rate: the controller's, or kDefaultSampleRate without one.
+    float CurrentSampleRate() const;
+};

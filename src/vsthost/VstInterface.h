@@ -1,0 +1,128 @@
+// One effect instance's hold on the wrapped VST 2 effect. Every call into the effect goes
+// through this class: the members below are gated (made only while an effect is held and the
+// instance is open, otherwise skipped with the caller's fallback), and DispatchUngated is the
+// single ungated path, for closing the effect and for answering the effect's own host callback.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "interfaces/vst2.h"
+
+class VstCallBack;
+
+class VstInterface {
+public:
+    // Number of preformatted MIDI events in `events`.
+    static constexpr int32_t kEventCount = 512;
+    // The byte size written into every event: the record's size after `type` and `byteSize`.
+    static constexpr int32_t kEventByteSize = 24;
+    // Capacity the effect assumes for an identifier buffer when it is given 0.
+    static constexpr intptr_t kDefaultParameterIdCapacity = 32;
+
+    // [main] Allocates and preformats `events`; open, with no effect and no callback yet.
+    VstInterface();
+    // [main] Clears isOpen, closes the effect (effClose, not gated) if one is held, frees
+    // `events` and forgets the effect.
+    virtual ~VstInterface();
+    VstInterface(const VstInterface&) = delete;
+    VstInterface& operator=(const VstInterface&) = delete;
+
+    // Fields, in this order.
+    vst2::VstMidiEvent* events;  // owned, kEventCount entries: type 1, byteSize 24, rest zero
+    VstCallBack* callBack;       // not owned
+    vst2::AEffect* effect;       // not owned: the effect frees itself on effClose
+    int32_t isOpen;              // 1 from construction, 0 from the start of destruction
+    vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
+
+    // [any] The gate: true while an effect is held and the instance is open.
+    bool IsCallable() const { return effect != nullptr && isOpen != 0; }
+
+    // [any] Calls the effect's dispatcher without the gate. Answers 0 for a null effect or a
+    // null dispatcher. Used only for effClose and by the host callback, which answers the
+    // effect that called it.
+    static intptr_t DispatchUngated(vst2::AEffect* target, int32_t opcode, int32_t index,
+                                    intptr_t value, void* ptr, float opt) {
+        if (target == nullptr || target->dispatcher == nullptr) return 0;
+        return target->dispatcher(target, opcode, index, value, ptr, opt);
+    }
+
+    // Dispatcher rows. Each is gated; a skipped call returns the fallback where there is one.
+
+    // [main] effOpen.
+    void Open();
+    // [main] effGetParamName into buffer. The first byte is cleared before the call, so an
+    // effect that writes nothing leaves empty text. A null buffer sends nothing.
+    void GetParamName(int32_t index, char* buffer);
+    // [main] effSetSampleRate with the rate as opt.
+    void SetSampleRate(float sampleRate);
+    // [main] effMainsChanged (1 resumes).
+    void MainsChanged(intptr_t value);
+    // [main] effEditGetRect with the address of editorRect.
+    void EditGetRect();
+    // [main] effEditOpen with the native parent window.
+    void EditOpen(void* parentWindow);
+    // [main] effEditClose.
+    void EditClose();
+    // [main] effEditIdle.
+    void EditIdle();
+    // [main] effGetChunk: the effect points *data at its chunk; returns the byte size, or the
+    // fallback when skipped.
+    intptr_t GetChunk(void** data, intptr_t fallback);
+    // [main] effSetChunk with the chunk's size and bytes.
+    void SetChunk(intptr_t size, void* data);
+    // [audio] effProcessEvents. Allocates nothing, locks nothing.
+    void ProcessEvents(vst2::VstEvents* eventList) {
+        Dispatch(vst2::effProcessEvents, 0, 0, eventList, 0.0f, 0);
+    }
+    // [main] effCanBeAutomated; 0 means the parameter is not mirrored.
+    intptr_t CanBeAutomated(int32_t index, intptr_t fallback);
+    // [main] effSetBypass with value 1 (on) or 0.
+    void SetBypass(bool bypass);
+    // [main] effGetParameterProperties into properties (a full 152-byte record).
+    intptr_t GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
+                                    intptr_t fallback);
+    // [main] effEditKeyDown.
+    void EditKeyDown(int32_t index, intptr_t value);
+    // [main] The private editor redraw (-1): null redraws the whole editor.
+    void EditorRedraw(vst2::ERect* rect);
+    // [main] The private get-parameter-identifier request (-14) with capacity as value. The
+    // buffer must hold `capacity` bytes (kDefaultParameterIdCapacity when capacity is 0); they
+    // are zeroed before the call, so an effect that writes nothing leaves empty text. A null
+    // buffer or a negative capacity sends nothing.
+    void GetParameterId(int32_t index, char* buffer, intptr_t capacity);
+    // [main] The private find-parameter-index request (-15): the index with that identifier,
+    // or a negative value; the fallback when skipped.
+    intptr_t FindParameterIndex(const char* id, intptr_t fallback);
+    // [main] The private pre-open notice (-16) with opt 1.0.
+    void PreOpenNotice();
+
+    // Other entry points of the effect, gated the same way.
+
+    // [main] setParameter.
+    void SetParameter(int32_t index, float value);
+    // [main] getParameter, or the fallback.
+    float GetParameter(int32_t index, float fallback);
+    // [audio] processReplacing. Allocates nothing, locks nothing.
+    void ProcessReplacing(float** inputs, float** outputs, int32_t frames) {
+        if (!IsCallable() || effect->processReplacing == nullptr) return;
+        effect->processReplacing(effect, inputs, outputs, frames);
+    }
+
+    // [main] Sends effEditGetRect (with the address of editorRect) and then effEditOpen with the
+    // parent window, each gated.
+    void OpenEditor(void* parentWindow);
+
+    // [any] The effect's numParams, or the fallback when no call can be made.
+    int32_t NumParams(int32_t fallback) const;
+    // [any] The effect's uniqueID, or the fallback.
+    int32_t UniqueId(int32_t fallback) const;
+
+private:
+    // The one gated dispatcher path.
+    intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
+                      intptr_t fallback) {
+        if (!IsCallable() || effect->dispatcher == nullptr) return fallback;
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+};
