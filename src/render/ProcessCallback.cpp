@@ -1,0 +1,153 @@
+#include "render/ProcessCallback.h"
+
+#include <cstdint>
+#include <type_traits>
+
+#include "interfaces/aax_description.h"
+#include "interfaces/aax_host.h"
+#include "interfaces/vst2.h"
+#include "render/AlgorithmContext.h"
+#include "vsthost/VstCallBack.h"
+#include "vsthost/VstInterface.h"
+
+static_assert(std::is_same_v<decltype(&AAXWrapper_AlgorithmProcessFunction), AAX_CProcessProc>);
+
+namespace {
+
+// Display ticks per beat in the host's bar/beat position.
+constexpr double kTicksPerBeat = 960000.0;
+
+// The only loaded-flag value that lets an instance run.
+constexpr int32_t kLoaded = 1;
+
+template <typename T>
+T FieldAs(const AlgorithmContext& context, AlgorithmField field) {
+    return static_cast<T>(context.fields[field]);
+}
+
+// A packet field the host hands over as a pointer to a signed 32-bit value; 0 when absent.
+int32_t ReadInt32Field(const AlgorithmContext& context, AlgorithmField field) {
+    const auto* value = FieldAs<const int32_t*>(context, field);
+    return value != nullptr ? *value : 0;
+}
+
+VstInterface* ReadVstInterface(const AlgorithmContext& context) {
+    auto* const* stored = FieldAs<VstInterface* const*>(context, kField_VstInterface);
+    return stored != nullptr ? *stored : nullptr;
+}
+
+// Copies the host transport into the snapshot that the effect's time requests read.
+void TakeTransportSnapshot(const AAX_ITransport& transport, VstCallBack& snapshot) {
+    bool playing = false;
+    transport.IsTransportPlaying(&playing);  // result ignored: the flag stays false on failure
+    snapshot.isPlaying = playing ? 1 : 0;
+    const bool started = playing && snapshot.wasPlaying == 0;
+
+    int64_t location = 0;
+    if (transport.GetCurrentNativeSampleLocation(&location) != AAX_SUCCESS) return;
+
+    double tempo = 0.0;
+    if (transport.GetCurrentTempo(&tempo) == AAX_SUCCESS) {
+        snapshot.tempo = tempo;
+        snapshot.tempoValid = 1;
+    }
+
+    int32_t numerator = 0;
+    int32_t denominator = 0;
+    if (transport.GetCurrentMeter(&numerator, &denominator) == AAX_SUCCESS) {
+        snapshot.timeSigNumerator = numerator;
+        snapshot.timeSigDenominator = denominator;
+        snapshot.timeSigValid = 1;
+    }
+
+    if (!playing) return;
+
+    int32_t bars = 0;
+    int32_t beats = 0;
+    int64_t ticks = 0;
+    transport.GetBarBeatPosition(&bars, &beats, &ticks, location);  // result ignored
+
+    // Bars are counted in beats of the meter, so a bar holds `numerator` beats; this keeps the
+    // position continuous across bar lines in every meter. When the meter query failed, the last
+    // stored numerator (4 until the host first reports one) stands in.
+    const double beatsPerBar = static_cast<double>(snapshot.timeSigNumerator);
+    if (started) snapshot.ppqOffset = (static_cast<double>(bars) + 1.0) * beatsPerBar + 1.0;
+    snapshot.ppqPosition = static_cast<double>(bars) * beatsPerBar + static_cast<double>(beats) +
+                           static_cast<double>(ticks) / kTicksPerBeat - snapshot.ppqOffset;
+    snapshot.samplePosition = static_cast<int32_t>(static_cast<uint32_t>(location));
+    snapshot.positionValid = 1;
+}
+
+// Sends each packet of the stream as a one-event list, reusing the instance's first event.
+void ForwardMidi(AAX_IMIDINode& node, VstInterface& vst) {
+    const AAX_CMidiStream* stream = node.GetNodeBuffer();
+    if (stream == nullptr || stream->mBuffer == nullptr || vst.events == nullptr) return;
+
+    vst2::VstMidiEvent& event = vst.events[0];
+    vst2::VstEvents list{};
+    list.numEvents = 1;
+    list.reserved = 0;
+    list.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
+
+    for (uint32_t i = 0; i < stream->mBufferSize; ++i) {
+        const AAX_CMidiPacket& packet = stream->mBuffer[i];
+        event.deltaFrames = static_cast<int32_t>(packet.mTimestamp);
+        event.midiData[0] = static_cast<char>(packet.mData[0]);
+        event.midiData[1] = static_cast<char>(packet.mData[1]);
+        event.midiData[2] = static_cast<char>(packet.mData[2]);
+        vst.ProcessEvents(&list);
+    }
+}
+
+void ProcessInstance(const AlgorithmContext& context) {
+    if (ReadInt32Field(context, kField_Loaded) != kLoaded) return;
+
+    const int32_t inputChannels = ReadInt32Field(context, kField_InputChannels);
+    const int32_t outputChannels = ReadInt32Field(context, kField_OutputChannels);
+    const auto* frames = FieldAs<const int32_t*>(context, kField_BufferLength);
+    float* const* hostInputs = FieldAs<float* const*>(context, kField_AudioIn);
+    float* const* hostOutputs = FieldAs<float* const*>(context, kField_AudioOut);
+
+    // The effect always gets two entries per side; the second is null for a mono side.
+    float* inputs[2] = {nullptr, nullptr};
+    float* outputs[2] = {nullptr, nullptr};
+    if (hostInputs != nullptr) {
+        inputs[0] = hostInputs[0];
+        if (inputChannels >= 2) inputs[1] = hostInputs[1];
+    }
+    if (hostOutputs != nullptr) {
+        outputs[0] = hostOutputs[0];
+        if (outputChannels >= 2) outputs[1] = hostOutputs[1];
+    }
+
+    VstInterface* vst = ReadVstInterface(context);
+    VstCallBack* snapshot = vst != nullptr ? vst->callBack : nullptr;
+    if (snapshot != nullptr) {
+        snapshot->tempoValid = 0;
+        snapshot->timeSigValid = 0;
+        snapshot->positionValid = 0;
+    }
+
+    auto* transportNode = FieldAs<AAX_IMIDINode*>(context, kField_TransportNode);
+    const AAX_ITransport* transport = transportNode != nullptr ? transportNode->GetTransport() : nullptr;
+    if (transport != nullptr && snapshot != nullptr) TakeTransportSnapshot(*transport, *snapshot);
+
+    if (vst == nullptr) return;
+
+    auto* midiInput = FieldAs<AAX_IMIDINode*>(context, kField_MidiInputNode);
+    if (midiInput != nullptr) ForwardMidi(*midiInput, *vst);
+
+    // Without the host's buffers or frame count there is nothing the effect could safely process.
+    if (hostInputs == nullptr || hostOutputs == nullptr || frames == nullptr) return;
+    vst->ProcessReplacing(inputs, outputs, *frames);
+}
+
+}  // namespace
+
+void AAXWrapper_AlgorithmProcessFunction(void* const instancesBegin[], const void* instancesEnd) {
+    if (instancesBegin == nullptr || instancesEnd == nullptr) return;
+    for (void* const* entry = instancesBegin; entry < static_cast<void* const*>(instancesEnd); ++entry) {
+        const auto* context = static_cast<const AlgorithmContext*>(*entry);
+        if (context != nullptr) ProcessInstance(*context);
+    }
+}
