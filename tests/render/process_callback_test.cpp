@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include "RenderInstance.h"
+#include "render/ProcessCallback.h"
+
+namespace {
+
+using Kind = RecordedCall::Kind;
+
+// The position that a host bar/beat answer gives in a block, from the origin latched at start.
+double Position(int32_t bars, int32_t beats, int64_t ticks, int32_t beatsPerBar, double origin) {
+    return static_cast<double>(bars) * beatsPerBar + beats + static_cast<double>(ticks) / 960000.0 - origin;
+}
+
+// Starts the transport in instance at bar/beat and runs one block.
+void PlayBlock(RenderInstance& instance, int32_t bar, int32_t beat, int64_t ticks = 0) {
+    instance.transport.playing = true;
+    instance.transport.SetBarBeat(bar, beat, ticks);
+    RunBatch({instance.Context()});
+}
+
+TEST(ProcessCallback, RunsOnlyInstancesWhoseLoadedFlagIsExactlyOne) {
+    RenderInstance unloaded(2), flagTwo(2), noFlag(2), loaded(2);
+    unloaded.loaded = 0;
+    flagTwo.loaded = 2;
+    noFlag.context.fields[kField_Loaded] = nullptr;
+    for (RenderInstance* skipped : {&unloaded, &flagTwo, &noFlag}) {
+        skipped->midiInput.AddPacket(0, 0x90, 60, 100);
+        skipped->transport.playing = true;
+        skipped->callBack.tempoValid = skipped->callBack.timeSigValid = skipped->callBack.positionValid = 1;
+    }
+    loaded.midiInput.AddPacket(0, 0x90, 60, 100);
+
+    RunBatch({unloaded.Context(), nullptr, flagTwo.Context(), noFlag.Context(), loaded.Context(), nullptr});
+
+    for (RenderInstance* skipped : {&unloaded, &flagTwo, &noFlag}) {
+        EXPECT_TRUE(skipped->effect.calls.empty());
+        EXPECT_EQ(skipped->transportNode.transportQueries, 0);
+        EXPECT_EQ(skipped->midiInput.nodeBufferQueries, 0);
+        EXPECT_EQ(skipped->callBack.tempoValid, 1);  // not even the snapshot is touched
+        EXPECT_EQ(skipped->callBack.positionValid, 1);
+        EXPECT_EQ(skipped->outputData[0][0], -1.0f);
+    }
+    EXPECT_EQ(loaded.effect.CountOpcode(vst2::effProcessEvents), 1u);
+    EXPECT_EQ(loaded.processCalls, 1);
+
+    // An empty batch and a batch of nulls do nothing.
+    AAXWrapper_AlgorithmProcessFunction(nullptr, nullptr);
+    RunBatch({});
+    RunBatch({nullptr, nullptr});
+    EXPECT_EQ(loaded.processCalls, 1);
+}
+
+TEST(ProcessCallback, GivesTheEffectTwoChannelEntriesWithANullSecondForMono) {
+    RenderInstance mono(1), stereo(2);
+    mono.effect.SetProcessGain(0.5f);
+    stereo.effect.SetProcessGain(2.0f);
+    mono.frames = 7;
+
+    RunBatch({mono.Context(), stereo.Context()});
+
+    ASSERT_EQ(mono.processCalls, 1);
+    EXPECT_EQ(mono.seenInputs[0], mono.inputData[0]);
+    EXPECT_EQ(mono.seenInputs[1], nullptr);
+    EXPECT_EQ(mono.seenOutputs[0], mono.outputData[0]);
+    EXPECT_EQ(mono.seenOutputs[1], nullptr);
+    const RecordedCall& monoCall = mono.effect.calls.back();
+    EXPECT_EQ(monoCall.kind, Kind::ProcessReplacing);
+    EXPECT_EQ(monoCall.frames, 7);
+    EXPECT_EQ(mono.outputData[0][6], mono.inputData[0][6] * 0.5f);
+    EXPECT_EQ(mono.outputData[0][7], -1.0f);  // past the frame count
+    EXPECT_EQ(mono.outputData[1][0], -1.0f);
+
+    ASSERT_EQ(stereo.processCalls, 1);
+    EXPECT_EQ(stereo.seenInputs[0], stereo.inputData[0]);
+    EXPECT_EQ(stereo.seenInputs[1], stereo.inputData[1]);
+    EXPECT_EQ(stereo.seenOutputs[0], stereo.outputData[0]);
+    EXPECT_EQ(stereo.seenOutputs[1], stereo.outputData[1]);
+    EXPECT_EQ(stereo.effect.calls.back().frames, RenderInstance::kFrames);
+    EXPECT_EQ(stereo.outputData[1][3], stereo.inputData[1][3] * 2.0f);
+
+    // Each side follows its own count.
+    RenderInstance monoIn(2);
+    monoIn.inputChannels = 1;
+    RunBatch({monoIn.Context()});
+    EXPECT_EQ(monoIn.seenInputs[1], nullptr);
+    EXPECT_EQ(monoIn.seenOutputs[1], monoIn.outputData[1]);
+}
+
+TEST(ProcessCallback, SendsEachMidiPacketAsOneEventInOrderBeforeProcessing) {
+    RenderInstance instance(2);
+    instance.vst.events[0].midiData[3] = 0x11;
+    instance.midiInput.AddPacket(0, 0x90, 60, 100, 3, true);
+    instance.midiInput.AddPacket(5, 0x80, 60, 0, 2);
+    instance.midiInput.AddPacket(15, 0xB3, 7, 127);
+    instance.midiInput.Packet(2).mData[3] = 0x55;
+
+    RunBatch({instance.Context()});
+
+    const auto& calls = instance.effect.calls;
+    ASSERT_EQ(calls.size(), 4u);
+    const int32_t expectedDelta[3] = {0, 5, 15};
+    const uint8_t expectedBytes[3][3] = {{0x90, 60, 100}, {0x80, 60, 0}, {0xB3, 7, 127}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const RecordedCall& call = calls[static_cast<size_t>(i)];
+        ASSERT_EQ(call.kind, Kind::Dispatcher);
+        EXPECT_EQ(call.opcode, vst2::effProcessEvents);
+        EXPECT_EQ(call.index, 0);
+        EXPECT_EQ(call.value, 0);
+        EXPECT_EQ(call.opt, 0.0f);
+        EXPECT_EQ(call.numEvents, 1);
+        EXPECT_EQ(call.eventsReserved, 0);
+        const vst2::VstMidiEvent& event = call.events[0];
+        EXPECT_EQ(event.type, vst2::kVstMidiType);
+        EXPECT_EQ(event.byteSize, 24);
+        EXPECT_EQ(event.deltaFrames, expectedDelta[i]);
+        for (int b = 0; b < 3; ++b) EXPECT_EQ(static_cast<uint8_t>(event.midiData[b]), expectedBytes[i][b]);
+        EXPECT_EQ(event.midiData[3], 0x11);  // never taken from the packet
+    }
+    EXPECT_EQ(calls[3].kind, Kind::ProcessReplacing);
+    // The instance's first event entry is the one reused; the others stay as formatted.
+    EXPECT_EQ(instance.vst.events[0].deltaFrames, 15);
+    EXPECT_EQ(instance.vst.events[1].deltaFrames, 0);
+    EXPECT_EQ(instance.vst.events[1].midiData[0], 0);
+
+    // A block without packets, or a node without a stream, sends no events.
+    instance.effect.ClearRecords();
+    instance.midiInput.ClearPackets();
+    RunBatch({instance.Context()});
+    instance.midiInput.SetStreamMissing(true);
+    instance.context.fields[kField_TransportNode] = nullptr;
+    RunBatch({instance.Context()});
+    EXPECT_EQ(instance.effect.CountOpcode(vst2::effProcessEvents), 0u);
+    EXPECT_EQ(instance.effect.CountKind(Kind::ProcessReplacing), 2u);
+}
+
+TEST(ProcessCallback, MakesNoEffectCallWhenTheInstanceIsClosedOrAbsent) {
+    RenderInstance closed(2), noInterface(2), noField(2);
+    closed.vst.isOpen = 0;
+    noInterface.vstPointer = nullptr;
+    noField.context.fields[kField_VstInterface] = nullptr;
+    for (RenderInstance* instance : {&closed, &noInterface, &noField}) {
+        instance->midiInput.AddPacket(1, 0x90, 64, 90);
+        instance->transport.playing = true;
+    }
+
+    RunBatch({closed.Context(), noInterface.Context(), noField.Context()});
+
+    for (RenderInstance* instance : {&closed, &noInterface, &noField}) {
+        EXPECT_TRUE(instance->effect.calls.empty());
+        EXPECT_EQ(instance->outputData[0][0], -1.0f);
+    }
+    EXPECT_EQ(noInterface.midiInput.nodeBufferQueries, 0);
+    // A closed instance still keeps its snapshot current; only the calls are skipped.
+    EXPECT_EQ(closed.callBack.positionValid, 1);
+    closed.vst.isOpen = 1;
+
+    // Missing host buffers or frame count: MIDI still goes out, but no audio call is made.
+    RenderInstance noBuffers(2);
+    noBuffers.midiInput.AddPacket(0, 0x90, 60, 1);
+    noBuffers.context.fields[kField_BufferLength] = nullptr;
+    RunBatch({noBuffers.Context()});
+    noBuffers.context.fields[kField_BufferLength] = &noBuffers.frames;
+    noBuffers.context.fields[kField_AudioOut] = nullptr;
+    RunBatch({noBuffers.Context()});
+    EXPECT_EQ(noBuffers.effect.CountOpcode(vst2::effProcessEvents), 2u);
+    EXPECT_EQ(noBuffers.processCalls, 0);
+}
+
+TEST(ProcessCallback, TransportStartLatchesAnOriginThatLaterBlocksAdvanceFrom) {
+    RenderInstance instance(2);
+    instance.AskForTimeWhileProcessing();
+    instance.transport.tempo = 133.0;
+    instance.transport.sampleLocation = 0x100000010LL;  // above 32 bits
+
+    PlayBlock(instance, 3, 2);
+
+    // In 4/4 the start block reads beat - 4 - 1.
+    EXPECT_EQ(instance.callBack.isPlaying, 1);
+    EXPECT_EQ(instance.callBack.ppqOffset, (3.0 + 1.0) * 4.0 + 1.0);
+    EXPECT_EQ(instance.callBack.ppqPosition, 2.0 - 4.0 - 1.0);
+    EXPECT_EQ(instance.callBack.samplePosition, 16);
+    EXPECT_EQ(instance.callBack.positionValid, 1);
+    EXPECT_EQ(instance.transport.lastBarBeatLocation, 0x100000010LL);
+    // The effect's own time request inside processReplacing reads this block's snapshot.
+    auto times = instance.TimesSeen();
+    ASSERT_EQ(times.size(), 1u);
+    const int32_t expectedFlags =
+        vst2::kVstTempoValid | vst2::kVstTransportPlaying | vst2::kVstTimeSigValid | vst2::kVstPpqPosValid;
+    EXPECT_EQ(times[0].flags, expectedFlags);
+    EXPECT_EQ(times[0].ppqPos, -3.0);
+    EXPECT_EQ(times[0].tempo, 133.0);
+    EXPECT_EQ(times[0].samplePos, 16.0);
+    EXPECT_EQ(times[0].timeSigNumerator, 4);
+    EXPECT_EQ(instance.callBack.wasPlaying, 1);
+
+    // Later blocks keep the origin; with 4/4 every result matches bars x 4 + beats + ticks.
+    const struct { int32_t bar, beat; int64_t ticks; } later[] = {{3, 3, 480000}, {3, 4, 0}, {4, 1, 240000}, {9, 2, 1}};
+    for (const auto& block : later) {
+        PlayBlock(instance, block.bar, block.beat, block.ticks);
+        EXPECT_EQ(instance.callBack.ppqOffset, 17.0);
+        EXPECT_EQ(instance.callBack.ppqPosition, Position(block.bar, block.beat, block.ticks, 4, 17.0));
+    }
+    EXPECT_EQ(instance.TimesSeen()[1].ppqPos, -1.5);
+
+    // Stopping (seen by a time request) and starting elsewhere latches a new origin.
+    instance.transport.playing = false;
+    RunBatch({instance.Context()});
+    EXPECT_EQ(instance.callBack.wasPlaying, 0);
+    PlayBlock(instance, 10, 1);
+    EXPECT_EQ(instance.callBack.ppqOffset, 45.0);
+    EXPECT_EQ(instance.callBack.ppqPosition, -4.0);
+}
+
+TEST(ProcessCallback, PositionStaysContinuousAcrossBarLinesInEveryMeter) {
+    const struct { int32_t numerator, denominator; } meters[] = {{4, 4}, {3, 4}, {6, 8}, {7, 8}, {5, 4}, {2, 2}};
+    for (const auto& meter : meters) {
+        SCOPED_TRACE(testing::Message() << meter.numerator << "/" << meter.denominator);
+        RenderInstance instance(1);
+        instance.AskForTimeWhileProcessing();
+        instance.transport.meterNumerator = meter.numerator;
+        instance.transport.meterDenominator = meter.denominator;
+
+        PlayBlock(instance, 5, 1);
+        double previous = instance.callBack.ppqPosition;
+        EXPECT_EQ(previous, 1.0 - meter.numerator - 1.0);
+        // Walk beat by beat through the rest of bar 5 and into bar 7: always one beat further.
+        for (int32_t bar = 5; bar <= 7; ++bar) {
+            for (int32_t beat = (bar == 5 ? 2 : 1); beat <= meter.numerator; ++beat) {
+                PlayBlock(instance, bar, beat);
+                EXPECT_EQ(instance.callBack.ppqPosition, previous + 1.0) << "bar " << bar << " beat " << beat;
+                previous = instance.callBack.ppqPosition;
+            }
+        }
+        EXPECT_EQ(instance.callBack.timeSigNumerator, meter.numerator);
+        EXPECT_EQ(instance.callBack.timeSigDenominator, meter.denominator);
+    }
+}
+
+TEST(ProcessCallback, WhileStoppedRefreshesTempoAndMeterButNotThePosition) {
+    RenderInstance instance(2);
+    instance.AskForTimeWhileProcessing();
+    PlayBlock(instance, 2, 1);
+    ASSERT_EQ(instance.callBack.positionValid, 1);
+    const double position = instance.callBack.ppqPosition;
+
+    instance.transport.playing = false;
+    instance.transport.tempo = 97.5;
+    instance.transport.meterNumerator = 7;
+    instance.transport.meterDenominator = 8;
+    const int32_t barBeatQueries = instance.transport.barBeatQueries;
+    RunBatch({instance.Context()});
+
+    EXPECT_EQ(instance.callBack.isPlaying, 0);
+    EXPECT_EQ(instance.callBack.positionValid, 0);
+    EXPECT_EQ(instance.callBack.ppqPosition, position);
+    EXPECT_EQ(instance.transport.barBeatQueries, barBeatQueries);
+    EXPECT_EQ(instance.callBack.tempoValid, 1);
+    EXPECT_EQ(instance.callBack.tempo, 97.5);
+    EXPECT_EQ(instance.callBack.timeSigValid, 1);
+    EXPECT_EQ(instance.callBack.timeSigNumerator, 7);
+    EXPECT_EQ(instance.callBack.timeSigDenominator, 8);
+    const auto times = instance.TimesSeen();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(times[1].flags, vst2::kVstTempoValid | vst2::kVstTimeSigValid);
+}
+
+TEST(ProcessCallback, AFailedQueryLeavesOnlyItsPartOfTheSnapshotInvalid) {
+    {
+        SCOPED_TRACE("sample location");
+        RenderInstance instance(2);
+        instance.callBack.tempoValid = instance.callBack.timeSigValid = instance.callBack.positionValid = 1;
+        instance.transport.sampleLocationResult = AAX_ERROR_NULL_OBJECT;
+        instance.transport.tempo = 90.0;
+        PlayBlock(instance, 2, 1);
+        EXPECT_EQ(instance.callBack.isPlaying, 1);
+        EXPECT_EQ(instance.callBack.tempoValid, 0);
+        EXPECT_EQ(instance.callBack.timeSigValid, 0);
+        EXPECT_EQ(instance.callBack.positionValid, 0);
+        EXPECT_EQ(instance.callBack.tempo, 120.0);
+        EXPECT_EQ(instance.transport.barBeatQueries, 0);
+        EXPECT_EQ(instance.processCalls, 1);  // audio runs regardless
+    }
+    {
+        SCOPED_TRACE("tempo");
+        RenderInstance instance(2);
+        instance.transport.tempoResult = AAX_ERROR_UNIMPLEMENTED;
+        instance.transport.tempo = 90.0;
+        PlayBlock(instance, 2, 1);
+        EXPECT_EQ(instance.callBack.tempoValid, 0);
+        EXPECT_EQ(instance.callBack.tempo, 120.0);
+        EXPECT_EQ(instance.callBack.timeSigValid, 1);
+        EXPECT_EQ(instance.callBack.positionValid, 1);
+    }
+    {
+        SCOPED_TRACE("playing");
+        RenderInstance instance(2);
+        instance.transport.playingResult = AAX_ERROR_NULL_OBJECT;
+        PlayBlock(instance, 2, 1);
+        EXPECT_EQ(instance.callBack.isPlaying, 0);
+        EXPECT_EQ(instance.callBack.positionValid, 0);
+        EXPECT_EQ(instance.callBack.tempoValid, 1);
+    }
+}
+
+TEST(ProcessCallback, AFailedMeterQueryWhilePlayingCountsBarsWithTheLastKnownNumerator) {
+    // Before the host ever reported a meter, bars count four beats.
+    RenderInstance fresh(2);
+    fresh.transport.meterResult = AAX_ERROR_NULL_OBJECT;
+    PlayBlock(fresh, 2, 1);
+    EXPECT_EQ(fresh.callBack.timeSigValid, 0);
+    EXPECT_EQ(fresh.callBack.ppqOffset, 13.0);
+    EXPECT_EQ(fresh.callBack.ppqPosition, 2.0 * 4 + 1 - 13.0);
+    EXPECT_EQ(fresh.callBack.positionValid, 1);
+
+    // After a 3/4 report, blocks whose meter query fails continue in 3/4.
+    RenderInstance instance(2);
+    instance.AskForTimeWhileProcessing();
+    instance.transport.meterNumerator = 3;
+    PlayBlock(instance, 2, 1);
+    EXPECT_EQ(instance.callBack.ppqOffset, 10.0);
+    EXPECT_EQ(instance.callBack.ppqPosition, -3.0);
+    instance.transport.meterResult = AAX_ERROR_NULL_OBJECT;
+    instance.transport.meterNumerator = 9;  // not to be read
+    PlayBlock(instance, 2, 3);
+    EXPECT_EQ(instance.callBack.timeSigValid, 0);
+    EXPECT_EQ(instance.callBack.ppqPosition, -1.0);
+    PlayBlock(instance, 3, 1);
+    EXPECT_EQ(instance.callBack.ppqPosition, 0.0);
+    EXPECT_EQ(instance.callBack.timeSigNumerator, 3);
+}
+
+TEST(ProcessCallback, WithoutATransportTheSnapshotStaysInvalidAndAudioStillRuns) {
+    RenderInstance noNode(2), noTransport(2);
+    noNode.context.fields[kField_TransportNode] = nullptr;
+    noTransport.transportNode.SetTransport(nullptr);
+    for (RenderInstance* instance : {&noNode, &noTransport}) {
+        instance->callBack.tempoValid = instance->callBack.timeSigValid = instance->callBack.positionValid = 1;
+        instance->transport.playing = true;
+    }
+
+    RunBatch({noNode.Context(), noTransport.Context()});
+
+    for (RenderInstance* instance : {&noNode, &noTransport}) {
+        EXPECT_EQ(instance->callBack.tempoValid, 0);
+        EXPECT_EQ(instance->callBack.timeSigValid, 0);
+        EXPECT_EQ(instance->callBack.positionValid, 0);
+        EXPECT_EQ(instance->callBack.isPlaying, 0);
+        EXPECT_EQ(instance->transport.playingQueries, 0);
+        EXPECT_EQ(instance->processCalls, 1);
+    }
+    EXPECT_EQ(noTransport.transportNode.transportQueries, 1);
+}
+
+}  // namespace
