@@ -1,0 +1,122 @@
+#include "wrapper/AAXWrapper_CEffectGUI.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "vsthost/VstCallBack.h"
+#include "wrapper/AAXWrapper_Parameters.h"
+
+namespace {
+
+// The key-down the effect's editor expects right before it is closed: the character '2' with
+// virtual key 26.
+constexpr int32_t kCloseKeyIndex = 50;
+constexpr intptr_t kCloseKeyValue = 26;
+
+// Truncates toward zero into an ERect edge. Values outside 16 bits are clamped and NaN gives 0,
+// where a plain conversion would be undefined.
+int16_t ToEdge(float value) {
+    if (std::isnan(value)) return 0;
+    const float truncated = std::trunc(value);
+    if (truncated <= static_cast<float>(std::numeric_limits<int16_t>::min())) return std::numeric_limits<int16_t>::min();
+    if (truncated >= static_cast<float>(std::numeric_limits<int16_t>::max())) return std::numeric_limits<int16_t>::max();
+    return static_cast<int16_t>(truncated);
+}
+
+}  // namespace
+
+AAX_IEffectGUI* AAXWrapper_CEffectGUI::Create() {
+    // The host calls this through a plain function pointer: nothing may escape it.
+    try {
+        return new AAXWrapper_CEffectGUI();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+AAXWrapper_CEffectGUI::AAXWrapper_CEffectGUI() = default;
+
+AAXWrapper_CEffectGUI::~AAXWrapper_CEffectGUI() {
+    // Runs before the base releases the data model, so the VstInterface is still alive.
+    Unregister();
+}
+
+void AAXWrapper_CEffectGUI::Unregister() {
+    if (vstInterfaceRef != nullptr) {
+        VstCallBack* callBack = vstInterfaceRef->callBack;
+        if (callBack != nullptr && callBack->editorGui == static_cast<AAX_IACFEffectGUI*>(this)) {
+            callBack->editorGui = nullptr;
+        }
+    }
+    vstInterfaceRef = nullptr;
+}
+
+AAX_Result AAXWrapper_CEffectGUI::Uninitialize() {
+    Unregister();
+    return AAX_CEffectGUI::Uninitialize();
+}
+
+AAX_Result AAXWrapper_CEffectGUI::CreateViewContents() {
+    // A data model of this module is our AAXWrapper_Parameters; any other gives no VstInterface.
+    auto* parameters = dynamic_cast<AAXWrapper_Parameters*>(GetEffectParameters());
+    if (parameters == nullptr || parameters->vstInterface == nullptr) return AAX_SUCCESS;
+    vstInterfaceRef = parameters->vstInterface;
+    if (vstInterfaceRef->callBack != nullptr) vstInterfaceRef->callBack->editorGui = this;
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_CEffectGUI::CreateViewContainer() {
+    AAX_IViewContainer* container = GetViewContainer();
+    if (container != nullptr && container->GetType() == AAX_eViewContainer_Type_HWND) {
+        AttachEditor(container->GetPtr());
+    }
+    return AAX_SUCCESS;
+}
+
+void AAXWrapper_CEffectGUI::AttachEditor(void* parentWindow) {
+    if (vstInterfaceRef == nullptr) return;
+    vstInterfaceRef->PreOpenNotice();
+    vstInterfaceRef->OpenEditor(parentWindow);
+    vstInterfaceRef->EditorRedraw(nullptr);
+}
+
+AAX_Result AAXWrapper_CEffectGUI::DeleteViewContainer() {
+    if (vstInterfaceRef == nullptr) return AAX_SUCCESS;
+    vstInterfaceRef->EditKeyDown(kCloseKeyIndex, kCloseKeyValue);
+    vstInterfaceRef->EditClose();
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_CEffectGUI::GetViewSize(AAX_Point* size) const {
+    if (size == nullptr) return AAX_ERROR_NULL_OBJECT;
+    size->vert = kDefaultViewSize;
+    size->horz = kDefaultViewSize;
+    if (vstInterfaceRef == nullptr || vstInterfaceRef->effect == nullptr) return AAX_SUCCESS;
+
+    vstInterfaceRef->EditGetRect();
+    const vst2::ERect* rect = vstInterfaceRef->editorRect;
+    if (rect == nullptr) return AAX_SUCCESS;
+    const int32_t width = static_cast<int32_t>(rect->right) - static_cast<int32_t>(rect->left);
+    const int32_t height = static_cast<int32_t>(rect->bottom) - static_cast<int32_t>(rect->top);
+    size->horz = static_cast<float>(width);
+    size->vert = static_cast<float>(height);
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_CEffectGUI::Draw(AAX_Rect* area) {
+    if (vstInterfaceRef == nullptr || area == nullptr) return AAX_SUCCESS;
+    // Each far edge is summed in float before truncation: 10.7 + 50.9 gives 61, not 60.
+    vst2::ERect rect{};
+    rect.top = ToEdge(area->top);
+    rect.left = ToEdge(area->left);
+    rect.bottom = ToEdge(area->top + area->height);
+    rect.right = ToEdge(area->left + area->width);
+    vstInterfaceRef->EditorRedraw(&rect);
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_CEffectGUI::TimerWakeup() {
+    if (vstInterfaceRef != nullptr) vstInterfaceRef->EditIdle();
+    return AAX_SUCCESS;
+}

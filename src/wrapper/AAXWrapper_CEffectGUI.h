@@ -1,0 +1,54 @@
+// The effect's GUI: embeds the wrapped effect's own VST 2 editor in the host's native window,
+// forwards the host's idle ticks and draw requests to it and closes it when the view is
+// withdrawn. Draws nothing itself.
+#pragma once
+
+#include "vsthost/VstInterface.h"
+#include "wrapper/AAX_CEffectGUI.h"
+
+class AAXWrapper_CEffectGUI : public AAX_CEffectGUI {
+public:
+    // The view size while no effect can report one.
+    static constexpr float kDefaultViewSize = 100.0f;
+
+    // [main] The GUI factory the effect description registers: a new GUI with no reference
+    // taken, or null when it cannot be built.
+    static AAX_IEffectGUI* Create();
+
+    AAXWrapper_CEffectGUI();
+    // [main] Unregisters from the instance's VstCallBack before the base gives up the data
+    // model. The effect's editor is closed only by withdrawing the view.
+    ~AAXWrapper_CEffectGUI() override;
+
+    // [main] Unregisters from the instance's VstCallBack, forgets the VstInterface, then lets
+    // the base release the data model.
+    AAX_Result Uninitialize() override;
+
+    // [main] Slot 7. The editor's rectangle, asked afresh each time; 100 x 100 while no effect
+    // is held or the effect gives no rectangle. AAX_ERROR_NULL_OBJECT for a null output.
+    AAX_Result GetViewSize(AAX_Point* size) const override;
+    // [main] Slot 8. Asks the editor to redraw the area (the private redraw request), with each
+    // edge truncated toward zero and clamped to 16 bits. 0.
+    AAX_Result Draw(AAX_Rect* area) override;
+    // [main] Slot 9. The editor's idle processing (effEditIdle). 0.
+    AAX_Result TimerWakeup() override;
+
+    // [main] Slot 13. Takes the data model's VstInterface (when the data model is ours) and
+    // registers this GUI with its VstCallBack.
+    AAX_Result CreateViewContents() override;
+    // [main] Slot 14. Opens the editor in a native window container; other kinds get none.
+    AAX_Result CreateViewContainer() override;
+    // [main] Slot 15. Closes the editor: a key-down the effect expects first, then effEditClose.
+    AAX_Result DeleteViewContainer() override;
+    // [main] Slot 17. Opens the effect's editor in the native parent window: the pre-open
+    // notice, effEditGetRect and effEditOpen, then a redraw of the whole editor.
+    virtual void AttachEditor(void* parentWindow);
+
+    // The data model's VstInterface, not owned; null until CreateViewContents and after the
+    // GUI gives up the data model.
+    VstInterface* vstInterfaceRef = nullptr;
+
+private:
+    // [main] Clears the VstCallBack's editorGui if it still names this GUI, and vstInterfaceRef.
+    void Unregister();
+};

@@ -1,0 +1,291 @@
+#include "wrapper/AAXWrapper_Parameters.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "params/AAX_CBinaryDisplayDelegate.h"
+#include "params/AAX_CBinaryTaperDelegate.h"
+#include "params/AAX_CLinearTaperDelegate.h"
+#include "params/AAX_CNumberDisplayDelegate.h"
+#include "params/AAX_CParameter.h"
+#include "params/AAX_CString.h"
+#include "render/AlgorithmContext.h"
+#include "vsthost/LoadVstPlugin.h"
+
+namespace {
+
+char gLoadFailureMessage[kAAXWrapper_LoadFailureMessageSize] = {};
+
+constexpr const char* kManufacturerName = "Brenlock";
+constexpr const char* kProductName = "VantreloDelay";
+constexpr const char* kMasterBypassName = "Master Bypass";
+// Used when the host does not tell the rate, as the effect's host callback does.
+constexpr float kFallbackSampleRate = 44100.0f;
+
+void FormatLoadFailureMessage() {
+    std::snprintf(gLoadFailureMessage, sizeof gLoadFailureMessage,
+                  "Unable to load %s \n you should reinstall your %s product", kManufacturerName, kProductName);
+}
+
+// The low 32 bits of a dispatcher result, as the signed value the effect meant.
+int32_t Low32(intptr_t result) { return static_cast<int32_t>(static_cast<uint32_t>(result & 0xFFFFFFFF)); }
+
+std::unique_ptr<AAX_IParameter> NewFloatParameter(const char* id, const char* name, uint32_t steps) {
+    auto parameter = std::make_unique<AAX_CParameter<float>>(
+        id, AAX_CString(name), 0.0f, AAX_CLinearTaperDelegate<float, 0>(0.0f, 1.0f),
+        AAX_CNumberDisplayDelegate<float, 2, 0>(), true);
+    parameter->SetNumberOfSteps(steps);
+    return parameter;
+}
+
+std::unique_ptr<AAX_IParameter> NewSwitchParameter(const char* id, const char* name, const char* falseText,
+                                                   const char* trueText) {
+    auto parameter = std::make_unique<AAX_CParameter<bool>>(id, AAX_CString(name), false,
+                                                            AAX_CBinaryTaperDelegate<bool>(),
+                                                            AAX_CBinaryDisplayDelegate<bool>(falseText, trueText), true);
+    parameter->SetNumberOfSteps(2);
+    parameter->SetType(AAX_eParameterType_Discrete);
+    return parameter;
+}
+
+// Copies at most capacity - 1 bytes of a field that the effect may not have terminated.
+void CopyBoundedText(char* destination, size_t destinationSize, const char* source, size_t sourceCapacity) {
+    const size_t length = strnlen(source, sourceCapacity);
+    const size_t copied = length < destinationSize - 1 ? length : destinationSize - 1;
+    std::memcpy(destination, source, copied);
+    destination[copied] = '\0';
+}
+
+}  // namespace
+
+const char* AAXWrapper_LoadFailureMessage() { return gLoadFailureMessage; }
+
+AAX_IEffectParameters* AAXWrapper_Parameters::Create() {
+    // The host calls this through a plain function pointer: nothing may escape it.
+    try {
+        return new AAXWrapper_Parameters();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+AAXWrapper_Parameters::AAXWrapper_Parameters() {
+    auto ownedInterface = std::make_unique<VstInterface>();
+    auto ownedCallBack = std::make_unique<VstCallBack>(this);
+    vstInterface = ownedInterface.release();
+    vstCallBack = ownedCallBack.release();
+
+    vstInterface->callBack = vstCallBack;
+    vstLoaded = 0;
+    vstInterface->effect = nullptr;
+    vstInterface->effect = LoadVstPlugin();
+    if (vstInterface->effect != nullptr) {
+        // The host callback finds this instance's VstCallBack through `user`.
+        vstInterface->effect->user = vstCallBack;
+        vstLoaded = 1;
+        chunkSizeBeforeRestore = 0;
+    } else {
+        FormatLoadFailureMessage();
+    }
+    vstCallBack->parameterManager = &mParameterManager;
+    vstCallBack->controller = mController;
+}
+
+AAXWrapper_Parameters::~AAXWrapper_Parameters() {
+    // The effect may call back while it closes; the VstCallBack and the parameters are still
+    // there then.
+    delete vstInterface;
+    vstInterface = nullptr;
+    delete vstCallBack;
+    vstCallBack = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameter mirroring
+
+void AAXWrapper_Parameters::AddOwnedParameter(AAX_IParameter* parameter) {
+    std::unique_ptr<AAX_IParameter> owned(parameter);
+    if (mParameterManager.AddParameter(owned.get())) owned.release();
+}
+
+void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
+    if (vstInterface->CanBeAutomated(index, 0) == 0) return;
+    const float currentValue = vstInterface->GetParameter(index, 0.0f);
+
+    vst2::VstParameterProperties properties{};
+    char name[kParameterNameCapacity] = {};
+    char id[kParameterIdCapacity] = {};
+    std::unique_ptr<AAX_IParameter> parameter;
+    if (vstInterface->GetParameterProperties(index, &properties, 0) == 0) {
+        vstInterface->GetParamName(index, name);
+        vstInterface->GetParameterId(index, id, static_cast<intptr_t>(kParameterIdCapacity));
+        name[kParameterNameCapacity - 1] = '\0';
+        id[kParameterIdCapacity - 1] = '\0';
+        parameter = NewFloatParameter(id, name, kContinuousSteps);
+    } else {
+        // The name reads label, line feed, short label: the host picks the variant that fits.
+        CopyBoundedText(name, sizeof name, properties.label, sizeof properties.label);
+        if (properties.shortLabel[0] != '\0') {
+            const size_t labelLength = std::strlen(name);
+            name[labelLength] = '\n';
+            CopyBoundedText(name + labelLength + 1, sizeof name - labelLength - 1, properties.shortLabel,
+                            sizeof properties.shortLabel);
+        }
+        vstInterface->GetParameterId(index, id, static_cast<intptr_t>(kParameterIdCapacity));
+        id[kParameterIdCapacity - 1] = '\0';
+        const bool isSwitch = (properties.flags & vst2::kVstParameterIsSwitch) != 0;
+        if (!isSwitch) {
+            parameter = NewFloatParameter(id, name, kContinuousSteps);
+        } else if (properties.stepInteger == 2) {
+            parameter = NewSwitchParameter(id, name, "off", "on");
+        } else {
+            // A negative step count from the effect is meaningless; it must not become ~4e9 steps.
+            parameter = NewFloatParameter(id, name, static_cast<uint32_t>(properties.stepInteger > 0 ? properties.stepInteger : 0));
+        }
+    }
+
+    // Configured before the manager attaches the automation delegate, so nothing reaches the
+    // host: the effect's current value becomes both value and default.
+    parameter->SetNormalizedValue(static_cast<double>(currentValue));
+    parameter->SetNormalizedDefaultValue(static_cast<double>(currentValue));
+    AddOwnedParameter(parameter.release());
+}
+
+void AAXWrapper_Parameters::PostField(AAX_CFieldIndex field, const void* payload, uint32_t size) {
+    if (mController != nullptr) mController->PostPacket(field, payload, size);
+}
+
+AAX_Result AAXWrapper_Parameters::EffectInit() {
+    if (vstLoaded == 0) {
+        PostField(kField_Loaded, &vstLoaded, sizeof vstLoaded);
+        return AAX_SUCCESS;
+    }
+
+    vstCallBack->controller = mController;
+
+    float sampleRate = kFallbackSampleRate;
+    if (mController != nullptr) mController->GetSampleRate(&sampleRate);
+    vstInterface->SetSampleRate(std::trunc(sampleRate));
+
+    // No parameter exists yet, so this is the identifier the base will keep answering for the
+    // master bypass.
+    AAX_CString bypassID;
+    GetMasterBypassParameter(&bypassID);
+    AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
+
+    const int32_t count = vstInterface->NumParams(0);
+    for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
+
+    vstInterface->Open();
+    vstInterface->MainsChanged(1);
+
+    const AAX_CPacketHandler<AAX_CPacketDispatcher> bypassHandler(&mPacketDispatcher,
+                                                                  &AAX_CPacketDispatcher::GenerateSingleValuePacket);
+    mPacketDispatcher.RegisterPacket(bypassID.Get(), kField_MasterBypass, &bypassHandler);
+
+    int32_t inputFormat = 0;
+    int32_t outputFormat = 0;
+    if (mController != nullptr) {
+        mController->GetInputStemFormat(&inputFormat);
+        mController->GetOutputStemFormat(&outputFormat);
+    }
+    const int32_t inputChannels = AAX_StemFormatChannelCount(inputFormat);
+    const int32_t outputChannels = AAX_StemFormatChannelCount(outputFormat);
+    const VstInterface* instance = vstInterface;
+    PostField(kField_InputChannels, &inputChannels, sizeof inputChannels);
+    PostField(kField_OutputChannels, &outputChannels, sizeof outputChannels);
+    PostField(kField_VstInterface, &instance, sizeof instance);
+    PostField(kField_Loaded, &vstLoaded, sizeof vstLoaded);
+    return AAX_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Value routing
+
+AAX_Result AAXWrapper_Parameters::UpdateParameterNormalizedValue(AAX_CParamID id, double value,
+                                                                 AAX_EUpdateSource /*source*/) {
+    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
+    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
+    parameter->UpdateNormalizedValue(value);
+
+    AAX_CString bypassID;
+    GetMasterBypassParameter(&bypassID);
+    if (vstLoaded != 1) return AAX_SUCCESS;
+    if (std::strcmp(id, bypassID.Get()) == 0) {
+        // The effect bypasses itself.
+        vstInterface->SetBypass(value > 0.0);
+        return AAX_SUCCESS;
+    }
+    const int32_t index = Low32(vstInterface->FindParameterIndex(id, -1));
+    if (index >= 0) vstInterface->SetParameter(index, static_cast<float>(value));
+    return AAX_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+AAX_CTypeID AAXWrapper_Parameters::CurrentChunkID() const {
+    return static_cast<AAX_CTypeID>(vstInterface->UniqueId(0));
+}
+
+AAX_Result AAXWrapper_Parameters::GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const {
+    if (chunkID == nullptr) return AAX_ERROR_NULL_OBJECT;
+    if (index != 0) {
+        *chunkID = 0;
+        return AAX_ERROR_INVALID_CHUNK_INDEX;
+    }
+    *chunkID = CurrentChunkID();
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const {
+    if (vstLoaded == 0) return AAX_ERROR_INVALID_CHUNK_ID;
+    if (size == nullptr) return AAX_ERROR_NULL_OBJECT;
+    if (chunkID != CurrentChunkID()) {
+        *size = 0;
+        return AAX_ERROR_INVALID_CHUNK_ID;
+    }
+    void* data = nullptr;
+    const int32_t length = Low32(vstInterface->GetChunk(&data, -1));
+    *size = static_cast<uint32_t>(length);
+    mReportedChunkSize = length;
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const {
+    if (vstLoaded == 0 || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
+    if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
+
+    void* data = nullptr;
+    const int32_t length = Low32(vstInterface->GetChunk(&data, -1));
+    if (length < 0) {
+        chunk->fSize = length;
+        return AAX_SUCCESS;
+    }
+    // The host sized the record from the last reported size; more than that would overrun it.
+    if (mReportedChunkSize == kNoChunkSizeReported || mReportedChunkSize < 0 || length > mReportedChunkSize) {
+        return AAX_ERROR_INCORRECT_CHUNK_SIZE;
+    }
+    if (length > 0 && data == nullptr) return AAX_ERROR_NULL_OBJECT;
+    chunk->fSize = length;
+    if (length > 0) std::memcpy(chunk->fData, data, static_cast<size_t>(length));
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_Parameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) {
+    if (vstLoaded == 0 || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
+    if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
+    if (chunk->fSize < 0) return AAX_ERROR_INCORRECT_CHUNK_SIZE;
+
+    if (chunkSizeBeforeRestore == 0) {
+        // Lets the effect prepare its current chunk once before the first restore.
+        void* data = nullptr;
+        chunkSizeBeforeRestore = Low32(vstInterface->GetChunk(&data, -1));
+    }
+    // The effect takes the bytes as given; it does not write through the pointer.
+    vstInterface->SetChunk(static_cast<intptr_t>(chunk->fSize), const_cast<char*>(chunk->fData));
+    return AAX_SUCCESS;
+}

@@ -1,0 +1,89 @@
+// The effect's data model: one per instance. It loads the wrapped VST 2 effect when it is built,
+// mirrors the effect's automatable parameters as host parameters behind a master bypass, hands
+// every value the host settles back to the effect, and saves the effect's own chunk as the
+// instance's one state chunk.
+#pragma once
+
+#include <cstdint>
+
+#include "effect/AAX_CEffectParameters.h"
+#include "vsthost/VstCallBack.h"
+#include "vsthost/VstInterface.h"
+
+// Capacity of the module-wide load-failure message, terminator included.
+constexpr size_t kAAXWrapper_LoadFailureMessageSize = 1024;
+
+// [main] The message formatted by the last construction whose effect failed to load; empty
+// until one fails. Nothing displays it.
+const char* AAXWrapper_LoadFailureMessage();
+
+class AAXWrapper_Parameters : public AAX_CEffectParameters {
+public:
+    // Buffer sizes handed to the effect while mirroring its parameters.
+    static constexpr size_t kParameterIdCapacity = 32;
+    static constexpr size_t kParameterNameCapacity = 128;
+    // Steps given to every continuous parameter.
+    static constexpr uint32_t kContinuousSteps = 65;
+
+    // [main] The data-model factory the effect description registers: a new data model with no
+    // reference taken, or null when it cannot be built.
+    static AAX_IEffectParameters* Create();
+
+    // [main] Never fails: an effect that does not load leaves vstLoaded at 0 and fills the
+    // load-failure message; every later operation then degrades instead of calling the effect.
+    AAXWrapper_Parameters();
+    // [main] Closes the effect (through the VstInterface), then frees the VstCallBack. The
+    // wrapped library stays loaded.
+    ~AAXWrapper_Parameters() override;
+
+    // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
+    // the master bypass (on above 0), setParameter at the index the effect gives for the
+    // identifier otherwise. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier.
+    // Marks no packet dirty and leaves the change count alone.
+    AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value, AAX_EUpdateSource source) override;
+
+    // [main] The one chunk: the effect's own bank chunk under its uniqueID (0 while the effect
+    // cannot be called). Index 0 only; AAX_ERROR_INVALID_CHUNK_INDEX otherwise.
+    AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const override;
+    // [main] The effect's current chunk size (all bits set while it cannot be called), which is
+    // remembered: the host allocates the record from it. AAX_ERROR_INVALID_CHUNK_ID when not
+    // loaded (size untouched) or for another identifier (size 0).
+    AAX_Result GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const override;
+    // [main] Copies the effect's chunk into the record. Refuses with
+    // AAX_ERROR_INCORRECT_CHUNK_SIZE, writing nothing, when no size was reported or the chunk has
+    // grown beyond the size last reported, so the host's record is never overrun. A negative
+    // length is stored in fSize and copies nothing.
+    AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const override;
+    // [main] Hands the record's bytes to the effect (effSetChunk). Before the first restore of
+    // the instance the effect is asked for its chunk once, so it has prepared its state. A
+    // negative fSize sends nothing and answers AAX_ERROR_INCORRECT_CHUNK_SIZE.
+    AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) override;
+
+    // [main] Sends the sample rate, creates the master bypass and one host parameter per
+    // automatable effect parameter, opens and resumes the effect, registers the master bypass
+    // packet and posts the channel counts, the VstInterface and the loaded flag. Not loaded:
+    // posts only the loaded flag (0). Always 0.
+    AAX_Result EffectInit() override;
+
+    // Members, in this order.
+    VstInterface* vstInterface = nullptr;  // owned
+    int32_t vstLoaded = 0;                 // 1 when the loader gave an effect
+    VstCallBack* vstCallBack = nullptr;    // owned
+    int32_t chunkSizeBeforeRestore = 0;    // the effect's chunk size seen before the first restore
+
+private:
+    // [main] The chunk identifier: the effect's uniqueID, or 0 when it cannot be called.
+    AAX_CTypeID CurrentChunkID() const;
+    // [main] Hands a new parameter to the manager, or deletes it when the manager refuses it
+    // (an identifier already taken).
+    void AddOwnedParameter(AAX_IParameter* parameter);
+    // [main] Creates the host parameter mirroring effect parameter index, or nothing when the
+    // effect says it cannot be automated.
+    void MirrorEffectParameter(int32_t index);
+    // [main] Posts one value into an algorithm context field.
+    void PostField(AAX_CFieldIndex field, const void* payload, uint32_t size);
+
+    // The chunk size last reported to the host by GetChunkSize; kNoChunkSizeReported before.
+    static constexpr int64_t kNoChunkSizeReported = INT64_MIN;
+    mutable int64_t mReportedChunkSize = kNoChunkSizeReported;
+};
