@@ -91,7 +91,8 @@ public:
     int hostServicesCreated = 0;
 };
 
-// Every test starts and ends without host services.
+// Every test starts and ends without host services; a test that creates them on a host of its own
+// shuts down before that host goes out of scope.
 class ModuleExports : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -192,6 +193,8 @@ TEST_F(ModuleExports, StartupWithoutAHostDestroysTheHostServices) {
     EXPECT_EQ(ACFStartup(&host), ACF_OK);
     EXPECT_NE(ModuleHostServices(), nullptr);
     EXPECT_EQ(host.hostServicesCreated, 2);
+    EXPECT_EQ(ACFShutdown(nullptr), ACF_OK);  // before the host goes away
+    EXPECT_EQ(host.services.references.load(), 0);
 }
 
 TEST_F(ModuleExports, RegistrationPassesThroughAndStopsExceptions) {
