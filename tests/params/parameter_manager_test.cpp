@@ -1,9 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -12,24 +10,7 @@
 #include "params/AAX_CParameter.h"
 #include "params/AAX_CParameterManager.h"
 #include "support/RecordingAutomationDelegate.h"
-
-// Counts global allocations while a test asks for it, to show that lookups allocate nothing.
-// Replacing the global operators affects this test executable only.
-namespace {
-bool gCountAllocations = false;
-int gAllocationCount = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (gCountAllocations) ++gAllocationCount;
-    if (void* block = std::malloc(size != 0 ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#include "allocation_counter.h"
 
 using ::testing::ElementsAre;
 using testsupport::AutomationCall;
@@ -249,27 +230,24 @@ TEST(ParameterManager, LookupsAllocateNothing) {
     }
     const std::string absent(64, 'q');  // longer than any small-string buffer
 
-    gAllocationCount = 0;
-    gCountAllocations = true;
+    allocation_counter::Start();
     AAX_IParameter* byId = manager.GetParameterByID("tone");
     AAX_IParameter* missing = manager.GetParameterByID(absent.c_str());
     const int32_t index = manager.GetParameterIndex("width");
     AAX_IParameter* byIndex = manager.GetParameter(index);
     const int32_t count = manager.NumParameters();
-    gCountAllocations = false;
+    const int lookupAllocations = allocation_counter::Stop();
 
-    EXPECT_EQ(gAllocationCount, 0);
+    EXPECT_EQ(lookupAllocations, 0);
     EXPECT_NE(byId, nullptr);
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(index, 4);
     EXPECT_EQ(byIndex, manager.GetParameterByID("width"));
     EXPECT_EQ(count, 5);
 
-    // The counter itself works: a string too long for its inline buffer allocates.
-    gAllocationCount = 0;
-    gCountAllocations = true;
-    const std::string copy(absent);
-    gCountAllocations = false;
-    EXPECT_GE(gAllocationCount, 1);
-    EXPECT_EQ(copy.size(), 64u);
+    // The counter itself works: copying a text too long for an inline buffer allocates.
+    allocation_counter::Start();
+    const AAX_CString copy(absent.c_str());
+    EXPECT_GE(allocation_counter::Stop(), 1);
+    EXPECT_EQ(copy.Length(), 64u);
 }
