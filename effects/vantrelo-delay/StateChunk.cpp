@@ -6,8 +6,8 @@
 namespace vantrelo {
 namespace {
 
-void AppendU32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+void StoreU32(uint8_t* at, uint32_t value) {
+    for (int byte = 0; byte < 4; ++byte) at[byte] = static_cast<uint8_t>(value >> (8 * byte));
 }
 
 uint32_t ReadU32(const uint8_t* bytes) {
@@ -26,18 +26,24 @@ int32_t FindParameter(const uint8_t* name, size_t length) {
 }  // namespace
 
 void WriteStateChunk(const ParameterValues& values, std::vector<uint8_t>& out) {
-    out.clear();
-    out.insert(out.end(), kChunkMagic, kChunkMagic + 4);
-    AppendU32(out, kChunkVersion);
-    AppendU32(out, kNumParameters);
+    size_t size = static_cast<size_t>(kChunkHeaderSize);
+    for (const ParameterInfo& info : kParameterInfo) size += 1 + std::strlen(info.identifier) + 4;
+    out.assign(size, 0);
+    uint8_t* at = out.data();
+    std::memcpy(at, kChunkMagic, 4);
+    StoreU32(at + 4, kChunkVersion);
+    StoreU32(at + 8, kNumParameters);
+    at += kChunkHeaderSize;
     for (int32_t i = 0; i < kNumParameters; ++i) {
         const char* identifier = kParameterInfo[i].identifier;
         const size_t length = std::strlen(identifier);
-        out.push_back(static_cast<uint8_t>(length));
-        out.insert(out.end(), identifier, identifier + length);
+        *at++ = static_cast<uint8_t>(length);
+        std::memcpy(at, identifier, length);
+        at += length;
         uint32_t bits = 0;
         std::memcpy(&bits, &values[static_cast<size_t>(i)], sizeof bits);
-        AppendU32(out, bits);
+        StoreU32(at, bits);
+        at += 4;
     }
 }
 
