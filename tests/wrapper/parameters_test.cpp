@@ -1,0 +1,415 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "interfaces/vst2.h"
+#include "module/ModuleState.h"
+#include "render/AlgorithmContext.h"
+#include "wrapper/WrapperInstance.h"
+
+using ::testing::ElementsAre;
+using testsupport::HostAutomationCall;
+using testsupport::FakeHost;
+using wrappertest::DataModel;
+
+namespace {
+
+vst2::VstParameterProperties Properties(const char* label, const char* shortLabel, int32_t flags, int32_t stepInteger) {
+    vst2::VstParameterProperties properties{};
+    std::strncpy(properties.label, label, sizeof properties.label - 1);
+    std::memcpy(properties.shortLabel, shortLabel, std::min(std::strlen(shortLabel), sizeof properties.shortLabel));
+    properties.flags = flags;
+    properties.stepInteger = stepInteger;
+    return properties;
+}
+
+std::string Name(const DataModel& model, const char* id) {
+    AAX_CString name;
+    EXPECT_EQ(model->GetParameterName(id, &name), AAX_SUCCESS);
+    return name.StdString();
+}
+
+int32_t Steps(const DataModel& model, const char* id) {
+    int32_t steps = -1;
+    EXPECT_EQ(model->GetParameterNumberOfSteps(id, &steps), AAX_SUCCESS);
+    return steps;
+}
+
+AAX_EParameterType Type(const DataModel& model, const char* id) {
+    AAX_EParameterType type = AAX_eParameterType_Continuous;
+    EXPECT_EQ(model->GetParameterType(id, &type), AAX_SUCCESS);
+    return type;
+}
+
+std::string ValueText(const DataModel& model, const char* id, double normalized) {
+    AAX_CString text;
+    EXPECT_EQ(model->GetParameterStringFromValue(id, normalized, &text, 32), AAX_SUCCESS);
+    return text.StdString();
+}
+
+// The touch, value-request and release calls a parameter made, in order.
+std::vector<std::string> Gestures(const FakeHost& host, const std::string& id) {
+    std::vector<std::string> gestures;
+    for (const HostAutomationCall& call : host.automation.CallsFor(id)) {
+        if (call.operation == "SetValueRequest") {
+            gestures.push_back("SetValueRequest " + std::to_string(call.value));
+        } else if (call.operation == "Touch" || call.operation == "Release") {
+            gestures.push_back(call.operation);
+        }
+    }
+    return gestures;
+}
+
+class WrapperParameters : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(install.Ok()) << install.Error(); }
+
+    TestEffectInstall install;
+    RecordingEffect effect;
+    FakeHost host;
+};
+
+}  // namespace
+
+TEST_F(WrapperParameters, EffectWithoutParametersGetsOnlyTheMasterBypassWithAnEmptyIdentifier) {
+    effect.SetNumParams(0);
+    DataModel model(install, &effect);
+    ASSERT_EQ(model->vstLoaded, 1);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    EXPECT_THAT(model.ParameterIds(), ElementsAre(""));
+    AAX_CString bypassID("not empty");
+    model->GetMasterBypassParameter(&bypassID);
+    EXPECT_EQ(bypassID.StdString(), "");
+    EXPECT_EQ(Name(model, ""), "Master Bypass");
+    EXPECT_EQ(Steps(model, ""), 2);
+    EXPECT_EQ(Type(model, ""), AAX_eParameterType_Discrete);
+    EXPECT_EQ(ValueText(model, "", 0.0), "bypass");
+    EXPECT_EQ(ValueText(model, "", 1.0), "on");
+    EXPECT_TRUE(host.automation.IsRegistered(""));
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
+    effect.SetNumParams(6);
+    // 0: no properties, so the name comes from effGetParamName.
+    effect.SetParameterId(0, "Mix");
+    effect.SetParameterName(0, "Dry/Wet");
+    effect.SetParameterValue(0, 0.25f);
+    // 1: a two-state switch.
+    effect.SetParameterId(1, "Sync");
+    effect.SetParameterProperties(1, Properties("Sync", "", vst2::kVstParameterIsSwitch, 2));
+    effect.SetParameterValue(1, 1.0f);
+    // 2: a switch with five states.
+    effect.SetParameterId(2, "Mode");
+    effect.SetParameterProperties(2, Properties("Mode", "Md", vst2::kVstParameterIsSwitch, 5));
+    // 3: not a switch, whatever its step count says.
+    effect.SetParameterId(3, "Time");
+    effect.SetParameterProperties(3, Properties("Time", "Tm", 0, 7));
+    effect.SetParameterValue(3, 0.5f);
+    // 4: a label without a short label.
+    effect.SetParameterId(4, "Tone");
+    effect.SetParameterProperties(4, Properties("Tone", "", 0, 0));
+    // 5: a short label that fills its field without a terminator.
+    effect.SetParameterId(5, "Fb");
+    effect.SetParameterProperties(5, Properties("Feedback", "Feedbck8", 0, 0));
+
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Sync", "Mode", "Time", "Tone", "Fb"));
+
+    EXPECT_EQ(Name(model, "Mix"), "Dry/Wet");
+    EXPECT_EQ(Steps(model, "Mix"), 65);
+    EXPECT_EQ(Type(model, "Mix"), AAX_eParameterType_Continuous);
+    EXPECT_EQ(ValueText(model, "Mix", 0.5), "0.50");
+    double value = -1.0;
+    double defaultValue = -1.0;
+    model->GetParameterNormalizedValue("Mix", &value);
+    model->GetParameterDefaultNormalizedValue("Mix", &defaultValue);
+    EXPECT_DOUBLE_EQ(value, 0.25);
+    EXPECT_DOUBLE_EQ(defaultValue, 0.25);
+
+    EXPECT_EQ(Name(model, "Sync"), "Sync");
+    EXPECT_EQ(Steps(model, "Sync"), 2);
+    EXPECT_EQ(Type(model, "Sync"), AAX_eParameterType_Discrete);
+    EXPECT_EQ(ValueText(model, "Sync", 0.0), "off");
+    EXPECT_EQ(ValueText(model, "Sync", 1.0), "on");
+    model->GetParameterNormalizedValue("Sync", &value);
+    EXPECT_DOUBLE_EQ(value, 1.0);
+
+    EXPECT_EQ(Name(model, "Mode"), "Mode\nMd");
+    EXPECT_EQ(Steps(model, "Mode"), 5);
+    EXPECT_EQ(Type(model, "Mode"), AAX_eParameterType_Continuous);
+
+    EXPECT_EQ(Name(model, "Time"), "Time\nTm");
+    EXPECT_EQ(Steps(model, "Time"), 65);
+    AAX_CString shortName;
+    model->GetParameterNameOfLength("Time", &shortName, 3);
+    EXPECT_EQ(shortName.StdString(), "Tm");
+    model->GetParameterDefaultNormalizedValue("Time", &defaultValue);
+    EXPECT_DOUBLE_EQ(defaultValue, 0.5);
+
+    EXPECT_EQ(Name(model, "Tone"), "Tone");
+    EXPECT_EQ(Name(model, "Fb"), "Feedback\nFeedbck8");
+
+    // Properties reported: no effGetParamName for those indices. Mirroring asks for every
+    // identifier with a 32-byte buffer.
+    const auto nameRequests = effect.CallsWithOpcode(vst2::effGetParamName);
+    ASSERT_EQ(nameRequests.size(), 1u);
+    EXPECT_EQ(nameRequests[0].index, 0);
+    const auto idRequests = effect.CallsWithOpcode(vst2::effPrivateGetParameterId);
+    ASSERT_EQ(idRequests.size(), 6u);
+    for (const auto& request : idRequests) EXPECT_EQ(request.value, 32);
+    // The host heard nothing of the values set before registration.
+    EXPECT_TRUE(Gestures(host, "Mix").empty());
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheContextFields) {
+    host.controller.sampleRate = 88199.9f;
+    host.controller.inputStemFormat = AAX_eStemFormat_Mono;
+    host.controller.outputStemFormat = AAX_eStemFormat_Stereo;
+    effect.SetNumParams(2);
+    effect.SetParameterId(0, "A");
+    effect.SetParameterId(1, "B");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    const auto opcodes = effect.Opcodes();
+    ASSERT_FALSE(opcodes.empty());
+    EXPECT_EQ(opcodes.front(), vst2::effSetSampleRate);
+    EXPECT_FLOAT_EQ(effect.CallsWithOpcode(vst2::effSetSampleRate).at(0).opt, 88199.0f);
+    ASSERT_GE(opcodes.size(), 2u);
+    EXPECT_EQ(opcodes[opcodes.size() - 2], vst2::effOpen);
+    EXPECT_EQ(opcodes.back(), vst2::effMainsChanged);
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effMainsChanged).at(0).value, 1);
+    EXPECT_EQ(effect.CountOpcode(vst2::effSetBlockSize), 0u);
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u);
+
+    const auto posts = host.controller.Posts();
+    ASSERT_EQ(posts.size(), 4u);
+    EXPECT_EQ(posts[0].fieldIndex, kField_InputChannels);
+    EXPECT_EQ(posts[1].fieldIndex, kField_OutputChannels);
+    EXPECT_EQ(posts[2].fieldIndex, kField_VstInterface);
+    EXPECT_EQ(posts[3].fieldIndex, kField_Loaded);
+    ASSERT_EQ(posts[0].payload.size(), 4u);
+    ASSERT_EQ(posts[1].payload.size(), 4u);
+    ASSERT_EQ(posts[2].payload.size(), 8u);
+    ASSERT_EQ(posts[3].payload.size(), 4u);
+    int32_t inputs = 0, outputs = 0, loaded = 0;
+    VstInterface* instance = nullptr;
+    std::memcpy(&inputs, posts[0].payload.data(), 4);
+    std::memcpy(&outputs, posts[1].payload.data(), 4);
+    std::memcpy(&instance, posts[2].payload.data(), 8);
+    std::memcpy(&loaded, posts[3].payload.data(), 4);
+    EXPECT_EQ(inputs, 1);
+    EXPECT_EQ(outputs, 2);
+    EXPECT_EQ(instance, model->vstInterface);
+    EXPECT_EQ(loaded, 1);
+
+    // The master bypass packet goes out on field 6 with the first coefficient generation.
+    host.controller.ClearPosts();
+    model->GenerateCoefficients();
+    const auto bypassPosts = host.controller.Posts();
+    ASSERT_EQ(bypassPosts.size(), 1u);
+    EXPECT_EQ(bypassPosts[0].fieldIndex, kField_MasterBypass);
+    EXPECT_EQ(bypassPosts[0].payload.size(), 4u);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, SampleRateIsTruncatedTowardZero) {
+    host.controller.sampleRate = 44100.0f;
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    EXPECT_FLOAT_EQ(effect.CallsWithOpcode(vst2::effSetSampleRate).at(0).opt, 44100.0f);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, DuplicateIdentifiersKeepTheFirstParameterWithoutLeaking) {
+    effect.SetNumParams(3);
+    effect.SetParameterId(0, "Dup");
+    effect.SetParameterName(0, "First");
+    effect.SetParameterId(1, "Dup");
+    effect.SetParameterName(1, "Second");
+    // Index 2 answers no identifier: empty, which is the master bypass's.
+    effect.SetParameterName(2, "Nameless");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Dup"));
+    EXPECT_EQ(Name(model, "Dup"), "First");
+    EXPECT_EQ(Name(model, ""), "Master Bypass");
+    model->Uninitialize();
+    // The refused parameters are deleted at once; the sanitizer build reports a leak otherwise.
+}
+
+TEST_F(WrapperParameters, HostValuesReachTheEffectByTheIndexItGivesForTheIdentifier) {
+    effect.SetNumParams(3);
+    effect.SetParameterId(0, "Mix");
+    effect.SetParameterId(1, "Skipped");
+    effect.SetCanBeAutomated(1, false);
+    effect.SetParameterId(2, "Time");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Time"));
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effGetParameterProperties).size(), 2u)
+        << "a parameter that cannot be automated is not asked anything further";
+
+    int32_t changesBefore = -1;
+    model->GetNumberOfChanges(&changesBefore);
+    effect.ClearRecords();
+    ASSERT_EQ(model->UpdateParameterNormalizedValue("Time", 0.75, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+
+    // Host index 2 but effect index 2 as well, because the index comes from the effect.
+    const auto finds = effect.CallsWithOpcode(vst2::effPrivateFindParameterIndex);
+    ASSERT_EQ(finds.size(), 1u);
+    EXPECT_EQ(finds[0].text, "Time");
+    ASSERT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 1u);
+    const auto& set = effect.calls.back();
+    EXPECT_EQ(set.kind, RecordedCall::Kind::SetParameter);
+    EXPECT_EQ(set.index, 2);
+    EXPECT_FLOAT_EQ(set.opt, 0.75f);
+    double stored = 0.0;
+    model->GetParameterNormalizedValue("Time", &stored);
+    EXPECT_DOUBLE_EQ(stored, 0.75);
+
+    int32_t changesAfter = -1;
+    model->GetNumberOfChanges(&changesAfter);
+    EXPECT_EQ(changesAfter, changesBefore) << "routing does not count as a plug-in change";
+
+    // An identifier no parameter has: nothing stored, nothing sent.
+    effect.ClearRecords();
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("Nope", 0.5, AAX_eUpdateSource_Unspecified),
+              AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_TRUE(effect.calls.empty());
+
+    // An identifier the effect does not know: the host parameter keeps the value, the effect
+    // gets nothing.
+    effect.SetParameterId(0, "Renamed");
+    effect.ClearRecords();
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("Mix", 0.4, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 0u);
+    model->GetParameterNormalizedValue("Mix", &stored);
+    EXPECT_NEAR(stored, 0.4, 1e-6);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, MasterBypassIsSentAsEffSetBypassAboveZero) {
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    effect.ClearRecords();
+
+    for (const double value : {1.0, 0.0, 0.0001}) {
+        ASSERT_EQ(model->UpdateParameterNormalizedValue("", value, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+    }
+    const auto bypasses = effect.CallsWithOpcode(vst2::effSetBypass);
+    ASSERT_EQ(bypasses.size(), 3u);
+    EXPECT_EQ(bypasses[0].value, 1);
+    EXPECT_EQ(bypasses[1].value, 0);
+    EXPECT_EQ(bypasses[2].value, 1);
+    for (const auto& call : bypasses) {
+        EXPECT_EQ(call.index, 0);
+        EXPECT_EQ(call.opt, 0.0f);
+    }
+    EXPECT_EQ(effect.CountOpcode(vst2::effPrivateFindParameterIndex), 0u);
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 0u);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, EditorGesturesBecomeHostAutomationAndComeBackToTheEffect) {
+    effect.SetNumParams(2);
+    effect.SetParameterId(0, "Mix");
+    effect.SetParameterId(1, "Time");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    host.automation.ClearCalls();
+    effect.ClearRecords();
+
+    effect.CallHost({vst2::audioMasterBeginEdit, 1, 0, nullptr, 0.0f});
+    effect.CallHost({vst2::audioMasterAutomate, 1, 0, nullptr, 0.3f});
+    effect.CallHost({vst2::audioMasterAutomate, 1, 0, nullptr, 0.6f});
+    effect.CallHost({vst2::audioMasterEndEdit, 1, 0, nullptr, 0.0f});
+
+    const std::string first = "SetValueRequest " + std::to_string(static_cast<double>(0.3f));
+    const std::string second = "SetValueRequest " + std::to_string(static_cast<double>(0.6f));
+    EXPECT_THAT(Gestures(host, "Time"),
+                ElementsAre("Touch", "Touch", first, "Release", "Touch", second, "Release", "Release"));
+    EXPECT_TRUE(Gestures(host, "Mix").empty());
+
+    // The host settled each request, and the effect got its own value back once per request.
+    std::vector<float> returned;
+    for (const auto& call : effect.calls) {
+        if (call.kind == RecordedCall::Kind::SetParameter) {
+            EXPECT_EQ(call.index, 1);
+            returned.push_back(call.opt);
+        }
+    }
+    EXPECT_THAT(returned, ElementsAre(0.3f, 0.6f));
+
+    // A gesture on an index whose identifier names no host parameter changes nothing.
+    host.automation.ClearCalls();
+    effect.ClearRecords();
+    effect.CallHost({vst2::audioMasterAutomate, 7, 0, nullptr, 0.9f});
+    EXPECT_TRUE(host.automation.Calls().empty());
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 0u);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, DestructionClosesTheEffectLast) {
+    {
+        DataModel model(install, &effect);
+        ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+        model->Uninitialize();
+        EXPECT_EQ(effect.CountOpcode(vst2::effClose), 0u) << "Uninitialize does not close the effect";
+    }
+    ASSERT_FALSE(effect.calls.empty());
+    EXPECT_EQ(effect.calls.back().opcode, vst2::effClose);
+    EXPECT_EQ(effect.CountOpcode(vst2::effMainsChanged), 1u) << "no effMainsChanged(0) before closing";
+    EXPECT_TRUE(host.AllReferencesReleased());
+}
+
+TEST_F(WrapperParameters, UnloadedEffectLeavesADegradedInstanceAndTheMessage) {
+    const int32_t liveBefore = ACFLiveObjectCount();
+    {
+        DataModel model(install, nullptr);  // the entry point answers null
+        ASSERT_NE(model.get(), nullptr);
+        EXPECT_EQ(ACFLiveObjectCount(), liveBefore + 1);
+        EXPECT_EQ(model->vstLoaded, 0);
+        EXPECT_STREQ(AAXWrapper_LoadFailureMessage(),
+                     "Unable to load Brenlock \n you should reinstall your VantreloDelay product");
+        ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+        EXPECT_TRUE(model.ParameterIds().empty());
+
+        const auto posts = host.controller.Posts();
+        ASSERT_EQ(posts.size(), 1u);
+        EXPECT_EQ(posts[0].fieldIndex, kField_Loaded);
+        ASSERT_EQ(posts[0].payload.size(), 4u);
+        int32_t loaded = -1;
+        std::memcpy(&loaded, posts[0].payload.data(), 4);
+        EXPECT_EQ(loaded, 0);
+
+        int32_t chunks = 0;
+        model->GetNumberOfChunks(&chunks);
+        EXPECT_EQ(chunks, 1);
+        AAX_CTypeID chunkID = 99;
+        EXPECT_EQ(model->GetChunkIDFromIndex(0, &chunkID), AAX_SUCCESS);
+        EXPECT_EQ(chunkID, 0u);
+        uint32_t size = 1234;
+        EXPECT_EQ(model->GetChunkSize(0, &size), AAX_ERROR_INVALID_CHUNK_ID);
+        EXPECT_EQ(size, 1234u);
+        std::vector<char> record(AAX_PlugInChunkRecordSize(16), 'x');
+        auto* chunk = reinterpret_cast<AAX_SPlugInChunk*>(record.data());
+        EXPECT_EQ(model->GetChunk(0, chunk), AAX_ERROR_INVALID_CHUNK_ID);
+        EXPECT_EQ(record, std::vector<char>(AAX_PlugInChunkRecordSize(16), 'x'));
+        chunk->fSize = 16;
+        EXPECT_EQ(model->SetChunk(0, chunk), AAX_ERROR_INVALID_CHUNK_ID);
+        EXPECT_EQ(model->UpdateParameterNormalizedValue("", 1.0, AAX_eUpdateSource_Unspecified),
+                  AAX_ERROR_INVALID_PARAMETER_ID);
+        model->Uninitialize();
+    }
+    EXPECT_EQ(ACFLiveObjectCount(), liveBefore);
+    EXPECT_TRUE(effect.calls.empty());
+}
