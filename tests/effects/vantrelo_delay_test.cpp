@@ -185,26 +185,29 @@ TEST(VantreloDelay, ImpulseGivesEchoesAtHalfSecondsWithRepeatGain) {
 TEST(VantreloDelay, SettingsChosenBeforeTheFirstBlockApplyAtOnceAndLaterTimeChangesGlide) {
     EffectInstance effect;
     ApplyImpulseSettings(effect);
-    effect.Set(kTime, 0.1f);   // 200 ms: 9600 samples, replacing the default without a glide
+    // 100 samples: the echo arrives well within a glide or crossfade, so it is exact only if
+    // the first block starts at the chosen settings instead of gliding from the defaults.
+    effect.Set(kTime, 100.0f / 96000.0f);
     effect.Set(kFeedback, 0.0f);
     effect.Start(48000.0f);
-    ExpectOnlyEchoes(effect.Render(Impulse(20000), 480).left, {{9600, 1.0f}});
+    ExpectOnlyEchoes(effect.Render(Impulse(20000), 480).left, {{100, 1.0f}});
 
-    // A steady tone through the delay; a jump of the delay time mid-stream must not click.
+    // A slow ramp through the delay: a jump of the delay time mid-stream must not make the wet
+    // signal jump (a hard switch of the tap would step by 0.38 x the mix).
     effect.Set(kMix, 0.5f);
-    Stereo tone{std::vector<float>(48000), std::vector<float>(48000)};
-    for (size_t i = 0; i < tone.left.size(); ++i) tone.left[i] = tone.right[i] = 0.5f * std::sin(0.05f * i);
-    Stereo first = effect.Render(tone, 256);
+    const size_t half = 48000;
+    Stereo ramp{std::vector<float>(2 * half), std::vector<float>(2 * half)};
+    for (size_t i = 0; i < ramp.left.size(); ++i) ramp.left[i] = ramp.right[i] = -0.5f + i / (2.0f * half);
+    const Stereo firstHalf{{ramp.left.begin(), ramp.left.begin() + half}, {ramp.right.begin(), ramp.right.begin() + half}};
+    const Stereo secondHalf{{ramp.left.begin() + half, ramp.left.end()}, {ramp.right.begin() + half, ramp.right.end()}};
+    std::vector<float> out = effect.Render(firstHalf, 256).left;
     effect.Set(kTime, 0.4f);
-    Stereo second = effect.Render(tone, 256);
-    first.left.insert(first.left.end(), second.left.begin(), second.left.end());
+    const std::vector<float> rest = effect.Render(secondHalf, 256).left;
+    out.insert(out.end(), rest.begin(), rest.end());
     float largestStep = 0.0f;
-    for (size_t i = 24000; i < first.left.size(); ++i) {
-        largestStep = std::max(largestStep, std::fabs(first.left[i] - first.left[i - 1]));
-    }
-    // The tone itself moves by at most 0.025 per sample; a hard switch of the tap would jump by
-    // up to the full amplitude.
-    EXPECT_LT(largestStep, 0.06f);
+    for (size_t i = half / 2; i < out.size(); ++i) largestStep = std::max(largestStep, std::fabs(out[i] - out[i - 1]));
+    // The ramp itself moves by 1e-5 per sample.
+    EXPECT_LT(largestStep, 0.01f);
 }
 
 TEST(VantreloDelay, TempoSyncUsesTheHostTempoOnlyWhenMarkedValid) {
@@ -223,6 +226,7 @@ TEST(VantreloDelay, TempoSyncUsesTheHostTempoOnlyWhenMarkedValid) {
         {true, 120.0, vst2::kVstTempoValid, 0.25f, 12000},                              // half a quarter
         {true, 120.0, vst2::kVstTempoValid, 0.0f, 6000},                                // a quarter of one
         {true, 30.0, vst2::kVstTempoValid, 1.0f, 96000},                                // longer than 2 s: capped
+        {true, 999.0, vst2::kVstTempoValid, 0.0f, 721},  // within the first block's would-be glide
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "tempo " << c.tempo << " flags " << c.flags << " division " << c.division);
