@@ -1,0 +1,102 @@
+#include "vsthost/VstInterface.h"
+
+#include <cstring>
+
+VstInterface::VstInterface()
+    : events(new vst2::VstMidiEvent[kEventCount]()),
+      callBack(nullptr),
+      effect(nullptr),
+      isOpen(1),
+      editorRect(nullptr) {
+    for (int32_t i = 0; i < kEventCount; ++i) {
+        events[i].type = vst2::kVstMidiType;
+        events[i].byteSize = kEventByteSize;
+    }
+}
+
+VstInterface::~VstInterface() {
+    isOpen = 0;
+    // Closing is the one call made after the gate has shut.
+    if (effect != nullptr) DispatchUngated(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+    delete[] events;
+    events = nullptr;
+    effect = nullptr;
+}
+
+void VstInterface::Open() { Dispatch(vst2::effOpen, 0, 0, nullptr, 0.0f, 0); }
+
+void VstInterface::GetParamName(int32_t index, char* buffer) {
+    if (buffer == nullptr) return;
+    buffer[0] = '\0';
+    Dispatch(vst2::effGetParamName, index, 0, buffer, 0.0f, 0);
+}
+
+void VstInterface::SetSampleRate(float sampleRate) {
+    Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, sampleRate, 0);
+}
+
+void VstInterface::MainsChanged(intptr_t value) { Dispatch(vst2::effMainsChanged, 0, value, nullptr, 0.0f, 0); }
+
+void VstInterface::EditGetRect() { Dispatch(vst2::effEditGetRect, 0, 0, &editorRect, 0.0f, 0); }
+
+void VstInterface::EditOpen(void* parentWindow) { Dispatch(vst2::effEditOpen, 0, 0, parentWindow, 0.0f, 0); }
+
+void VstInterface::EditClose() { Dispatch(vst2::effEditClose, 0, 0, nullptr, 0.0f, 0); }
+
+void VstInterface::EditIdle() { Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0.0f, 0); }
+
+intptr_t VstInterface::GetChunk(void** data, intptr_t fallback) {
+    return Dispatch(vst2::effGetChunk, 0, 0, data, 0.0f, fallback);
+}
+
+void VstInterface::SetChunk(intptr_t size, void* data) { Dispatch(vst2::effSetChunk, 0, size, data, 0.0f, 0); }
+
+intptr_t VstInterface::CanBeAutomated(int32_t index, intptr_t fallback) {
+    return Dispatch(vst2::effCanBeAutomated, index, 0, nullptr, 0.0f, fallback);
+}
+
+void VstInterface::SetBypass(bool bypass) { Dispatch(vst2::effSetBypass, 0, bypass ? 1 : 0, nullptr, 0.0f, 0); }
+
+intptr_t VstInterface::GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
+                                              intptr_t fallback) {
+    return Dispatch(vst2::effGetParameterProperties, index, 0, properties, 0.0f, fallback);
+}
+
+void VstInterface::EditKeyDown(int32_t index, intptr_t value) {
+    Dispatch(vst2::effEditKeyDown, index, value, nullptr, 0.0f, 0);
+}
+
+void VstInterface::EditorRedraw(vst2::ERect* rect) { Dispatch(vst2::effPrivateEditorRedraw, 0, 0, rect, 0.0f, 0); }
+
+void VstInterface::GetParameterId(int32_t index, char* buffer, intptr_t capacity) {
+    if (buffer == nullptr || capacity < 0) return;
+    std::memset(buffer, 0, static_cast<size_t>(capacity > 0 ? capacity : kDefaultParameterIdCapacity));
+    Dispatch(vst2::effPrivateGetParameterId, index, capacity, buffer, 0.0f, 0);
+}
+
+intptr_t VstInterface::FindParameterIndex(const char* id, intptr_t fallback) {
+    if (id == nullptr) return fallback;
+    // The effect only reads the identifier.
+    return Dispatch(vst2::effPrivateFindParameterIndex, 0, 0, const_cast<char*>(id), 0.0f, fallback);
+}
+
+void VstInterface::PreOpenNotice() { Dispatch(vst2::effPrivatePreOpenNotice, 0, 0, nullptr, 1.0f, 0); }
+
+void VstInterface::SetParameter(int32_t index, float value) {
+    if (!IsCallable() || effect->setParameter == nullptr) return;
+    effect->setParameter(effect, index, value);
+}
+
+float VstInterface::GetParameter(int32_t index, float fallback) {
+    if (!IsCallable() || effect->getParameter == nullptr) return fallback;
+    return effect->getParameter(effect, index);
+}
+
+void VstInterface::OpenEditor(void* parentWindow) {
+    EditGetRect();
+    EditOpen(parentWindow);
+}
+
+int32_t VstInterface::NumParams(int32_t fallback) const { return IsCallable() ? effect->numParams : fallback; }
+
+int32_t VstInterface::UniqueId(int32_t fallback) const { return IsCallable() ? effect->uniqueID : fallback; }

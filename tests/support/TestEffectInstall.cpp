@@ -1,0 +1,127 @@
+#include "support/TestEffectInstall.h"
+
+#include <deque>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Serving state shared with the hook, which has no context argument.
+std::deque<RecordingEffect*> servedEffects;
+int mainCalls = 0;
+vst2::AudioMasterCallback lastHostCallback = nullptr;
+
+vst2::AEffect* ServeNextEffect(vst2::AudioMasterCallback hostCallback) {
+    ++mainCalls;
+    lastHostCallback = hostCallback;
+    if (servedEffects.empty()) return nullptr;
+    RecordingEffect* effect = servedEffects.front();
+    servedEffects.pop_front();
+    return effect->AttachHost(hostCallback);
+}
+
+// One installed copy per process: a loaded library cannot be replaced, and every later load by
+// the same path shares the copy (and its hook). Removed when the process ends, where possible.
+class InstalledCopy {
+public:
+    static InstalledCopy& Get() {
+        static InstalledCopy copy;
+        return copy;
+    }
+    bool ok = false;
+    std::string error;
+    std::string directory;
+    std::string libraryPath;
+    void (*setHook)(MainHook) = nullptr;
+
+    ~InstalledCopy() {
+        std::error_code ignored;
+        if (!directory.empty()) fs::remove_all(directory, ignored);
+    }
+
+private:
+    InstalledCopy() {
+        std::error_code failure;
+        const fs::path built = TestEffectInstall::BuiltLibraryPath();
+        if (!fs::exists(built, failure)) {
+            error = "test library not built: " + built.string();
+            return;
+        }
+        std::random_device random;
+        const fs::path root = fs::temp_directory_path(failure) /
+                              ("aaxw-test-effect-" + std::to_string(random()) + std::to_string(random()));
+        if (failure) {
+            error = "no temporary directory";
+            return;
+        }
+        const fs::path folder = root / "VST64";
+        fs::create_directories(folder, failure);
+        if (failure) {
+            error = "cannot create " + folder.string();
+            return;
+        }
+        directory = root.string();
+        const fs::path target = folder / platform::kEffectLibraryFileName;
+        fs::copy_file(built, target, fs::copy_options::overwrite_existing, failure);
+        if (failure) {
+            error = "cannot copy the test library to " + target.string();
+            return;
+        }
+        libraryPath = target.string();
+        platform::LibraryHandle library = platform::LoadLibraryFile(libraryPath.c_str());
+        if (library == nullptr) {
+            error = std::string("cannot load the test library: ") + platform::LastLoadError();
+            return;
+        }
+        setHook = reinterpret_cast<void (*)(MainHook)>(platform::LookupSymbol(library, "TestEffect_SetMainHook"));
+        if (setHook == nullptr) {
+            error = "the test library lacks TestEffect_SetMainHook";
+            return;
+        }
+        ok = true;
+    }
+};
+
+}  // namespace
+
+TestEffectInstall::TestEffectInstall() : registry_(std::make_unique<RegistrySandbox>()) {
+    InstalledCopy& copy = InstalledCopy::Get();
+    ok_ = copy.ok;
+    error_ = copy.error;
+    directory_ = copy.directory;
+    libraryPath_ = copy.libraryPath;
+    setHook_ = copy.setHook;
+    servedEffects.clear();
+    mainCalls = 0;
+    lastHostCallback = nullptr;
+    if (!ok_) return;
+    registry_->SetInstallDirectory(directory_);
+    setHook_(&ServeNextEffect);
+}
+
+TestEffectInstall::~TestEffectInstall() {
+    if (setHook_ != nullptr) setHook_(nullptr);
+    servedEffects.clear();
+}
+
+void TestEffectInstall::Serve(RecordingEffect* effect) { servedEffects.push_back(effect); }
+
+int TestEffectInstall::MainCalls() const { return mainCalls; }
+
+vst2::AudioMasterCallback TestEffectInstall::LastHostCallback() const { return lastHostCallback; }
+
+void TestEffectInstall::SetMainHook(MainHook hook) {
+    if (setHook_ != nullptr) setHook_(hook);
+}
+
+std::string TestEffectInstall::BuiltLibraryPath() {
+    return (fs::path(BinaryDirectory()) / (std::string("TestVstEffect") + platform::kSharedLibrarySuffix)).string();
+}
+
+}  // namespace testsupport
