@@ -1,0 +1,503 @@
+#include "Cli.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "AudioFile.h"
+#include "InstallDirectory.h"
+#include "Json.h"
+#include "MidiText.h"
+#include "PluginModule.h"
+#include "Render.h"
+#include "StateFile.h"
+#include "Validate.h"
+#include "platform/platform.h"
+
+namespace aaxhost {
+
+namespace {
+
+constexpr const char* kMainHelp =
+    "aaxhost: a stand-in AAX host for testing a plug-in module without a real host.\n"
+    "\n"
+    "Usage: aaxhost COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  describe MODULE [--json]          what the module registers\n"
+    "  params MODULE [--layout L] [--json]\n"
+    "                                    every parameter of a new instance\n"
+    "  render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
+    "                                    run audio through one instance\n"
+    "  validate MODULE [--strictness N] [--seed N] [--json]\n"
+    "                                    a conformance run\n"
+    "  install-dir [DIR]                 show or set the effect's install directory\n"
+    "\n"
+    "MODULE is the module's library file or its NAME.aaxplugin bundle folder.\n"
+    "Parameters are addressed by identifier; the master bypass has the empty identifier.\n"
+    "`aaxhost COMMAND --help` describes each command.\n"
+    "Exit status: 0 success, 1 validation (or the module) failed, 2 usage or input error.\n";
+
+constexpr const char* kDescribeHelp =
+    "Usage: aaxhost describe MODULE [--json]\n"
+    "\n"
+    "Loads the module, calls ACFStartup and ACFRegisterPlugin, and prints everything it\n"
+    "declared: names, category, components with their context fields (audio, data-in ports\n"
+    "with sizes, MIDI nodes), properties, processing callbacks and factories.\n"
+    "  --json   one JSON document on stdout\n";
+
+constexpr const char* kParamsHelp =
+    "Usage: aaxhost params MODULE [--layout mono|stereo] [--json]\n"
+    "\n"
+    "Creates and initialises one instance (48 kHz) and lists every host parameter with its\n"
+    "index, identifier, name, type, steps, default and current normalized value and display\n"
+    "text. The master bypass has the empty identifier.\n"
+    "  --layout L   mono or stereo (default stereo)\n"
+    "  --json       one JSON document on stdout\n";
+
+constexpr const char* kRenderHelp =
+    "Usage: aaxhost render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
+    "\n"
+    "Runs IN.wav through one instance at the file's sample rate and writes OUT.wav as 32-bit\n"
+    "float WAV. A progress bar goes to stderr when it is a terminal (AAXHOST_PROGRESS=1 or 0\n"
+    "forces it on or off).\n"
+    "  --layout mono|stereo   default: mono for a one-channel input, else stereo\n"
+    "  --block N              frames per buffer, 1 to 65536 (default 512)\n"
+    "  --set ID=VALUE         a normalized value 0..1 for the parameter ID; repeatable.\n"
+    "                         The master bypass's identifier is empty: --set =1 bypasses.\n"
+    "  --state-in FILE        restore a state saved with --state-out before the render\n"
+    "  --state-out FILE       save the instance's state after the render\n"
+    "  --tempo BPM            the transport's tempo (default 120)\n"
+    "  --meter N/D            the transport's meter (default 4/4)\n"
+    "  --play                 the transport plays from the start (default: stopped)\n"
+    "  --stop-at SECONDS      with --play, the transport stops at this time\n"
+    "  --midi FILE            MIDI events: one per line, FRAME STATUS DATA1 DATA2, numbers in\n"
+    "                         decimal or 0x hex, '#' starts a comment\n"
+    "  --tail SECONDS         render this much silence after the input (default 0)\n";
+
+constexpr const char* kValidateHelp =
+    "Usage: aaxhost validate MODULE [--strictness 1..10] [--seed N] [--json]\n"
+    "\n"
+    "A conformance run: registration and description; create/initialise/release cycles with\n"
+    "nothing left alive; every parameter's identifier, name, steps, default, text round trip\n"
+    "and automation through the host; the master bypass (bit-exact); state save, change,\n"
+    "restore and compare; processing at 44.1, 48 and 96 kHz with buffers of 1 to 4096 frames,\n"
+    "mono and stereo, never a NaN or infinity; MIDI and transport start/stop; the editor\n"
+    "opened, sized, idled and closed; parameter changes from another thread while audio\n"
+    "runs; and an instance whose effect cannot be found. One line per check, then\n"
+    "\"N passed, N failed\". Exit status 1 when any check fails.\n"
+    "  --strictness N   1 to 10 (default 5): more seeds, cycles and longer runs\n"
+    "  --seed N         seed of the random values and block sizes (default 1)\n"
+    "  --json           one JSON document on stdout instead of the lines\n";
+
+constexpr const char* kInstallDirHelp =
+    "Usage: aaxhost install-dir [DIR]\n"
+    "\n"
+    "Shows, or sets, the directory the module loads its effect from (DIR/VST64/ holds the\n"
+    "effect library): the registry value \"installdirectory\" under HKEY_LOCAL_MACHINE\n"
+    "\"Software\\Brenlock\\VantreloDelay\", 64-bit view. On Linux a replacement file stands in\n"
+    "for the registry; the environment variable VANTRELO_REGISTRY_FILE names that file\n"
+    "(default /etc/aaxw/registry).\n";
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name -> value ("" for flags)
+};
+
+bool IsFlag(const std::string& name) {
+    return name == "--json" || name == "--play" || name == "--help" || name == "-h";
+}
+
+bool Parse(int argc, char** argv, int first, Arguments* args, std::string* error) {
+    for (int i = first; i < argc; ++i) {
+        std::string token = argv[i];
+        if (token.size() > 1 && token[0] == '-') {
+            std::string value;
+            const size_t equals = token.find('=');
+            if (token.rfind("--", 0) == 0 && equals != std::string::npos && token.rfind("--set", 0) != 0) {
+                value = token.substr(equals + 1);
+                token = token.substr(0, equals);
+            } else if (!IsFlag(token)) {
+                if (i + 1 >= argc) {
+                    *error = token + " needs a value";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            args->options.emplace_back(token, value);
+        } else {
+            args->positional.push_back(token);
+        }
+    }
+    return true;
+}
+
+bool Has(const Arguments& args, const char* name) {
+    for (const auto& option : args.options) {
+        if (option.first == name) return true;
+    }
+    return false;
+}
+
+const std::string* Value(const Arguments& args, const char* name) {
+    const std::string* found = nullptr;
+    for (const auto& option : args.options) {
+        if (option.first == name) found = &option.second;
+    }
+    return found;
+}
+
+bool ParseDouble(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(*value);
+}
+
+bool ParseInt(const std::string& text, int64_t* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    *value = std::strtoll(text.c_str(), &end, 10);
+    return end != text.c_str() && *end == '\0';
+}
+
+int Usage(std::ostream& err, const std::string& reason) {
+    err << "aaxhost: " << reason << "\n";
+    return kExitUsage;
+}
+
+int Failure(std::ostream& err, const std::string& reason) {
+    err << "aaxhost: " << reason << "\n";
+    return kExitFailed;
+}
+
+// Only the options listed are accepted.
+bool CheckOptions(const Arguments& args, std::initializer_list<const char*> allowed, std::string* error) {
+    for (const auto& option : args.options) {
+        bool known = false;
+        for (const char* name : allowed) known = known || option.first == name;
+        if (!known) {
+            *error = "unknown option " + option.first;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseLayout(const Arguments& args, int32_t fallback, int32_t* stem, std::string* error) {
+    const std::string* layout = Value(args, "--layout");
+    if (layout == nullptr) {
+        *stem = fallback;
+        return true;
+    }
+    if (*layout == "mono") {
+        *stem = AAX_eStemFormat_Mono;
+    } else if (*layout == "stereo") {
+        *stem = AAX_eStemFormat_Stereo;
+    } else {
+        *error = "--layout must be mono or stereo";
+        return false;
+    }
+    return true;
+}
+
+// Loads, starts and registers; on failure writes the reason and gives the exit status.
+std::unique_ptr<PluginModule> OpenModule(const std::string& path, std::ostream& err, int* status) {
+    std::string error;
+    std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
+    if (!module) {
+        *status = Usage(err, error);
+        return nullptr;
+    }
+    if (!module->StartAndRegister(&error)) {
+        *status = Failure(err, error);
+        return nullptr;
+    }
+    return module;
+}
+
+int Describe(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!CheckOptions(args, {"--json"}, &error)) return Usage(err, error);
+    if (args.positional.size() != 1) return Usage(err, "describe takes one MODULE");
+    int status = kExitSuccess;
+    auto module = OpenModule(args.positional[0], err, &status);
+    if (!module) return status;
+    if (Has(args, "--json")) {
+        PrintDescriptionJson(out, module->Description());
+    } else {
+        out << "Module: " << module->Name() << "\n";
+        PrintDescriptionText(out, module->Description());
+    }
+    return kExitSuccess;
+}
+
+std::string TypeName(int32_t type) { return type == AAX_eParameterType_Discrete ? "discrete" : "continuous"; }
+
+int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!CheckOptions(args, {"--json", "--layout"}, &error)) return Usage(err, error);
+    if (args.positional.size() != 1) return Usage(err, "params takes one MODULE");
+    InstanceSettings settings;
+    if (!ParseLayout(args, AAX_eStemFormat_Stereo, &settings.stemFormat, &error)) return Usage(err, error);
+    int status = kExitSuccess;
+    auto module = OpenModule(args.positional[0], err, &status);
+    if (!module) return status;
+    auto instance = HostInstance::Create(*module->Effect(), settings, &error);
+    if (!instance) return Failure(err, error);
+    const AAX_Result initialized = instance->Initialize();
+    if (initialized != AAX_SUCCESS) return Failure(err, "Initialize failed with " + std::to_string(initialized));
+    const std::vector<ParameterInfo> parameters = instance->Parameters();
+    const std::string layout = settings.stemFormat == AAX_eStemFormat_Mono ? "mono" : "stereo";
+    if (Has(args, "--json")) {
+        JsonWriter json(out);
+        json.BeginObject();
+        json.Field("module", module->Name());
+        json.Field("layout", layout);
+        json.Field("masterBypass", instance->MasterBypassID());
+        json.Key("parameters");
+        json.BeginArray();
+        for (const ParameterInfo& p : parameters) {
+            json.BeginObject();
+            json.Field("index", p.index);
+            json.Field("id", p.id);
+            json.Field("name", p.name);
+            json.Field("type", TypeName(p.type));
+            json.Field("steps", p.steps);
+            json.Field("default", p.defaultValue);
+            json.Field("value", p.value);
+            json.Field("text", p.text);
+            json.Field("automatable", p.automatable);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+        return kExitSuccess;
+    }
+    out << std::left << std::setw(6) << "index" << std::setw(12) << "id" << std::setw(18) << "name" << std::setw(12)
+        << "type" << std::setw(7) << "steps" << std::setw(9) << "default" << std::setw(9) << "value"
+        << "text\n";
+    for (const ParameterInfo& p : parameters) {
+        std::string name = p.name;
+        for (char& c : name) {
+            if (c == '\n') c = '/';
+        }
+        std::ostringstream defaultText, valueText;
+        defaultText << std::fixed << std::setprecision(4) << p.defaultValue;
+        valueText << std::fixed << std::setprecision(4) << p.value;
+        out << std::left << std::setw(6) << p.index << std::setw(12) << ("\"" + p.id + "\"") << std::setw(18) << name
+            << std::setw(12) << TypeName(p.type) << std::setw(7) << p.steps << std::setw(9) << defaultText.str()
+            << std::setw(9) << valueText.str() << p.text << "\n";
+    }
+    out << parameters.size() << " parameters, layout " << layout << "; the master bypass is \""
+        << instance->MasterBypassID() << "\"\n";
+    return kExitSuccess;
+}
+
+bool ShowProgress() {
+    if (const char* forced = std::getenv("AAXHOST_PROGRESS")) return std::strcmp(forced, "1") == 0;
+    // Without a terminal query in the platform layer, a terminal is assumed when TERM names
+    // one and no CI is running.
+    const char* term = std::getenv("TERM");
+    return term != nullptr && term[0] != '\0' && std::strcmp(term, "dumb") != 0 && std::getenv("CI") == nullptr;
+}
+
+int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!CheckOptions(args, {"-i", "-o", "--layout", "--block", "--set", "--state-in", "--state-out", "--tempo",
+                             "--meter", "--play", "--stop-at", "--midi", "--tail"},
+                      &error)) {
+        return Usage(err, error);
+    }
+    if (args.positional.size() != 1) return Usage(err, "render takes one MODULE");
+    const std::string* inPath = Value(args, "-i");
+    const std::string* outPath = Value(args, "-o");
+    if (inPath == nullptr || outPath == nullptr) return Usage(err, "render needs -i IN.wav and -o OUT.wav");
+    RenderOptions options;
+    if (!ParseLayout(args, 0, &options.stemFormat, &error)) return Usage(err, error);
+    int64_t integer = 0;
+    double number = 0.0;
+    if (const std::string* block = Value(args, "--block")) {
+        if (!ParseInt(*block, &integer) || integer < 1 || integer > 65536) return Usage(err, "--block must be 1 to 65536");
+        options.block = static_cast<int32_t>(integer);
+    }
+    for (const auto& option : args.options) {
+        if (option.first != "--set") continue;
+        const size_t equals = option.second.find('=');
+        if (equals == std::string::npos) return Usage(err, "--set needs ID=VALUE (the master bypass is --set =1)");
+        if (!ParseDouble(option.second.substr(equals + 1), &number) || number < 0.0 || number > 1.0) {
+            return Usage(err, "--set " + option.second + ": the value must be a normalized number from 0 to 1");
+        }
+        options.sets.emplace_back(option.second.substr(0, equals), number);
+    }
+    if (const std::string* tempo = Value(args, "--tempo")) {
+        if (!ParseDouble(*tempo, &number) || number <= 0.0 || number > 999.0) return Usage(err, "--tempo must be above 0 and at most 999");
+        options.tempo = number;
+    }
+    if (const std::string* meter = Value(args, "--meter")) {
+        const size_t slash = meter->find('/');
+        int64_t numerator = 0, denominator = 0;
+        if (slash == std::string::npos || !ParseInt(meter->substr(0, slash), &numerator) ||
+            !ParseInt(meter->substr(slash + 1), &denominator) || numerator < 1 || numerator > 64 ||
+            (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8 && denominator != 16 &&
+             denominator != 32)) {
+            return Usage(err, "--meter must be N/D, N from 1 to 64 and D a power of two up to 32");
+        }
+        options.meterNumerator = static_cast<int32_t>(numerator);
+        options.meterDenominator = static_cast<int32_t>(denominator);
+    }
+    options.play = Has(args, "--play");
+    if (const std::string* stop = Value(args, "--stop-at")) {
+        if (!ParseDouble(*stop, &number) || number < 0.0) return Usage(err, "--stop-at must be a time in seconds");
+        if (!options.play) return Usage(err, "--stop-at needs --play");
+        options.stopAtSeconds = number;
+    }
+    if (const std::string* tail = Value(args, "--tail")) {
+        if (!ParseDouble(*tail, &number) || number < 0.0 || number > 3600.0) return Usage(err, "--tail must be 0 to 3600 seconds");
+        options.tailSeconds = number;
+    }
+    if (const std::string* midi = Value(args, "--midi")) {
+        if (!ReadMidiTextFile(*midi, &options.midi, &error)) return Usage(err, error);
+    }
+    std::vector<SavedChunk> stateIn;
+    if (const std::string* state = Value(args, "--state-in")) {
+        if (!ReadStateFile(*state, &stateIn, &error)) return Usage(err, error);
+        options.stateIn = &stateIn;
+    }
+    const std::string* stateOut = Value(args, "--state-out");
+    options.saveState = stateOut != nullptr;
+    AudioData input;
+    if (!ReadAudioFile(*inPath, &input, &error)) return Usage(err, error);
+    int status = kExitSuccess;
+    auto module = OpenModule(args.positional[0], err, &status);
+    if (!module) return status;
+    const bool progress = ShowProgress();
+    if (progress) {
+        options.progress = [&err](double done) {
+            const int width = 40;
+            const int filled = static_cast<int>(done * width + 0.5);
+            err << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(width - filled), ' ')
+                << "] " << std::setw(3) << static_cast<int>(done * 100.0 + 0.5) << "%" << std::flush;
+        };
+    }
+    RenderResult result;
+    const bool rendered = Render(*module->Effect(), input, options, &result, &error);
+    if (progress) err << "\n";
+    if (!rendered) return Failure(err, error);
+    if (!WriteFloatWavFile(*outPath, result.output, &error)) return Usage(err, error);
+    if (stateOut != nullptr && !WriteStateFile(*stateOut, result.state, &error)) return Usage(err, error);
+    out << "wrote " << *outPath << " (" << result.output.Frames() << " frames, " << result.output.ChannelCount()
+        << " channels, " << result.output.sampleRate << " Hz)\n";
+    if (result.droppedMidi > 0) err << "aaxhost: " << result.droppedMidi << " MIDI events did not fit a buffer\n";
+    return kExitSuccess;
+}
+
+int ValidateCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!CheckOptions(args, {"--strictness", "--seed", "--json"}, &error)) return Usage(err, error);
+    if (args.positional.size() != 1) return Usage(err, "validate takes one MODULE");
+    ValidateOptions options;
+    int64_t integer = 0;
+    if (const std::string* strictness = Value(args, "--strictness")) {
+        if (!ParseInt(*strictness, &integer) || integer < 1 || integer > 10) return Usage(err, "--strictness must be 1 to 10");
+        options.strictness = static_cast<int32_t>(integer);
+    }
+    if (const std::string* seed = Value(args, "--seed")) {
+        if (!ParseInt(*seed, &integer) || integer < 0 || integer > 0xFFFFFFFFll) return Usage(err, "--seed must be 0 to 4294967295");
+        options.seed = static_cast<uint32_t>(integer);
+    }
+    const bool json = Has(args, "--json");
+    const std::string& path = args.positional[0];
+    ValidateReport report;
+    std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
+    if (!module) {
+        report.checks.push_back({"module loads", false, error});
+    } else {
+        if (!json) options.onCheck = [&out](const CheckResult& check) { PrintCheckLine(out, check); };
+        report = Validate(*module, options);
+    }
+    if (json) {
+        PrintReportJson(out, report, path);
+    } else {
+        if (!module) PrintCheckLine(out, report.checks.front());
+        out << report.Passed() << " passed, " << report.Failed() << " failed\n";
+    }
+    if (report.Failed() > 0) {
+        for (const CheckResult& check : report.checks) {
+            if (!check.passed) return Failure(err, "validation failed: " + check.name + ": " + check.detail);
+        }
+    }
+    return kExitSuccess;
+}
+
+int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (!CheckOptions(args, {}, &error)) return Usage(err, error);
+    if (args.positional.size() > 1) return Usage(err, "install-dir takes at most one DIR");
+    if (args.positional.empty()) {
+        std::string directory, view;
+        if (!ReadInstallDirectory(&directory, &view)) {
+            const std::string location = RegistryLocation();
+            return Failure(err, "no install directory is set" + (location.empty() ? "" : " in " + location));
+        }
+        out << directory << "\n";
+        return kExitSuccess;
+    }
+    std::error_code ec;
+    std::string directory = args.positional[0];
+    const std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
+    if (!ec) directory = absolute.string();
+    if (!WriteInstallDirectory(directory, &error)) return Usage(err, error);
+    out << "install directory set to " << directory << "\n";
+    if (!std::filesystem::exists(std::filesystem::path(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
+        err << "aaxhost: note: " << (std::filesystem::path(directory) / "VST64").string() << " holds no effect library yet\n";
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int RunCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (argc < 2) {
+        err << kMainHelp;
+        return Usage(err, "no command given");
+    }
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kMainHelp;
+        return kExitSuccess;
+    }
+    Arguments args;
+    std::string error;
+    if (!Parse(argc, argv, 2, &args, &error)) return Usage(err, error);
+    const bool help = Has(args, "--help") || Has(args, "-h");
+    if (command == "describe") {
+        if (help) return out << kDescribeHelp, kExitSuccess;
+        return Describe(args, out, err);
+    }
+    if (command == "params") {
+        if (help) return out << kParamsHelp, kExitSuccess;
+        return Params(args, out, err);
+    }
+    if (command == "render") {
+        if (help) return out << kRenderHelp, kExitSuccess;
+        return RenderCommand(args, out, err);
+    }
+    if (command == "validate") {
+        if (help) return out << kValidateHelp, kExitSuccess;
+        return ValidateCommand(args, out, err);
+    }
+    if (command == "install-dir") {
+        if (help) return out << kInstallDirHelp, kExitSuccess;
+        return InstallDir(args, out, err);
+    }
+    return Usage(err, "unknown command \"" + command + "\" (see aaxhost --help)");
+}
+
+}  // namespace aaxhost

@@ -1,0 +1,235 @@
+// The host's side of registration: the component factory the module reaches through the host's
+// IACFUnknown, and the description objects it creates (collection, effect descriptor, component
+// descriptor, property map, host services). Each object records what the module declares.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Description.h"
+#include "HostObject.h"
+#include "interfaces/aax_description.h"
+#include "interfaces/aax_host.h"
+
+namespace aaxhost {
+
+// Common base of every host object the factory owns, so it can list and find them.
+class FactoryOwned {
+public:
+    virtual ~FactoryOwned() = default;
+    virtual const RefCount& Refs() const = 0;
+    virtual const char* KindName() const = 0;
+    virtual IACFUnknown* Unknown() = 0;
+};
+
+class HostComponentFactory;
+
+template <class Interface>
+class FactoryObject : public HostObject<Interface>, public FactoryOwned {
+public:
+    explicit FactoryObject(HostComponentFactory& factory) : factory_(factory) {}
+    const RefCount& Refs() const override { return this->References(); }
+    IACFUnknown* Unknown() override { return static_cast<Interface*>(this); }
+
+protected:
+    HostComponentFactory& factory_;
+};
+
+class HostPropertyMap final : public FactoryObject<AAX_IACFPropertyMap_V2> {
+public:
+    using FactoryObject::FactoryObject;
+    const char* KindName() const override { return "property map"; }
+    // [main]
+    AAX_CBoolean GetProperty(AAX_EProperty property, AAX_CPropertyValue* outValue) const override;
+    AAX_Result AddProperty(AAX_EProperty property, AAX_CPropertyValue value) override;
+    AAX_Result RemoveProperty(AAX_EProperty property) override;
+    AAX_Result AddPointerProperty(AAX_EProperty property, const void* value) override;
+    AAX_CBoolean GetPointerProperty(AAX_EProperty property, const void** outValue) const override;
+
+    const PropertyList& Properties() const { return properties_; }
+
+protected:
+    bool Answers(const acfIID& iid) const override { return OneOf(iid, {IID_IAAXPropertyMapV1, IID_IAAXPropertyMapV2}); }
+
+private:
+    PropertyList properties_;
+};
+
+class HostComponentDescriptor final : public FactoryObject<AAX_IACFComponentDescriptor_V2> {
+public:
+    using FactoryObject::FactoryObject;
+    const char* KindName() const override { return "component descriptor"; }
+    // [main]
+    AAX_Result Clear() override;
+    AAX_Result AddAudioIn(AAX_CFieldIndex field) override;
+    AAX_Result AddAudioOut(AAX_CFieldIndex field) override;
+    AAX_Result AddAudioBufferLength(AAX_CFieldIndex field) override;
+    AAX_Result AddSampleRate(AAX_CFieldIndex field) override;
+    AAX_Result AddClock(AAX_CFieldIndex field) override;
+    AAX_Result AddSideChainIn(AAX_CFieldIndex field) override;
+    AAX_Result AddDataInPort(AAX_CFieldIndex field, uint32_t packetSize, uint32_t portType) override;
+    AAX_Result AddAuxOutputStem(AAX_CFieldIndex field, int32_t stemFormat, const char* name) override;
+    AAX_Result AddPrivateData(AAX_CFieldIndex field, int32_t dataSize, uint32_t options) override;
+    AAX_Result AddDmaInstance(AAX_CFieldIndex field, int32_t dmaMode) override;
+    AAX_Result AddMeters(AAX_CFieldIndex field, const AAX_CTypeID* meterIDs, uint32_t meterCount) override;
+    AAX_Result AddMIDINode(AAX_CFieldIndex field, int32_t nodeType, const char* nodeName,
+                           uint32_t channelMask) override;
+    AAX_Result AddReservedField(AAX_CFieldIndex field, uint32_t fieldType) override;
+    AAX_Result AddProcessProc_Native(AAX_CProcessProc processProc, IACFUnknown* properties,
+                                     AAX_CInstanceInitProc instanceInitProc, AAX_CBackgroundProc backgroundProc,
+                                     AAX_CTypeID* outProcID) override;
+    AAX_Result AddProcessProc_TI(const char* dllFileName, const char* processProcSymbol, IACFUnknown* properties,
+                                 const char* instanceInitSymbol, const char* backgroundSymbol,
+                                 AAX_CTypeID* outProcID) override;
+    AAX_Result AddTemporaryData(AAX_CFieldIndex field, uint32_t dataElementSize) override;
+
+    // [main] The component as declared so far, with each callback's properties as they stand now.
+    ComponentDescription Snapshot() const;
+
+protected:
+    bool Answers(const acfIID& iid) const override {
+        return OneOf(iid, {IID_IAAXComponentDescriptorV1, IID_IAAXComponentDescriptorV2});
+    }
+
+private:
+    AAX_Result AddField(FieldDeclaration field);
+
+    ComponentDescription component_;
+    std::vector<const HostPropertyMap*> procProperties_;  // parallel to component_.processProcs
+};
+
+class HostEffectDescriptor final : public FactoryObject<AAX_IACFEffectDescriptor_V2> {
+public:
+    using FactoryObject::FactoryObject;
+    const char* KindName() const override { return "effect descriptor"; }
+    // [main]
+    AAX_Result AddComponent(IACFUnknown* componentDescriptor) override;
+    AAX_Result AddName(const char* name) override;
+    AAX_Result AddCategory(uint32_t category) override;
+    AAX_Result AddCategoryBypassParameter(uint32_t category, AAX_CParamID parameterID) override;
+    AAX_Result AddProcPtr(void* procPtr, AAX_CProcPtrID procID) override;
+    AAX_Result SetProperties(IACFUnknown* properties) override;
+    AAX_Result AddResourceInfo(int32_t resourceType, const char* info) override;
+    AAX_Result AddMeterDescription(AAX_CTypeID meterID, const char* meterName, IACFUnknown* properties) override;
+    AAX_Result AddControlMIDINode(AAX_CTypeID nodeID, int32_t nodeType, const char* nodeName,
+                                  uint32_t channelMask) override;
+
+    EffectDescription Snapshot() const;
+
+protected:
+    bool Answers(const acfIID& iid) const override {
+        return OneOf(iid, {IID_IAAXEffectDescriptorV1, IID_IAAXEffectDescriptorV2});
+    }
+
+private:
+    EffectDescription effect_;
+    const HostPropertyMap* properties_ = nullptr;
+};
+
+class HostCollection;
+
+// What the collection hands back as the plug-in definition.
+class HostPluginDefinition final : public FactoryObject<IACFPluginDefinition> {
+public:
+    HostPluginDefinition(HostComponentFactory& factory, HostCollection& collection)
+        : FactoryObject(factory), collection_(collection) {}
+    const char* KindName() const override { return "plug-in definition"; }
+    HostCollection& Collection() const { return collection_; }
+
+protected:
+    bool Answers(const acfIID& iid) const override { return iid == IID_IACFPluginDefinition; }
+
+private:
+    HostCollection& collection_;
+};
+
+class HostCollection final : public FactoryObject<AAX_IACFCollection> {
+public:
+    explicit HostCollection(HostComponentFactory& factory);
+    const char* KindName() const override { return "collection"; }
+    // [main] Also answers the plug-in definition identifier, with its definition object.
+    ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
+    AAX_Result AddEffect(const char* effectID, IACFUnknown* effectDescriptor) override;
+    AAX_Result SetManufacturerName(const char* name) override;
+    AAX_Result AddPackageName(const char* name) override;
+    AAX_Result SetPackageVersion(uint32_t version) override;
+    AAX_Result SetProperties(IACFUnknown* properties) override;
+
+    CollectionDescription Snapshot() const;
+
+protected:
+    bool Answers(const acfIID& iid) const override { return iid == IID_IAAXCollectionV1; }
+
+private:
+    CollectionDescription collection_;
+    const HostPropertyMap* properties_ = nullptr;
+    HostPluginDefinition* definition_ = nullptr;  // owned by the factory
+};
+
+// Assertion reports and trace messages from the module.
+class HostServices final : public FactoryObject<AAX_IACFHostServices> {
+public:
+    using FactoryObject::FactoryObject;
+    const char* KindName() const override { return "host services"; }
+    // [any]
+    AAX_Result HandleAssertFailure(const char* file, int32_t line, const char* note) const override;
+    AAX_Result Trace(int32_t priority, const char* message) const override;
+
+protected:
+    bool Answers(const acfIID& iid) const override { return iid == IID_IAAXHostServicesV1; }
+};
+
+// The host's IACFUnknown for module-wide calls (ACFStartup, ACFRegisterPlugin, ...). It owns
+// every object it creates until it is destroyed.
+class HostComponentFactory final : public HostObject<IACFComponentFactory> {
+public:
+    HostComponentFactory();
+    ~HostComponentFactory() override;
+
+    // [main]
+    ACFRESULT CreateComponent(const acfCLSID& clsid, IACFUnknown* outer, const acfIID& iid,
+                              void** outInterface) override;
+
+    // [main] The host object behind an interface the module passes back, or null when the
+    // pointer is not one of ours (or not of the expected kind).
+    template <class T>
+    T* Find(IACFUnknown* unknown) const {
+        auto it = byPointer_.find(static_cast<const void*>(unknown));
+        return it == byPointer_.end() ? nullptr : dynamic_cast<T*>(it->second);
+    }
+    // [main] Takes ownership of an object created outside CreateComponent.
+    template <class T>
+    T* Adopt(std::unique_ptr<T> object) {
+        T* raw = object.get();
+        byPointer_[static_cast<const void*>(raw->Unknown())] = raw;
+        objects_.push_back(std::move(object));
+        return raw;
+    }
+
+    // [any]
+    void AddProblem(const std::string& problem);
+    std::vector<std::string> Problems() const;
+    void AddMessage(const std::string& message) const;
+    std::vector<std::string> Messages() const;
+
+    // [main] Objects the module still holds a reference to, as "kind (count)" texts. Objects
+    // the host itself holds (listed in keep) are left out.
+    std::vector<std::string> HeldObjects(const std::vector<const FactoryOwned*>& keep = {}) const;
+    int32_t ReferenceUnderflows() const;
+    size_t CreatedCount(const char* kind) const;
+
+protected:
+    bool Answers(const acfIID& iid) const override { return iid == IID_IACFComponentFactory; }
+
+private:
+    std::vector<std::unique_ptr<FactoryOwned>> objects_;
+    std::map<const void*, FactoryOwned*> byPointer_;
+    mutable std::mutex logMutex_;
+    std::vector<std::string> problems_;
+    mutable std::vector<std::string> messages_;
+};
+
+}  // namespace aaxhost

@@ -1,0 +1,109 @@
+#include "InstallDirectory.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace aaxhost {
+
+namespace {
+
+bool ReadView(uint32_t view, std::string* value) {
+    platform::RegistryKey key = nullptr;
+    if (platform::RegistryOpenKey(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyRead | view,
+                                  &key) != platform::kRegistrySuccess) {
+        return false;
+    }
+    uint8_t data[1024] = {};
+    uint32_t size = sizeof data - 1;
+    const int32_t result = platform::RegistryQueryValue(key, kInstallDirectoryValue, data, &size);
+    platform::RegistryCloseKey(key);
+    if (result != platform::kRegistrySuccess) return false;
+    value->assign(reinterpret_cast<const char*>(data), size);
+    while (!value->empty() && value->back() == '\0') value->pop_back();
+    return true;
+}
+
+#if !defined(_WIN32)
+void SetVariable(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+void UnsetVariable(const char* name) { unsetenv(name); }
+#endif
+
+}  // namespace
+
+bool ReadInstallDirectory(std::string* directory, std::string* view) {
+    if (ReadView(platform::kKeyWow64_64Key, directory)) {
+        if (view) *view = "64-bit";
+        return true;
+    }
+    if (ReadView(platform::kKeyWow64_32Key, directory)) {
+        if (view) *view = "32-bit";
+        return true;
+    }
+    return false;
+}
+
+bool WriteInstallDirectory(const std::string& directory, std::string* error) {
+    const int32_t result =
+        platform::RegistryWriteValue(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key,
+                                     kInstallDirectoryValue, directory.c_str(),
+                                     static_cast<uint32_t>(directory.size() + 1));
+    if (result != platform::kRegistrySuccess) {
+        if (error) {
+            *error = "cannot write the install directory (error " + std::to_string(result) + ")";
+            const std::string location = RegistryLocation();
+            if (!location.empty()) *error += " to " + location;
+        }
+        return false;
+    }
+    return true;
+}
+
+std::string RegistryLocation() {
+    const char* location = platform::RegistryStorageLocation();
+    return location != nullptr ? location : "";
+}
+
+ScopedMissingEffect::ScopedMissingEffect() {
+    std::error_code ec;
+    std::random_device random;
+    const std::filesystem::path empty =
+        std::filesystem::temp_directory_path(ec) / ("aaxhost-no-effect-" + std::to_string(random() % 1000000000u));
+#if defined(_WIN32)
+    // The real registry: point the 64-bit view at a folder without the effect, and put the old
+    // value back afterwards.
+    hadValue_ = ReadView(platform::kKeyWow64_64Key, &savedValue_);
+    active_ = WriteInstallDirectory(empty.string(), nullptr);
+#else
+    // The replacement registry: a file of our own that names a folder without the effect.
+    const char* variable = std::getenv(platform::kRegistryFileVariable);
+    hadVariable_ = variable != nullptr;
+    if (hadVariable_) savedVariable_ = variable;
+    SetVariable(platform::kRegistryFileVariable, (empty.string() + ".registry"));
+    active_ = WriteInstallDirectory(empty.string(), nullptr);
+#endif
+}
+
+ScopedMissingEffect::~ScopedMissingEffect() {
+#if defined(_WIN32)
+    if (!active_) return;
+    if (hadValue_) {
+        WriteInstallDirectory(savedValue_, nullptr);
+    } else {
+        platform::RegistryDeleteKey(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key);
+    }
+#else
+    std::error_code ec;
+    std::filesystem::remove(RegistryLocation(), ec);
+    if (hadVariable_) {
+        SetVariable(platform::kRegistryFileVariable, savedVariable_);
+    } else {
+        UnsetVariable(platform::kRegistryFileVariable);
+    }
+#endif
+}
+
+}  // namespace aaxhost

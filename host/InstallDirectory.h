@@ -1,0 +1,39 @@
+// The install directory the module reads: the string value "installdirectory" under
+// HKEY_LOCAL_MACHINE "Software\Brenlock\VantreloDelay". On Linux the platform layer's registry
+// replacement file stands in (VANTRELO_REGISTRY_FILE moves it).
+#pragma once
+
+#include <string>
+
+namespace aaxhost {
+
+constexpr const char* kEffectRegistryKey = "Software\\Brenlock\\VantreloDelay";
+constexpr const char* kInstallDirectoryValue = "installdirectory";
+
+// [main] The value as the module finds it: the 64-bit view first, then the 32-bit view. False
+// when neither holds it. view receives "64-bit" or "32-bit".
+bool ReadInstallDirectory(std::string* directory, std::string* view);
+// [main] Stores the directory (with its terminating zero) in the 64-bit view.
+bool WriteInstallDirectory(const std::string& directory, std::string* error);
+// Where the registry lives, for messages: the replacement file on Linux, "" on Windows.
+std::string RegistryLocation();
+
+// [main] While alive, the module finds no effect: the install directory points at a folder
+// that holds none. The previous registry state comes back on destruction.
+class ScopedMissingEffect {
+public:
+    ScopedMissingEffect();
+    ~ScopedMissingEffect();
+    ScopedMissingEffect(const ScopedMissingEffect&) = delete;
+    ScopedMissingEffect& operator=(const ScopedMissingEffect&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    bool active_ = false;
+    std::string savedVariable_;
+    bool hadVariable_ = false;
+    std::string savedValue_;
+    bool hadValue_ = false;
+};
+
+}  // namespace aaxhost

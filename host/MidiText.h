@@ -1,0 +1,27 @@
+// The MIDI event file of `render --midi`: plain text, one event per line,
+//
+//   FRAME STATUS DATA1 DATA2
+//
+// FRAME is the sample frame from the start of the render; the other three are bytes, in
+// decimal or 0x-prefixed hexadecimal. STATUS must have its top bit set and the data bytes must
+// be below 128. Blank lines and text after '#' are ignored. Events need not be in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace aaxhost {
+
+struct MidiEvent {
+    int64_t frame = 0;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+};
+
+// Events sorted by frame (stable). False with "line N: reason" on the first bad line.
+bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std::string* error);
+bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, std::string* error);
+
+}  // namespace aaxhost
