@@ -107,17 +107,17 @@ TEST(ParameterManager, RefusesDuplicateIdentifiersAndLeavesThemWithTheCaller) {
 
 TEST(ParameterManager, LooksUpIdentifiersExactlyByteForByte) {
     AAX_CParameterManager manager;
-    auto* upper = new ProbeParameter("Gain", nullptr);
-    auto* lower = new ProbeParameter("gain", nullptr);
-    auto* shortId = new ProbeParameter("a", nullptr);
-    auto* longer = new ProbeParameter("ab", nullptr);
-    auto* highBytes = new ProbeParameter("\xC3\xA9t\xC3\xA9", nullptr);
-    auto* empty = new ProbeParameter("", nullptr);
-    for (AAX_IParameter* parameter : {static_cast<AAX_IParameter*>(upper), static_cast<AAX_IParameter*>(lower),
-                                      static_cast<AAX_IParameter*>(shortId), static_cast<AAX_IParameter*>(longer),
-                                      static_cast<AAX_IParameter*>(highBytes), static_cast<AAX_IParameter*>(empty)}) {
-        ASSERT_TRUE(manager.AddParameter(parameter)) << parameter->Identifier();
+    std::vector<AAX_IParameter*> added;
+    for (const char* id : {"Gain", "gain", "a", "ab", "\xC3\xA9t\xC3\xA9", ""}) {
+        added.push_back(new ProbeParameter(id, nullptr));
+        ASSERT_TRUE(manager.AddParameter(added.back())) << id;
     }
+    AAX_IParameter* upper = added[0];
+    AAX_IParameter* lower = added[1];
+    AAX_IParameter* shortId = added[2];
+    AAX_IParameter* longer = added[3];
+    AAX_IParameter* highBytes = added[4];
+    AAX_IParameter* empty = added[5];
 
     EXPECT_EQ(manager.GetParameterByID("Gain"), upper);
     EXPECT_EQ(manager.GetParameterByID("gain"), lower);

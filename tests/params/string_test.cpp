@@ -116,15 +116,6 @@ TEST(String, EraseClampsCountAndIgnoresPositionsPastTheEnd) {
     EXPECT_EQ(past.Length(), 0u);
 }
 
-TEST(String, IndexReadsAndWritesBytes) {
-    AAX_CString text("12.");
-    EXPECT_EQ(text[2], '.');
-    text[2] = '5';
-    EXPECT_STREQ(text.Get(), "125");
-    const AAX_CString& constant = text;
-    EXPECT_EQ(constant[0], '1');
-}
-
 TEST(String, AppendNumberWritesFixedPointWithPrecision) {
     struct Case {
         double value;
