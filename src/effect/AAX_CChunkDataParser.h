@@ -89,6 +89,8 @@ public:
     // -1 when none.
     int32_t FindEntryIndex(AAX_CParamID id);
 
+    // [main] False after an Add ran out of memory, until the next Clear.
+    bool IsComplete() const { return !mIncomplete; }
     int32_t GetChunkVersion() const { return mChunkVersion; }
     int32_t GetLastFoundIndex() const { return mLastFoundIndex; }
     const std::vector<ChunkEntry>& Entries() const { return mEntries; }

@@ -396,6 +396,7 @@ AAX_Result AAX_CEffectParameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk
     if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
     if (chunkID != AAX_ChunkID_ControlsState) return AAX_ERROR_INVALID_CHUNK_ID;
     BuildChunkData();
+    if (!mChunkParser.IsComplete()) return AAX_ERROR_PLUGIN_OUT_OF_MEMORY;
     // The host allocated the record from the size GetChunkSize reported; anything else would
     // overrun or misreport it.
     if (mChunkSize == 0 || mChunkParser.GetChunkDataSize() != mChunkSize) return AAX_ERROR_INCORRECT_CHUNK_SIZE;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -156,7 +157,8 @@ protected:
     mutable AAX_CChunkDataParser mChunkParser;
     AAX_CPacketDispatcher mPacketDispatcher;
     AAX_CParameterManager mParameterManager;
-    std::set<std::string> mFilteredParameters;  // left out of the controls-state chunk
+    // Left out of the controls-state chunk. std::less<> finds an identifier without copying it.
+    std::set<std::string, std::less<>> mFilteredParameters;
     AAX_VController* mController = nullptr;     // owned; null outside Initialize..Uninitialize
     AAX_VTransport* mTransport = nullptr;       // owned
     AAX_VAutomationDelegate* mAutomationDelegate = nullptr;  // owned

@@ -153,9 +153,9 @@ AAX_Result FakeHostController::GetHostName(AAX_IString* outHostName) const {
 // ---------------------------------------------------------------------------------------------
 // Automation delegate
 
-std::vector<AutomationCall> FakeHostAutomationDelegate::CallsFor(const std::string& id) const {
-    std::vector<AutomationCall> calls;
-    for (const AutomationCall& call : mCalls) {
+std::vector<HostAutomationCall> FakeHostAutomationDelegate::CallsFor(const std::string& id) const {
+    std::vector<HostAutomationCall> calls;
+    for (const HostAutomationCall& call : mCalls) {
         if (call.id == id) calls.push_back(call);
     }
     return calls;

@@ -93,11 +93,11 @@ private:
     std::vector<SentNotification> mNotifications;
 };
 
-struct AutomationCall {
+struct HostAutomationCall {
     std::string operation;  // "Register", "Unregister", "SetValueRequest", "CurrentValue", "Touch", "Release"
     std::string id;
     double value = 0.0;  // for SetValueRequest and CurrentValue
-    bool operator==(const AutomationCall&) const = default;
+    bool operator==(const HostAutomationCall&) const = default;
 };
 
 class FakeHostAutomationDelegate : public AAX_IACFAutomationDelegate, public FakeRefCount {
@@ -109,8 +109,8 @@ public:
     // Null stops answering.
     void AnswerValueRequestsWith(AAX_IACFEffectParameters* dataModel) { mDataModel = dataModel; }
 
-    const std::vector<AutomationCall>& Calls() const { return mCalls; }
-    std::vector<AutomationCall> CallsFor(const std::string& id) const;
+    const std::vector<HostAutomationCall>& Calls() const { return mCalls; }
+    std::vector<HostAutomationCall> CallsFor(const std::string& id) const;
     void ClearCalls() { mCalls.clear(); }
     bool IsRegistered(const std::string& id) const;
 
@@ -130,7 +130,7 @@ private:
     void Record(const char* operation, AAX_CParamID id, double value = 0.0) const;
 
     // The operations that post are const in the interface; recording is the fake's bookkeeping.
-    mutable std::vector<AutomationCall> mCalls;
+    mutable std::vector<HostAutomationCall> mCalls;
     std::map<std::string, int32_t> mRegistrations;
     std::map<std::string, bool> mTouched;
     AAX_IACFEffectParameters* mDataModel = nullptr;

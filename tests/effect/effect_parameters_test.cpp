@@ -1,0 +1,454 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ScalarParameter.h"
+#include "TestEffect.h"
+#include "interfaces/aax_ids.h"
+#include "interfaces/slot_index.h"
+#include "support/FakeHost.h"
+
+using testsupport::FakeHost;
+using testsupport::HostAutomationCall;
+
+namespace {
+
+std::string NameOfLength(AAX_CEffectParameters& effect, const char* id, int32_t length,
+                         const char* initial = "") {
+    AAX_CString out(initial);
+    EXPECT_EQ(effect.GetParameterNameOfLength(id, &out, length), AAX_SUCCESS);
+    return out.StdString();
+}
+
+double Normalized(AAX_CEffectParameters& effect, const char* id) {
+    double value = -1.0;
+    EXPECT_EQ(effect.GetParameterNormalizedValue(id, &value), AAX_SUCCESS);
+    return value;
+}
+
+int32_t PayloadInt(const testsupport::PostedPacket& packet) {
+    int32_t value = 0;
+    if (packet.payload.size() == sizeof value) std::memcpy(&value, packet.payload.data(), sizeof value);
+    return value;
+}
+
+}  // namespace
+
+TEST(EffectParameters, EffectInitFollowsTheLastSlotOfTheInterface) {
+    EXPECT_EQ(VirtualSlot(&AAX_CEffectParameters::EffectInit), 48);
+    EXPECT_EQ(VirtualSlot(&AAX_CEffectParameters::UpdateControlMIDINodes), 47);
+    EXPECT_EQ(VirtualSlot(&AAX_CEffectParameters::Initialize), 3);
+    EXPECT_EQ(VirtualSlot(&AAX_CEffectParameters::UpdateParameterNormalizedValue), 29);
+    EXPECT_EQ(VirtualSlot(&AAX_CEffectParameters::CompareActiveChunk), 38);
+}
+
+TEST(EffectParameters, AnswersBothInterfaceVersionsWithItselfAndCountsReferences) {
+    bool destroyed = false;
+    auto* effect = new TestEffect;
+    effect->destroyed = &destroyed;
+    AAX_IACFEffectParameters* asInterface = effect;
+
+    void* v1 = nullptr;
+    void* v2 = nullptr;
+    void* unknown = nullptr;
+    void* other = &destroyed;
+    ASSERT_EQ(asInterface->QueryInterface(IID_IAAXEffectParametersV1, &v1), ACF_OK);
+    EXPECT_EQ(v1, static_cast<void*>(asInterface));
+    ASSERT_EQ(asInterface->QueryInterface(IID_IAAXEffectParametersV2, &v2), ACF_OK);
+    EXPECT_EQ(v2, static_cast<void*>(static_cast<AAX_IACFEffectParameters_V2*>(effect)));
+    ASSERT_EQ(asInterface->QueryInterface(IID_IACFUnknown, &unknown), ACF_OK);
+    EXPECT_EQ(unknown, static_cast<void*>(effect->GetInnerUnknown()));
+    EXPECT_EQ(asInterface->QueryInterface(IID_IAAXEffectGUIV1, &other), ACF_E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(effect->GetRefCount(), 3);
+
+    static_cast<IACFUnknown*>(unknown)->Release();
+    static_cast<AAX_IACFEffectParameters*>(v1)->Release();
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(static_cast<AAX_IACFEffectParameters_V2*>(v2)->Release(), 0u);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST(EffectParameters, InitializeWiresTheHostBeforeEffectInitAndUninitializeUndoesIt) {
+    FakeHost host;
+    TestEffect effect;
+    effect.pending = {MakeFloatParameter("Gain", 0.5f), MakeBoolParameter("On", true)};
+    bool wiredAtInit = false;
+    effect.onInit = [&](TestEffect& self) {
+        wiredAtInit = self.HoldsHostWrappers() && host.automation.IsRegistered("Gain");
+    };
+
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    EXPECT_TRUE(wiredAtInit);
+    EXPECT_EQ(effect.Filtered(), (std::set<std::string, std::less<>>{""}));  // no "MasterBypassID" parameter
+    int32_t count = 0;
+    effect.GetNumberOfParameters(&count);
+    EXPECT_EQ(count, 2);
+
+    host.automation.ClearCalls();
+    ASSERT_EQ(effect.Uninitialize(), AAX_SUCCESS);
+    const std::vector<HostAutomationCall> expected = {{"Unregister", "Gain", 0.0}, {"Unregister", "On", 0.0}};
+    EXPECT_EQ(host.automation.Calls(), expected);
+    EXPECT_FALSE(effect.HoldsHostWrappers());
+    EXPECT_TRUE(host.AllReferencesReleased());
+    effect.GetNumberOfParameters(&count);
+    EXPECT_EQ(count, 0);
+    // The dispatcher no longer reaches the deleted controller.
+    EXPECT_EQ(effect.GenerateCoefficients(), AAX_ERROR_NULL_OBJECT);
+}
+
+TEST(EffectParameters, AFailingEffectInitEndsInitializeAtOnce) {
+    FakeHost host;
+    TestEffect effect;
+    effect.initResult = -42;
+    EXPECT_EQ(effect.Initialize(host.Unknown()), -42);
+    EXPECT_TRUE(effect.Filtered().empty());
+    effect.Uninitialize();
+}
+
+TEST(EffectParameters, FiltersTheMasterBypassByItsIdentifier) {
+    FakeHost host;
+    TestEffect effect;
+    effect.pending = {MakeBoolParameter("MasterBypassID", false)};
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    AAX_CString bypass;
+    EXPECT_EQ(effect.GetMasterBypassParameter(&bypass), AAX_SUCCESS);
+    EXPECT_EQ(bypass.StdString(), "MasterBypassID");
+    EXPECT_EQ(effect.Filtered(), (std::set<std::string, std::less<>>{"MasterBypassID"}));
+    effect.Uninitialize();
+}
+
+TEST(EffectParameters, ReleasesTheHostWhenDestroyedWithoutUninitialize) {
+    FakeHost host;
+    {
+        TestEffect effect;
+        effect.pending = {MakeFloatParameter("Gain", 0.5f)};
+        ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+        EXPECT_FALSE(host.AllReferencesReleased());
+    }
+    EXPECT_TRUE(host.AllReferencesReleased());
+    EXPECT_FALSE(host.automation.IsRegistered("Gain"));
+}
+
+TEST(EffectParameters, ValueRequestsGoThroughTheHostWhenItOffersAutomation) {
+    FakeHost host;
+    TestEffect effect;
+    effect.pending = {MakeFloatParameter("Gain", 0.5f)};
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+
+    // The host has not answered yet: the value stays.
+    host.automation.ClearCalls();
+    EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.25), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "Gain"), 0.5);
+    const std::vector<HostAutomationCall> request = {
+        {"Touch", "Gain", 0.0}, {"SetValueRequest", "Gain", 0.25}, {"Release", "Gain", 0.0}};
+    EXPECT_EQ(host.automation.Calls(), request);
+    EXPECT_EQ(effect.Changes(), 0);
+
+    // Now it answers, as a host does, through UpdateParameterNormalizedValue.
+    host.automation.AnswerValueRequestsWith(&effect);
+    host.automation.ClearCalls();
+    EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.25), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "Gain"), 0.25);
+    EXPECT_EQ(host.automation.CallsFor("Gain").size(), 4u);  // touch, request, current value, release
+    EXPECT_EQ(host.automation.Calls()[2], (HostAutomationCall{"CurrentValue", "Gain", 0.25}));
+    EXPECT_EQ(effect.Changes(), 1);
+    effect.Uninitialize();
+}
+
+TEST(EffectParameters, ParametersSetThemselvesWhenTheHostOffersNoAutomation) {
+    FakeHost host;
+    host.offerAutomationDelegate = false;
+    TestEffect effect;
+    effect.pending = {MakeFloatParameter("Gain", 0.5f)};
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.75), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "Gain"), 0.75);
+    effect.Uninitialize();
+    EXPECT_TRUE(host.AllReferencesReleased());
+}
+
+TEST(EffectParameters, UnknownIdentifiersAnswerInvalidIdExceptForNames) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("Gain", 0.5f));
+    bool automatable = true;
+    int32_t steps = 99;
+    double value = 7.0;
+    AAX_EParameterType type = AAX_eParameterType_Discrete;
+    AAX_EParameterOrientation orientation = 5;
+    AAX_IParameter* parameter = effect.Parameter("Gain");
+    AAX_CString text("keep");
+
+    EXPECT_EQ(effect.GetParameterIsAutomatable("Nope", &automatable), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_FALSE(automatable);  // set to false first
+    EXPECT_EQ(effect.GetParameterNumberOfSteps("Nope", &steps), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterDefaultNormalizedValue("Nope", &value), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.SetParameterDefaultNormalizedValue("Nope", 0.1), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterType("Nope", &type), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterOrientation("Nope", &orientation), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterValueString("Nope", &text, 10), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterNormalizedValue("Nope", &value), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.SetParameterNormalizedValue("Nope", 0.1), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.SetParameterNormalizedRelative("Nope", 0.1), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.TouchParameter("Nope"), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.ReleaseParameter("Nope"), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("Nope", 0.1, 0), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.UpdateParameterNormalizedRelative("Nope", 0.1), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterValueFromString("Nope", &value, AAX_CString("0.5")), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameterStringFromValue("Nope", 0.5, &text, 10), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.GetParameter("Nope", &parameter), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(parameter, nullptr);
+    EXPECT_EQ(effect.GetParameter(nullptr, &parameter), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(steps, 99);
+    EXPECT_EQ(value, 7.0);
+    EXPECT_EQ(type, AAX_eParameterType_Discrete);
+    EXPECT_EQ(orientation, 5);
+    EXPECT_EQ(text.StdString(), "keep");
+
+    EXPECT_EQ(effect.GetParameterName("Nope", &text), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "");
+    text = "keep";
+    EXPECT_EQ(effect.GetParameterNameOfLength("Nope", &text, 8), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "");
+}
+
+TEST(EffectParameters, AnswersParameterQueriesFromTheParameter) {
+    TestEffect effect;
+    auto* gain = MakeFloatParameter("Gain", 0.5f, "Output Gain");
+    gain->SetNumberOfSteps(11);
+    gain->SetOrientation(3);
+    effect.Add(gain);
+    effect.Add(MakeBoolParameter("On", true));
+
+    bool automatable = false;
+    EXPECT_EQ(effect.GetParameterIsAutomatable("Gain", &automatable), AAX_SUCCESS);
+    EXPECT_TRUE(automatable);
+    int32_t steps = 0;
+    EXPECT_EQ(effect.GetParameterNumberOfSteps("Gain", &steps), AAX_SUCCESS);
+    EXPECT_EQ(steps, 11);
+    AAX_CString text;
+    EXPECT_EQ(effect.GetParameterName("Gain", &text), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "Output Gain");
+    AAX_EParameterOrientation orientation = 0;
+    EXPECT_EQ(effect.GetParameterOrientation("Gain", &orientation), AAX_SUCCESS);
+    EXPECT_EQ(orientation, 3);
+    EXPECT_EQ(effect.SetParameterDefaultNormalizedValue("Gain", 0.125), AAX_SUCCESS);
+    double value = 0.0;
+    EXPECT_EQ(effect.GetParameterDefaultNormalizedValue("Gain", &value), AAX_SUCCESS);
+    EXPECT_EQ(value, 0.125);
+    EXPECT_EQ(effect.GetParameterValueString("Gain", &text, 10), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "0.50");
+    EXPECT_EQ(effect.GetParameterStringFromValue("On", 0.0, &text, 10), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "off");
+    AAX_IParameter* found = nullptr;
+    EXPECT_EQ(effect.GetParameter("On", &found), AAX_SUCCESS);
+    EXPECT_EQ(found, effect.Parameter("On"));
+
+    int32_t index = 7;
+    EXPECT_EQ(effect.GetParameterIndex("On", &index), AAX_SUCCESS);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(effect.GetParameterIndex("Nope", &index), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(index, -1);  // written even when not found
+
+    EXPECT_EQ(effect.GetParameterIDFromIndex(0, &text), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "Gain");
+    EXPECT_EQ(effect.GetParameterIDFromIndex(-1, &text), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(text.StdString(), "");
+    text = "x";
+    EXPECT_EQ(effect.GetParameterIDFromIndex(2, &text), AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(text.StdString(), "");
+
+    int32_t info = 5;
+    EXPECT_EQ(effect.GetParameterValueInfo("Gain", 0, &info), AAX_ERROR_UNIMPLEMENTED);
+    EXPECT_EQ(info, 0);
+}
+
+TEST(EffectParameters, ConvertsTextsAndReportsFailedConversions) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("Gain", 0.5f));
+    effect.Add(new ScalarParameter("Raw", ScalarParameter::Kind::Int32));
+
+    double value = -1.0;
+    EXPECT_EQ(effect.GetParameterValueFromString("Gain", &value, AAX_CString("0.25")), AAX_SUCCESS);
+    EXPECT_EQ(value, 0.25);
+    value = -1.0;
+    EXPECT_EQ(effect.GetParameterValueFromString("Gain", &value, AAX_CString("abc")),
+              AAX_ERROR_INVALID_STRING_CONVERSION);
+    EXPECT_EQ(effect.GetParameterValueFromString("Gain", &value, AAX_CString("5")),
+              AAX_ERROR_INVALID_STRING_CONVERSION);  // out of range
+    EXPECT_EQ(value, -1.0);
+
+    AAX_CString text("keep");
+    EXPECT_EQ(effect.GetParameterStringFromValue("Gain", 0.75, &text, 10), AAX_SUCCESS);
+    EXPECT_EQ(text.StdString(), "0.75");
+    text = "keep";
+    EXPECT_EQ(effect.GetParameterStringFromValue("Raw", 0.75, &text, 10), AAX_ERROR_INVALID_STRING_CONVERSION);
+    EXPECT_EQ(effect.GetParameterValueString("Raw", &text, 10), AAX_ERROR_INVALID_STRING_CONVERSION);
+    EXPECT_EQ(text.StdString(), "keep");
+}
+
+TEST(EffectParameters, PicksTheLongestNameVariantThatFits) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("Three", 0.0f, "NineChars\nFour\nTw"));
+    effect.Add(MakeFloatParameter("Plain", 0.0f, "Feedback"));
+    effect.Add(MakeFloatParameter("Ties", 0.0f, "abc\nxyz\nlonger"));
+    effect.Add(MakeFloatParameter("Empty", 0.0f, ""));
+    const std::string longName = std::string(250, 'a') + "\n" + std::string(20, 'b');
+    effect.Add(MakeFloatParameter("Long", 0.0f, longName.c_str()));
+
+    EXPECT_EQ(NameOfLength(effect, "Three", 5), "Four");
+    EXPECT_EQ(NameOfLength(effect, "Three", 9), "NineChars");
+    EXPECT_EQ(NameOfLength(effect, "Three", 2), "Tw");
+    EXPECT_EQ(NameOfLength(effect, "Three", 1), "NineChars\nFour\nTw");  // none fits: all of it
+    EXPECT_EQ(NameOfLength(effect, "Plain", 3), "Feedback");
+    EXPECT_EQ(NameOfLength(effect, "Plain", 100), "Feedback");
+    EXPECT_EQ(NameOfLength(effect, "Ties", 3), "abc");  // the first of equals
+    EXPECT_EQ(NameOfLength(effect, "Empty", 8, "keep"), "keep");
+    // Only the first 255 characters count: of the b line, 4 characters are inside them.
+    EXPECT_EQ(NameOfLength(effect, "Long", 10), "bbbb");
+    EXPECT_EQ(NameOfLength(effect, "Long", 3), longName);
+}
+
+TEST(EffectParameters, RelativeChangesClampToTheNormalizedRange) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("A", 0.9f));
+    effect.Add(MakeFloatParameter("B", 0.1f));
+    EXPECT_EQ(effect.SetParameterNormalizedRelative("A", 0.3), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "A"), 1.0);
+    EXPECT_EQ(effect.SetParameterNormalizedRelative("B", -0.5), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "B"), 0.0);
+
+    effect.Add(MakeFloatParameter("C", 0.5f));
+    EXPECT_EQ(effect.UpdateParameterNormalizedRelative("C", 0.25), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "C"), 0.75);
+    EXPECT_EQ(effect.UpdateParameterNormalizedRelative("C", 5.0), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "C"), 1.0);
+    EXPECT_EQ(effect.Changes(), 2);
+}
+
+TEST(EffectParameters, CountsOnlyUpdatesOfExistingParameters) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("A", 0.0f));
+    effect.Add(MakeBoolParameter("B", false));
+    int32_t before = -1;
+    effect.GetNumberOfChanges(&before);
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("A", 0.5, 0), AAX_SUCCESS);
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("B", 1.0, 0), AAX_SUCCESS);
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("A", 0.5, 0), AAX_SUCCESS);
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("Missing", 0.5, 0), AAX_ERROR_INVALID_PARAMETER_ID);
+    int32_t after = -1;
+    effect.GetNumberOfChanges(&after);
+    EXPECT_EQ(after - before, 3);
+    EXPECT_EQ(Normalized(effect, "A"), 0.5);
+
+    // A negative count is not reported.
+    effect.SetChanges(-1);
+    int32_t reported = 77;
+    EXPECT_EQ(effect.GetNumberOfChanges(&reported), AAX_SUCCESS);
+    EXPECT_EQ(reported, 77);
+}
+
+TEST(EffectParameters, PreviewNotificationsDriveThePreviewParameter) {
+    TestEffect effect;
+    const int32_t on = 1;
+    const int32_t off = 0;
+    // Without a "PreviewID" parameter nothing happens.
+    EXPECT_EQ(effect.NotificationReceived(AAX_eNotificationEvent_ASPreviewState, &on, sizeof on), AAX_SUCCESS);
+
+    effect.Add(MakeBoolParameter("PreviewID", false));
+    effect.Add(MakeBoolParameter("Other", false));
+    bool previewing = false;
+    EXPECT_EQ(effect.NotificationReceived(AAX_eNotificationEvent_ASPreviewState, &on, sizeof on), AAX_SUCCESS);
+    effect.Parameter("PreviewID")->GetValueAsBool(&previewing);
+    EXPECT_TRUE(previewing);
+    EXPECT_EQ(effect.NotificationReceived(AAX_eNotificationEvent_ASPreviewState, &off, sizeof off), AAX_SUCCESS);
+    effect.Parameter("PreviewID")->GetValueAsBool(&previewing);
+    EXPECT_FALSE(previewing);
+
+    // Too short a payload, or another notification, changes nothing.
+    const uint16_t shortData = 1;
+    EXPECT_EQ(effect.NotificationReceived(AAX_eNotificationEvent_ASPreviewState, &shortData, sizeof shortData), AAX_SUCCESS);
+    EXPECT_EQ(effect.NotificationReceived(AAX_eNotificationEvent_ASPreviewState, nullptr, 4), AAX_SUCCESS);
+    EXPECT_EQ(effect.NotificationReceived(AAX_FourCC('A', 'S', 'P', 'x'), &on, sizeof on), AAX_SUCCESS);
+    effect.Parameter("PreviewID")->GetValueAsBool(&previewing);
+    EXPECT_FALSE(previewing);
+    bool other = true;
+    effect.Parameter("Other")->GetValueAsBool(&other);
+    EXPECT_FALSE(other);
+}
+
+TEST(EffectParameters, PostsSingleValuePacketsOfEachKindOnGenerateCoefficients) {
+    FakeHost host;
+    TestEffect effect;
+    auto* raw = new ScalarParameter("Raw", ScalarParameter::Kind::Int32);
+    raw->intValue = -5;
+    auto* fine = new ScalarParameter("Fine", ScalarParameter::Kind::Double);
+    fine->doubleValue = 0.125;
+    effect.pending = {MakeBoolParameter("Bypass", true), MakeFloatParameter("Gain", 0.25f), raw, fine,
+                      new ScalarParameter("Label", ScalarParameter::Kind::String)};
+    host.automation.AnswerValueRequestsWith(&effect);
+    effect.onInit = [](TestEffect& self) {
+        const AAX_CPacketHandler<AAX_CPacketDispatcher> handler(&self.Dispatcher(),
+                                                                &AAX_CPacketDispatcher::GenerateSingleValuePacket);
+        self.Dispatcher().RegisterPacket("Bypass", 6, &handler);
+        self.Dispatcher().RegisterPacket("Gain", 2, &handler);
+        self.Dispatcher().RegisterPacket("Raw", 3, &handler);
+        self.Dispatcher().RegisterPacket("Fine", 4, &handler);
+        self.Dispatcher().RegisterPacket("Label", 5, &handler);  // no numeric value: never posted
+        self.Dispatcher().RegisterPacket("Gone", 9, &handler);   // no such parameter: never posted
+    };
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+
+    // Right after registration every packet is dirty.
+    EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
+    auto posts = host.controller.Posts();
+    ASSERT_EQ(posts.size(), 4u);
+    // In identifier byte order: Bypass, Fine, Gain, Raw.
+    EXPECT_EQ(posts[0].fieldIndex, 6u);
+    EXPECT_EQ(posts[0].payload, (std::vector<uint8_t>{1, 0, 0, 0}));
+    EXPECT_EQ(posts[1].fieldIndex, 4u);
+    ASSERT_EQ(posts[1].payload.size(), 8u);
+    double fineValue = 0.0;
+    std::memcpy(&fineValue, posts[1].payload.data(), 8);
+    EXPECT_EQ(fineValue, 0.125);
+    EXPECT_EQ(posts[2].fieldIndex, 2u);
+    ASSERT_EQ(posts[2].payload.size(), 4u);
+    float gainValue = 0.0f;
+    std::memcpy(&gainValue, posts[2].payload.data(), 4);
+    EXPECT_EQ(gainValue, 0.25f);
+    EXPECT_EQ(posts[3].fieldIndex, 3u);
+    EXPECT_EQ(PayloadInt(posts[3]), -5);
+
+    // A settled update marks only that parameter's packet dirty.
+    host.controller.ClearPosts();
+    EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
+    EXPECT_TRUE(host.controller.Posts().empty());
+    EXPECT_EQ(effect.SetParameterNormalizedValue("Bypass", 0.0), AAX_SUCCESS);
+    EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
+    posts = host.controller.Posts();
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].fieldIndex, 6u);
+    EXPECT_EQ(PayloadInt(posts[0]), 0);
+    effect.Uninitialize();
+}
+
+TEST(EffectParameters, FixedAnswersOfTheRemainingSlots) {
+    TestEffect effect;
+    uint8_t field[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(effect.ResetFieldData(3, field, 5), AAX_SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(field, field + 6), (std::vector<uint8_t>{0, 0, 0, 0, 0, 6}));
+    EXPECT_EQ(effect.ResetFieldData(3, nullptr, 5), AAX_SUCCESS);
+
+    uint32_t written = 9;
+    EXPECT_EQ(effect.GetCustomData(0, 4, field, &written), AAX_SUCCESS);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(effect.GetCurveData(0, nullptr, 0, nullptr), AAX_ERROR_UNIMPLEMENTED);
+    EXPECT_EQ(effect.RenderAudio_Hybrid(nullptr), AAX_ERROR_UNIMPLEMENTED);
+    EXPECT_EQ(effect.UpdateParameterTouch("x", true), AAX_SUCCESS);
+    EXPECT_EQ(effect.TimerWakeup(), AAX_SUCCESS);
+    EXPECT_EQ(effect.GetNumberOfChunks(nullptr), AAX_ERROR_NULL_OBJECT);
+    AAX_CString bypass("keep");
+    EXPECT_EQ(effect.GetMasterBypassParameter(&bypass), AAX_SUCCESS);
+    EXPECT_EQ(bypass.StdString(), "");
+}
