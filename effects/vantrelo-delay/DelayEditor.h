@@ -9,7 +9,7 @@
 
 namespace vantrelo {
 
-// What the editor needs from its effect. All calls are made on the main thread.
+// What the editor needs from its effect. [main] for every operation.
 class EditorOwner {
 public:
     virtual float ParameterValue(int32_t index) const = 0;
@@ -52,6 +52,7 @@ public:
     // '+' / '-' (or the arrow and keypad keys) step the focused one. Returns true when the key
     // was used. Any other key, and every key while closed, does nothing.
     bool KeyDown(int32_t character, intptr_t virtualKey, float modifiers);
+    // [main]
     bool IsOpen() const { return open_; }
     void* ParentWindow() const { return parent_; }
     int32_t FocusedParameter() const { return focus_; }
