@@ -1,0 +1,290 @@
+#include "BenchSupport.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "interfaces/aax_ids.h"
+#include "platform/platform.h"
+#include "vsthost/VstCallBack.h"
+#include "vsthost/VstInterface.h"
+#include "wrapper/AAXWrapper_Parameters.h"
+
+namespace bench {
+
+// ---------------------------------------------------------------------------------------------
+// Effects
+
+namespace {
+
+const char* gEffectLoadError = "";
+
+}  // namespace
+
+vst2::MainProc DelayEntryPoint() {
+#if defined(AAXW_EFFECT_LIBRARY_PATH)
+    static const vst2::MainProc entry = []() -> vst2::MainProc {
+        platform::LibraryHandle library = platform::LoadLibraryFile(AAXW_EFFECT_LIBRARY_PATH);
+        if (library == nullptr) {
+            gEffectLoadError = platform::LastLoadError();
+            return nullptr;
+        }
+        auto found = reinterpret_cast<vst2::MainProc>(platform::LookupSymbol(library, "main"));
+        if (found == nullptr) gEffectLoadError = "the effect library has no \"main\"";
+        return found;
+    }();
+    return entry;
+#else
+    gEffectLoadError = "the bench was built without the effect library";
+    return nullptr;
+#endif
+}
+
+const char* LastEffectLoadError() { return gEffectLoadError; }
+
+intptr_t DirectHostCallback(vst2::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+    static vst2::VstTimeInfo time = [] {
+        vst2::VstTimeInfo info{};
+        info.sampleRate = kSampleRate;
+        info.tempo = 120.0;
+        info.timeSigNumerator = 4;
+        info.timeSigDenominator = 4;
+        info.flags = vst2::kVstTempoValid | vst2::kVstTransportPlaying | vst2::kVstTimeSigValid;
+        return info;
+    }();
+    return opcode == vst2::audioMasterGetTime ? reinterpret_cast<intptr_t>(&time) : 0;
+}
+
+namespace {
+
+vst2::AEffect* CreateEffect(EffectKind kind, vst2::AudioMasterCallback host) {
+    if (kind == EffectKind::Null) return CreateNullEffect(host);
+    const vst2::MainProc entry = DelayEntryPoint();
+    return entry != nullptr ? entry(host) : nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Host
+
+ACFRESULT BenchController::QueryInterface(const acfIID& iid, void** outInterface) {
+    if (outInterface == nullptr) return ACF_E_NOINTERFACE;
+    *outInterface = nullptr;
+    if (iid != IID_IAAXControllerV1 && iid != IID_IACFUnknown) return ACF_E_NOINTERFACE;
+    *outInterface = static_cast<AAX_IACFController*>(this);
+    return ACF_OK;
+}
+
+AAX_Result BenchController::GetEffectID(AAX_IString*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetSampleRate(float* outSampleRate) const {
+    *outSampleRate = kSampleRate;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchController::GetInputStemFormat(int32_t* outStemFormat) const {
+    *outStemFormat = AAX_eStemFormat_Stereo;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchController::GetOutputStemFormat(int32_t* outStemFormat) const {
+    *outStemFormat = AAX_eStemFormat_Stereo;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchController::GetSignalLatency(int32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetCycleCount(int32_t, int32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetTODLocation(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::SetSignalLatency(int32_t) { return AAX_SUCCESS; }
+AAX_Result BenchController::SetCycleCount(int32_t*, int32_t*, int32_t) { return AAX_SUCCESS; }
+AAX_Result BenchController::PostPacket(AAX_CFieldIndex fieldIndex, const void* payload, uint32_t payloadSize) {
+    if (fieldIndex >= kField_Count || payload == nullptr) return AAX_ERROR_NULL_OBJECT;
+    mSlots[fieldIndex] = 0;
+    std::memcpy(&mSlots[fieldIndex], payload, payloadSize < sizeof(uint64_t) ? payloadSize : sizeof(uint64_t));
+    return AAX_SUCCESS;
+}
+AAX_Result BenchController::GetCurrentMeterValue(AAX_CTypeID, float*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetMeterPeakValue(AAX_CTypeID, float*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::ClearMeterPeakValue(AAX_CTypeID) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetMeterClipped(AAX_CTypeID, bool*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::ClearMeterClipped(AAX_CTypeID) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetMeterCount(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchController::GetNextMIDIPacket(AAX_CFieldIndex*, AAX_CMidiPacket*) { return AAX_ERROR_UNIMPLEMENTED; }
+
+AAX_Result BenchTransport::GetCurrentTempo(double* outTempo) const {
+    *outTempo = 120.0;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchTransport::GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const {
+    *outNumerator = 4;
+    *outDenominator = 4;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchTransport::IsTransportPlaying(bool* outIsPlaying) const {
+    *outIsPlaying = true;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchTransport::GetCurrentTickPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetCurrentLoopPosition(bool*, int64_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetCurrentNativeSampleLocation(int64_t* outSampleLocation) const {
+    *outSampleLocation = 192000;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchTransport::GetCustomTickPosition(int64_t*, int64_t) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetBarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outDisplayTicks,
+                                              int64_t) const {
+    *outBars = 5;
+    *outBeats = 2;
+    *outDisplayTicks = 0;
+    return AAX_SUCCESS;
+}
+AAX_Result BenchTransport::GetTicksPerQuarter(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetCurrentTicksPerBeat(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetTimelineSelectionStartPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetTimeCodeInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+AAX_Result BenchTransport::GetFeetFramesInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
+
+void BenchMidiNode::SetPackets(uint32_t count, int32_t frames) {
+    if (count > kCapacity) count = kCapacity;
+    const uint32_t span = frames > 0 ? static_cast<uint32_t>(frames) : 1u;
+    for (uint32_t i = 0; i < count; ++i) {
+        AAX_CMidiPacket& packet = mPackets[i];
+        packet.mTimestamp = (i * span) / (count > 0 ? count : 1u);
+        packet.mLength = 3;
+        packet.mData[0] = 0x90;
+        packet.mData[1] = static_cast<uint8_t>(36 + i % 48);
+        packet.mData[2] = 100;
+        packet.mData[3] = 0;
+        packet.mIsImmediate = false;
+    }
+    mStream.mBufferSize = count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Buffers
+
+Buffers::Buffers() : mStorage(4 * static_cast<size_t>(kMaxFrames)) {
+    float* base = mStorage.data();
+    inputs[0] = base;
+    inputs[1] = base + kMaxFrames;
+    outputs[0] = base + 2 * kMaxFrames;
+    outputs[1] = base + 3 * kMaxFrames;
+    for (int32_t i = 0; i < kMaxFrames; ++i) {
+        inputs[0][i] = 0.25f * std::sin(0.031f * static_cast<float>(i));
+        inputs[1][i] = 0.25f * std::cos(0.017f * static_cast<float>(i));
+    }
+}
+
+Buffers& Buffers::For(int32_t instance) {
+    static std::vector<std::unique_ptr<Buffers>> sets = [] {
+        std::vector<std::unique_ptr<Buffers>> all;
+        for (int32_t i = 0; i < kMaxInstances; ++i) all.emplace_back(new Buffers());
+        return all;
+    }();
+    return *sets[static_cast<size_t>(instance)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Instances
+
+DirectInstance::DirectInstance(vst2::AEffect* effect) : mEffect(effect) {
+    mEffect->dispatcher(mEffect, vst2::effSetSampleRate, 0, 0, nullptr, kSampleRate);
+    mEffect->dispatcher(mEffect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    mEffect->dispatcher(mEffect, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
+}
+
+DirectInstance::~DirectInstance() { mEffect->dispatcher(mEffect, vst2::effClose, 0, 0, nullptr, 0.0f); }
+
+WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, AAX_ITransport* transport)
+    : mModel(static_cast<AAXWrapper_Parameters*>(AAXWrapper_Parameters::Create())),
+      mTransportNode(transport) {
+    mModel->AddRef();
+    // The loader found nothing (the bench points the registry nowhere), or found some other
+    // installed copy: either way the measured effect takes its place, installed exactly as the
+    // data model installs what its loader returns.
+    if (vst2::AEffect* other = mModel->vstInterface->effect) {
+        VstInterface::DispatchUngated(other, vst2::effClose, 0, 0, nullptr, 0.0f);
+    }
+    effect->user = mModel->vstCallBack;
+    mModel->vstInterface->effect = effect;
+    mModel->vstLoaded = 1;
+    mModel->chunkSizeBeforeRestore = 0;
+    mModel->Initialize(&mController);
+
+    mContext.fields[kField_AudioIn] = buffers.inputs;
+    mContext.fields[kField_InputChannels] = mController.FieldSlot(kField_InputChannels);
+    mContext.fields[kField_AudioOut] = buffers.outputs;
+    mContext.fields[kField_OutputChannels] = mController.FieldSlot(kField_OutputChannels);
+    mContext.fields[kField_SideChainIn] = nullptr;
+    mContext.fields[kField_BufferLength] = &mFrames;
+    mContext.fields[kField_MasterBypass] = mController.FieldSlot(kField_MasterBypass);
+    mContext.fields[kField_VstInterface] = mController.FieldSlot(kField_VstInterface);
+    mContext.fields[kField_Loaded] = mController.FieldSlot(kField_Loaded);
+    mContext.fields[kField_TransportNode] = &mTransportNode;
+    mContext.fields[kField_MidiInputNode] = &mMidiInput;
+}
+
+WrappedInstance::~WrappedInstance() {
+    mModel->Uninitialize();
+    mModel->Release();
+}
+
+bool WrappedInstance::Ready() const {
+    const auto* loaded = static_cast<const int32_t*>(mContext.fields[kField_Loaded]);
+    const auto* stored = static_cast<VstInterface* const*>(mContext.fields[kField_VstInterface]);
+    return *loaded == 1 && *stored == mModel->vstInterface;
+}
+
+namespace {
+
+template <typename Instance>
+using Pool = std::vector<std::unique_ptr<Instance>>;
+
+size_t KindIndex(EffectKind kind) { return kind == EffectKind::Delay ? 0 : 1; }
+
+BenchTransport& SharedTransport() {
+    static BenchTransport transport;
+    return transport;
+}
+
+}  // namespace
+
+const std::vector<std::unique_ptr<DirectInstance>>& DirectPool::Get(EffectKind kind, int32_t count) {
+    static Pool<DirectInstance> pools[2];
+    Pool<DirectInstance>& pool = pools[KindIndex(kind)];
+    while (static_cast<int32_t>(pool.size()) < count) {
+        vst2::AEffect* effect = CreateEffect(kind, &DirectHostCallback);
+        if (effect == nullptr) {
+            pool.clear();
+            break;
+        }
+        pool.emplace_back(new DirectInstance(effect));
+    }
+    return pool;
+}
+
+std::vector<std::unique_ptr<WrappedInstance>>& WrappedPool::Get(EffectKind kind, int32_t count) {
+    static Pool<WrappedInstance> pools[2];
+    Pool<WrappedInstance>& pool = pools[KindIndex(kind)];
+    while (static_cast<int32_t>(pool.size()) < count) {
+        vst2::AEffect* effect = CreateEffect(kind, &VstCallBack::HostCallback);
+        if (effect == nullptr) {
+            pool.clear();
+            break;
+        }
+        const auto index = static_cast<int32_t>(pool.size());
+        pool.emplace_back(new WrappedInstance(effect, Buffers::For(index), &SharedTransport()));
+        if (!pool.back()->Ready()) {
+            pool.clear();
+            break;
+        }
+    }
+    return pool;
+}
+
+std::vector<void*> WrappedPool::Batch(EffectKind kind, int32_t count) {
+    std::vector<void*> batch;
+    auto& pool = Get(kind, count);
+    for (int32_t i = 0; i < count && i < static_cast<int32_t>(pool.size()); ++i) {
+        batch.push_back(pool[static_cast<size_t>(i)]->Context());
+    }
+    return batch;
+}
+
+}  // namespace bench

@@ -1,0 +1,62 @@
+// The null effect: the cheapest VST 2 effect there is, so that what remains of a wrapped run is
+// the module's own cost. Kept in its own translation unit so that the direct runs call it
+// through the record's function pointers exactly as the module does.
+#include <cstdint>
+
+#include "BenchSupport.h"
+
+namespace bench {
+namespace {
+
+uint64_t gStatusSum = 0;
+
+struct NullEffect {
+    vst2::AEffect record{};
+};
+
+intptr_t NullDispatcher(vst2::AEffect* effect, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
+    if (opcode == vst2::effClose) {
+        delete static_cast<NullEffect*>(effect->object);
+        return 1;
+    }
+    if (opcode == vst2::effProcessEvents && ptr != nullptr) {
+        const auto* list = static_cast<const vst2::VstEvents*>(ptr);
+        if (list->numEvents > 0 && list->events[0] != nullptr) {
+            const auto* event = reinterpret_cast<const vst2::VstMidiEvent*>(list->events[0]);
+            gStatusSum += static_cast<uint8_t>(event->midiData[0]);
+        }
+        return 1;
+    }
+    return 0;
+}
+
+void NullProcess(vst2::AEffect*, float**, float**, int32_t) {}
+void NullSetParameter(vst2::AEffect*, int32_t, float) {}
+float NullGetParameter(vst2::AEffect*, int32_t) { return 0.0f; }
+
+}  // namespace
+
+vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback) {
+    auto* effect = new NullEffect();
+    vst2::AEffect& record = effect->record;
+    record.magic = vst2::kEffectMagic;
+    record.dispatcher = &NullDispatcher;
+    record.process = &NullProcess;
+    record.setParameter = &NullSetParameter;
+    record.getParameter = &NullGetParameter;
+    record.numPrograms = 1;
+    record.numParams = 0;
+    record.numInputs = 2;
+    record.numOutputs = 2;
+    record.flags = vst2::effFlagsCanReplacing;
+    record.ioRatio = 1.0f;
+    record.object = effect;
+    record.uniqueID = 0x4E756C6C;  // 'Null'
+    record.version = 1;
+    record.processReplacing = &NullProcess;
+    return &record;
+}
+
+uint64_t NullEffectStatusSum() { return gStatusSum; }
+
+}  // namespace bench

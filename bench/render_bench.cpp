@@ -1,0 +1,178 @@
+// What the module adds on the real-time path. Each wrapped benchmark has a direct twin of the
+// same name with "Wrapped" replaced by "Direct" and the same arguments; the report divides the
+// one by the other.
+//
+//   BM_Direct / BM_Wrapped            the reference delay, stereo, transport playing: the effect's
+//                                     processReplacing called directly, against the module's
+//                                     processing callback over the same instances and buffers.
+//   BM_NullDirect / BM_NullWrapped    the same with the null effect: what is left of a wrapped
+//                                     run is the module's own cost per instance and buffer.
+//   BM_MidiDirect / BM_MidiWrapped    one null-effect instance with 0, 1 or 64 MIDI packets per
+//                                     buffer, each delivered as a one-event list as the module
+//                                     does; the report takes the cost per packet from the
+//                                     difference to 0 packets.
+//
+// Every benchmark reports "allocs", the global allocations per iteration (0 is required).
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "AllocationCounter.h"
+#include "BenchSupport.h"
+#include "render/ProcessCallback.h"
+
+namespace {
+
+using bench::AllocationCount;
+using bench::Buffers;
+using bench::DirectPool;
+using bench::EffectKind;
+using bench::WrappedPool;
+
+constexpr int64_t kFrameCounts[] = {16, 64, 512, 2048};
+constexpr int32_t kMidiFrames = 64;
+
+void ReportCounters(benchmark::State& state, int64_t instances, uint64_t allocationsBefore) {
+    const auto allocations = static_cast<double>(AllocationCount() - allocationsBefore);
+    state.counters["allocs"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
+    state.SetItemsProcessed(state.iterations() * instances);
+}
+
+bool SkipUnlessReady(benchmark::State& state, size_t available, int64_t wanted) {
+    if (static_cast<int64_t>(available) >= wanted) return false;
+    const std::string reason = std::string("effect unavailable: ") + bench::LastEffectLoadError();
+    state.SkipWithError(reason.c_str());
+    return true;
+}
+
+// Runs processReplacing on each of the first `instances` direct instances, on the buffers that
+// the wrapped twin uses.
+void RunDirect(benchmark::State& state, EffectKind kind) {
+    const int64_t instances = state.range(0);
+    const auto frames = static_cast<int32_t>(state.range(1));
+    const auto& pool = DirectPool::Get(kind, static_cast<int32_t>(instances));
+    if (SkipUnlessReady(state, pool.size(), instances)) return;
+
+    std::vector<vst2::AEffect*> effects;
+    std::vector<Buffers*> buffers;
+    for (int64_t i = 0; i < instances; ++i) {
+        effects.push_back(pool[static_cast<size_t>(i)]->Effect());
+        buffers.push_back(&Buffers::For(static_cast<int32_t>(i)));
+    }
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        for (size_t i = 0; i < effects.size(); ++i) {
+            vst2::AEffect* effect = effects[i];
+            effect->processReplacing(effect, buffers[i]->inputs, buffers[i]->outputs, frames);
+        }
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, instances, allocationsBefore);
+}
+
+// Runs the processing callback once per iteration over a batch of the first `instances`
+// wrapped instances, with no MIDI.
+void RunWrapped(benchmark::State& state, EffectKind kind) {
+    const int64_t instances = state.range(0);
+    const auto frames = static_cast<int32_t>(state.range(1));
+    auto& pool = WrappedPool::Get(kind, static_cast<int32_t>(instances));
+    if (SkipUnlessReady(state, pool.size(), instances)) return;
+    for (int64_t i = 0; i < instances; ++i) {
+        pool[static_cast<size_t>(i)]->SetFrames(frames);
+        pool[static_cast<size_t>(i)]->MidiInput().SetPackets(0, frames);
+    }
+    std::vector<void*> batch = WrappedPool::Batch(kind, static_cast<int32_t>(instances));
+    void* const* first = batch.data();
+    const void* last = batch.data() + batch.size();
+
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        AAXWrapper_AlgorithmProcessFunction(first, last);
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, instances, allocationsBefore);
+}
+
+void BM_Direct(benchmark::State& state) { RunDirect(state, EffectKind::Delay); }
+void BM_Wrapped(benchmark::State& state) { RunWrapped(state, EffectKind::Delay); }
+void BM_NullDirect(benchmark::State& state) { RunDirect(state, EffectKind::Null); }
+void BM_NullWrapped(benchmark::State& state) { RunWrapped(state, EffectKind::Null); }
+
+void DelayArguments(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"instances", "frames"});
+    for (int64_t instances : {1, 64}) {
+        for (int64_t frames : kFrameCounts) benchmark->Args({instances, frames});
+    }
+}
+
+void NullArguments(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"instances", "frames"});
+    benchmark->Args({1, 64});
+    benchmark->Args({64, 64});
+}
+
+BENCHMARK(BM_Direct)->Apply(DelayArguments);
+BENCHMARK(BM_Wrapped)->Apply(DelayArguments);
+BENCHMARK(BM_NullDirect)->Apply(NullArguments);
+BENCHMARK(BM_NullWrapped)->Apply(NullArguments);
+
+// One null-effect instance; per packet the same three byte copies and timestamp copy into one
+// reused event, and one effProcessEvents with a one-event list, then processReplacing.
+void BM_MidiDirect(benchmark::State& state) {
+    const auto packets = static_cast<uint32_t>(state.range(0));
+    const auto& pool = DirectPool::Get(EffectKind::Null, 1);
+    if (SkipUnlessReady(state, pool.size(), 1)) return;
+    vst2::AEffect* effect = pool[0]->Effect();
+    Buffers& buffers = Buffers::For(0);
+    bench::BenchMidiNode node;
+    node.SetPackets(packets, kMidiFrames);
+    const AAX_CMidiStream* stream = node.GetNodeBuffer();
+
+    vst2::VstMidiEvent event{};
+    event.type = vst2::kVstMidiType;
+    event.byteSize = 24;
+    vst2::VstEvents list{};
+    list.numEvents = 1;
+    list.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
+
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < stream->mBufferSize; ++i) {
+            const AAX_CMidiPacket& packet = stream->mBuffer[i];
+            event.deltaFrames = static_cast<int32_t>(packet.mTimestamp);
+            event.midiData[0] = static_cast<char>(packet.mData[0]);
+            event.midiData[1] = static_cast<char>(packet.mData[1]);
+            event.midiData[2] = static_cast<char>(packet.mData[2]);
+            effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, &list, 0.0f);
+        }
+        effect->processReplacing(effect, buffers.inputs, buffers.outputs, kMidiFrames);
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, 1, allocationsBefore);
+    benchmark::DoNotOptimize(bench::NullEffectStatusSum());
+}
+
+void BM_MidiWrapped(benchmark::State& state) {
+    const auto packets = static_cast<uint32_t>(state.range(0));
+    auto& pool = WrappedPool::Get(EffectKind::Null, 1);
+    if (SkipUnlessReady(state, pool.size(), 1)) return;
+    bench::WrappedInstance& instance = *pool[0];
+    instance.SetFrames(kMidiFrames);
+    instance.MidiInput().SetPackets(packets, kMidiFrames);
+    void* batch[1] = {instance.Context()};
+
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        AAXWrapper_AlgorithmProcessFunction(batch, batch + 1);
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, 1, allocationsBefore);
+    instance.MidiInput().SetPackets(0, kMidiFrames);
+    benchmark::DoNotOptimize(bench::NullEffectStatusSum());
+}
+
+BENCHMARK(BM_MidiDirect)->ArgName("packets")->Arg(0)->Arg(1)->Arg(64);
+BENCHMARK(BM_MidiWrapped)->ArgName("packets")->Arg(0)->Arg(1)->Arg(64);
+
+}  // namespace
