@@ -67,7 +67,7 @@ TEST(ControlsStateChunkMemory, AParserThatRanOutOfMemoryRefusesToSerialize) {
 
 TEST(ControlsStateChunkMemory, GetChunkAnswersOutOfMemoryInsteadOfAShortChunk) {
     TestEffect effect;
-    effect.Add(MakeFloatParameter("A parameter identifier of 31 ch", 0.5f));
+    effect.Add(MakeFloatParameter("An identifier of 24 chars", 0.5f));
     uint32_t size = 0;
     ASSERT_EQ(effect.GetChunkSize(kElck, &size), AAX_SUCCESS);
     ChunkRecord record(size);
