@@ -1,5 +1,6 @@
 #include "support/TestEffectInstall.h"
 
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <random>
@@ -53,11 +54,23 @@ private:
             error = "test library not built: " + built.string();
             return;
         }
-        std::random_device random;
-        const fs::path root = fs::temp_directory_path(failure) /
-                              ("aaxw-test-effect-" + std::to_string(random()) + std::to_string(random()));
+        const fs::path temporary = fs::temp_directory_path(failure);
         if (failure) {
             error = "no temporary directory";
+            return;
+        }
+        // A folder no other test process uses: a library loaded elsewhere cannot be overwritten.
+        std::random_device random;
+        const auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+        fs::path root;
+        for (int attempt = 0; attempt < 100 && root.empty(); ++attempt) {
+            const fs::path candidate =
+                temporary / ("aaxw-test-effect-" + std::to_string(clock) + "-" + std::to_string(random()) + "-" +
+                             std::to_string(attempt));
+            if (fs::create_directory(candidate, failure)) root = candidate;
+        }
+        if (root.empty()) {
+            error = "cannot create a folder in " + temporary.string();
             return;
         }
         const fs::path folder = root / "VST64";
