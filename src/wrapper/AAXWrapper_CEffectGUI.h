@@ -15,6 +15,7 @@ public:
     // taken, or null when it cannot be built.
     static AAX_IEffectGUI* Create();
 
+    // [main] Everything null; no VstInterface until CreateViewContents.
     AAXWrapper_CEffectGUI();
     // [main] Unregisters from the instance's VstCallBack before the base gives up the data
     // model. The effect's editor is closed only by withdrawing the view.

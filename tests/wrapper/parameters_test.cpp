@@ -220,14 +220,6 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     model->Uninitialize();
 }
 
-TEST_F(WrapperParameters, SampleRateIsTruncatedTowardZero) {
-    host.controller.sampleRate = 44100.0f;
-    DataModel model(install, &effect);
-    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-    EXPECT_FLOAT_EQ(effect.CallsWithOpcode(vst2::effSetSampleRate).at(0).opt, 44100.0f);
-    model->Uninitialize();
-}
-
 TEST_F(WrapperParameters, DuplicateIdentifiersKeepTheFirstParameterWithoutLeaking) {
     effect.SetNumParams(3);
     effect.SetParameterId(0, "Dup");
