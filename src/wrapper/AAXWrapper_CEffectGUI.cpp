@@ -18,9 +18,11 @@ constexpr intptr_t kCloseKeyValue = 26;
 // where a plain conversion would be undefined.
 int16_t ToEdge(float value) {
     if (std::isnan(value)) return 0;
+    constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
+    constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
     const float truncated = std::trunc(value);
-    if (truncated <= static_cast<float>(std::numeric_limits<int16_t>::min())) return std::numeric_limits<int16_t>::min();
-    if (truncated >= static_cast<float>(std::numeric_limits<int16_t>::max())) return std::numeric_limits<int16_t>::max();
+    if (truncated <= static_cast<float>(kLowest)) return kLowest;
+    if (truncated >= static_cast<float>(kHighest)) return kHighest;
     return static_cast<int16_t>(truncated);
 }
 

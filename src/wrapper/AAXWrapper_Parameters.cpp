@@ -143,7 +143,8 @@ void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
             parameter = NewSwitchParameter(id, name, "off", "on");
         } else {
             // A negative step count from the effect is meaningless; it must not become ~4e9 steps.
-            parameter = NewFloatParameter(id, name, static_cast<uint32_t>(properties.stepInteger > 0 ? properties.stepInteger : 0));
+            const int32_t steps = properties.stepInteger > 0 ? properties.stepInteger : 0;
+            parameter = NewFloatParameter(id, name, static_cast<uint32_t>(steps));
         }
     }
 
