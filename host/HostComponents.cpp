@@ -425,6 +425,14 @@ int32_t HostComponentFactory::ReferenceUnderflows() const {
     return total;
 }
 
+std::vector<const FactoryOwned*> HostComponentFactory::ObjectsOfKind(const char* kind) const {
+    std::vector<const FactoryOwned*> found;
+    for (const auto& object : objects_) {
+        if (std::string(object->KindName()) == kind) found.push_back(object.get());
+    }
+    return found;
+}
+
 size_t HostComponentFactory::CreatedCount(const char* kind) const {
     size_t count = 0;
     for (const auto& object : objects_) {

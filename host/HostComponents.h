@@ -220,6 +220,7 @@ public:
     std::vector<std::string> HeldObjects(const std::vector<const FactoryOwned*>& keep = {}) const;
     int32_t ReferenceUnderflows() const;
     size_t CreatedCount(const char* kind) const;
+    std::vector<const FactoryOwned*> ObjectsOfKind(const char* kind) const;
 
 protected:
     bool Answers(const acfIID& iid) const override { return iid == IID_IACFComponentFactory; }

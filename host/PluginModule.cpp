@@ -99,7 +99,7 @@ ACFRESULT PluginModule::Startup() {
 ACFRESULT PluginModule::Register() {
     IACFPluginDefinition* definition = nullptr;
     const ACFRESULT result = exports_.registerPlugin(factory_.get(), &definition);
-    heldAfterRegistration_ = factory_->HeldObjects();
+    heldAfterRegistration_ = factory_->HeldObjects(factory_->ObjectsOfKind("host services"));
     if (definition == nullptr) {
         description_ = {};
         description_.problems = factory_->Problems();
@@ -111,8 +111,9 @@ ACFRESULT PluginModule::Register() {
     } else {
         factory_->AddProblem("ACFRegisterPlugin handed back an object that is not the host's definition");
     }
-    // The definition's own reference is the host's; every other object should be free now.
-    std::vector<const FactoryOwned*> keep;
+    // The definition's own reference is the host's, and host services live until ACFShutdown;
+    // every other object should be free now.
+    std::vector<const FactoryOwned*> keep = factory_->ObjectsOfKind("host services");
     if (ours != nullptr) keep.push_back(ours);
     heldAfterRegistration_ = factory_->HeldObjects(keep);
     definition->Release();

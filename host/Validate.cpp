@@ -570,9 +570,10 @@ void Run::CheckThreadedChanges() {
             instance->SetParameter(ids[random() % ids.size()], unit(random));
             instance->GenerateCoefficients();
             ++changes;
-            std::this_thread::yield();
         }
     });
+    // Start the audio once the other thread is changing values.
+    while (changes.load() == 0 && !ids.empty()) std::this_thread::yield();
     std::mt19937 random(options_.seed + 17);
     std::uniform_int_distribution<int32_t> blockSize(16, 512);
     Buffers buffers(instance->Channels(), 512);
@@ -639,7 +640,9 @@ void Run::CheckUnload() {
     Report("reference counts", underflows == 0,
            underflows == 0 ? "every release matched a reference" : std::to_string(underflows) + " releases without a reference");
     const ACFRESULT shutdown = module_.Shutdown();
-    Report("ACFShutdown", shutdown == ACF_OK, "result " + std::to_string(shutdown));
+    const std::vector<std::string> held = module_.Factory().HeldObjects(module_.Factory().ObjectsOfKind("plug-in definition"));
+    Report("ACFShutdown", shutdown == ACF_OK && held.empty(),
+           "result " + std::to_string(shutdown) + (held.empty() ? ", every host object released" : ", still held: " + Join(held)));
 }
 
 ValidateReport Run::Execute() {

@@ -1,0 +1,144 @@
+// The command's file formats: WAV (the host's own codec), state files and MIDI event text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "AudioFile.h"
+#include "MidiText.h"
+#include "StateFile.h"
+
+using namespace aaxhost;
+
+namespace {
+
+AudioData Ramp(int32_t channels, int32_t frames, double rate) {
+    AudioData audio;
+    audio.sampleRate = rate;
+    for (int32_t c = 0; c < channels; ++c) {
+        std::vector<float> channel(static_cast<size_t>(frames));
+        for (int32_t f = 0; f < frames; ++f) channel[static_cast<size_t>(f)] = (f - frames / 2) / static_cast<float>(frames) * (c + 1) * 0.9f;
+        audio.channels.push_back(channel);
+    }
+    return audio;
+}
+
+void Put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+TEST(WavCodec, RoundTripsEveryEncodingWithinItsResolution) {
+    const AudioData source = Ramp(2, 1001, 44100.0);
+    const struct {
+        int32_t bits;
+        bool isFloat;
+        double tolerance;
+    } encodings[] = {{16, false, 1.0 / 32768}, {24, false, 1.0 / 8388608}, {32, false, 1e-7}, {32, true, 0.0}};
+    for (const auto& encoding : encodings) {
+        AudioData decoded;
+        std::string error;
+        ASSERT_TRUE(DecodeWav(EncodeWav(source, encoding.bits, encoding.isFloat), &decoded, &error)) << error;
+        EXPECT_EQ(decoded.sampleRate, 44100.0);
+        ASSERT_EQ(decoded.ChannelCount(), 2);
+        ASSERT_EQ(decoded.Frames(), 1001);
+        for (int c = 0; c < 2; ++c) {
+            for (size_t f = 0; f < 1001; f += 97) {
+                EXPECT_NEAR(decoded.channels[static_cast<size_t>(c)][f], source.channels[static_cast<size_t>(c)][f], encoding.tolerance)
+                    << encoding.bits << " bits, frame " << f;
+            }
+        }
+    }
+    // Full scale and beyond clip to the PCM range instead of wrapping.
+    AudioData loud;
+    loud.channels = {{1.5f, -1.5f}};
+    AudioData decoded;
+    ASSERT_TRUE(DecodeWav(EncodeWav(loud, 16, false), &decoded, nullptr));
+    EXPECT_NEAR(decoded.channels[0][0], 1.0f, 1e-4);
+    EXPECT_EQ(decoded.channels[0][1], -1.0f);
+}
+
+TEST(WavCodec, ReadsExtensibleFilesAndRejectsMalformedOnes) {
+    std::vector<uint8_t> plain = EncodeWav(Ramp(1, 10, 48000.0), 16, false);
+    // Rewrite the 16-byte format chunk as a 40-byte extensible one, PCM sub-format.
+    std::vector<uint8_t> extensible(plain.begin(), plain.begin() + 20);
+    extensible[16] = 40;
+    std::vector<uint8_t> format(plain.begin() + 20, plain.begin() + 36);
+    format.resize(40, 0);
+    Put16(format, 0, 0xFFFE);
+    Put16(format, 16, 22);
+    Put16(format, 24, 1);  // the sub-format GUID starts with the format tag
+    extensible.insert(extensible.end(), format.begin(), format.end());
+    extensible.insert(extensible.end(), plain.begin() + 36, plain.end());
+    AudioData decoded;
+    std::string error;
+    ASSERT_TRUE(DecodeWav(extensible, &decoded, &error)) << error;
+    EXPECT_EQ(decoded.Frames(), 10);
+
+    EXPECT_FALSE(DecodeWav({'R', 'I', 'F', 'F'}, &decoded, &error));
+    EXPECT_EQ(error, "not a RIFF WAVE file");
+    std::vector<uint8_t> eightBit = plain;
+    Put16(eightBit, 34, 8);
+    EXPECT_FALSE(DecodeWav(eightBit, &decoded, &error));
+    EXPECT_NE(error.find("unsupported WAV encoding"), std::string::npos);
+    std::vector<uint8_t> noData(plain.begin(), plain.begin() + 36);
+    EXPECT_FALSE(DecodeWav(noData, &decoded, &error));
+    EXPECT_EQ(error, "WAV file has no data chunk");
+    // A data chunk that claims more than the file holds is read as far as it goes.
+    std::vector<uint8_t> truncated(plain.begin(), plain.end() - 6);
+    ASSERT_TRUE(DecodeWav(truncated, &decoded, &error)) << error;
+    EXPECT_EQ(decoded.Frames(), 7);
+}
+
+TEST(StateFile, RoundTripsChunksAndRejectsDamagedFiles) {
+    SavedChunk chunk;
+    chunk.id = AAX_FourCC('V', 't', 'D', 'l');
+    chunk.record.assign(56 + 5, 0);
+    const int32_t size = 5;
+    std::memcpy(chunk.record.data(), &size, sizeof size);
+    std::memcpy(chunk.record.data() + 56, "hello", 5);
+    const std::vector<uint8_t> bytes = EncodeStateFile({chunk, chunk});
+    std::vector<SavedChunk> decoded;
+    std::string error;
+    ASSERT_TRUE(DecodeStateFile(bytes, &decoded, &error)) << error;
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_EQ(decoded[1].id, chunk.id);
+    EXPECT_EQ(decoded[1].record, chunk.record);
+
+    std::vector<uint8_t> damaged = bytes;
+    damaged.pop_back();
+    EXPECT_FALSE(DecodeStateFile(damaged, &decoded, &error));
+    EXPECT_EQ(error, "state file chunk is truncated");
+    damaged = bytes;
+    damaged[16 + 8] = 6;  // fSize of the first record no longer matches its length
+    EXPECT_FALSE(DecodeStateFile(damaged, &decoded, &error));
+    EXPECT_EQ(error, "state file chunk size does not match its record");
+    damaged = bytes;
+    damaged.push_back(0);
+    EXPECT_FALSE(DecodeStateFile(damaged, &decoded, &error));
+    damaged = bytes;
+    damaged[0] = 'X';
+    EXPECT_FALSE(DecodeStateFile(damaged, &decoded, &error));
+    EXPECT_EQ(error, "not an aaxhost state file");
+}
+
+TEST(MidiText, ParsesEventsInFrameOrderAndNamesTheBadLine) {
+    std::vector<MidiEvent> events;
+    std::string error;
+    ASSERT_TRUE(ParseMidiText("# notes\n480 0x80 60 0\n\n0 144 60 100  # on\n0 0xB0 0x7B 0\n", &events, &error)) << error;
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].frame, 0);
+    EXPECT_EQ(events[0].status, 0x90);
+    EXPECT_EQ(events[1].status, 0xB0);  // same frame: file order kept
+    EXPECT_EQ(events[1].data1, 0x7B);
+    EXPECT_EQ(events[2].frame, 480);
+
+    EXPECT_FALSE(ParseMidiText("0 0x90 60 100\n10 0x40 1 2\n", &events, &error));
+    EXPECT_EQ(error, "line 2: status byte must be 0x80 to 0xFF");
+    EXPECT_FALSE(ParseMidiText("0 0x90 60\n", &events, &error));
+    EXPECT_EQ(error, "line 1: expected FRAME STATUS DATA1 DATA2");
+    EXPECT_FALSE(ParseMidiText("-5 0x90 60 1\n", &events, &error));
+    EXPECT_FALSE(ParseMidiText("0 0x90 128 1\n", &events, &error));
+    EXPECT_FALSE(ParseMidiText("0 0x90 6x 1\n", &events, &error));
+}
