@@ -58,6 +58,7 @@ namespace {
 
 vst2::AEffect* CreateEffect(EffectKind kind, vst2::AudioMasterCallback host) {
     if (kind == EffectKind::Null) return CreateNullEffect(host);
+    if (kind == EffectKind::NullManyParameters) return CreateNullEffect(host, kManyParameters);
     const vst2::MainProc entry = DelayEntryPoint();
     return entry != nullptr ? entry(host) : nullptr;
 }
@@ -236,7 +237,8 @@ namespace {
 template <typename Instance>
 using Pool = std::vector<std::unique_ptr<Instance>>;
 
-size_t KindIndex(EffectKind kind) { return kind == EffectKind::Delay ? 0 : 1; }
+constexpr size_t kKinds = 3;
+size_t KindIndex(EffectKind kind) { return static_cast<size_t>(kind); }
 
 BenchTransport& SharedTransport() {
     static BenchTransport transport;
@@ -246,7 +248,7 @@ BenchTransport& SharedTransport() {
 }  // namespace
 
 const std::vector<std::unique_ptr<DirectInstance>>& DirectPool::Get(EffectKind kind, int32_t count) {
-    static Pool<DirectInstance> pools[2];
+    static Pool<DirectInstance> pools[kKinds];
     Pool<DirectInstance>& pool = pools[KindIndex(kind)];
     while (static_cast<int32_t>(pool.size()) < count) {
         vst2::AEffect* effect = CreateEffect(kind, &DirectHostCallback);
@@ -260,7 +262,7 @@ const std::vector<std::unique_ptr<DirectInstance>>& DirectPool::Get(EffectKind k
 }
 
 std::vector<std::unique_ptr<WrappedInstance>>& WrappedPool::Get(EffectKind kind, int32_t count) {
-    static Pool<WrappedInstance> pools[2];
+    static Pool<WrappedInstance> pools[kKinds];
     Pool<WrappedInstance>& pool = pools[KindIndex(kind)];
     while (static_cast<int32_t>(pool.size()) < count) {
         vst2::AEffect* effect = CreateEffect(kind, &VstCallBack::HostCallback);

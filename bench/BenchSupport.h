@@ -42,13 +42,17 @@ intptr_t DirectHostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index
 
 // A VST 2 effect that does nothing: processReplacing returns at once, the dispatcher answers 0
 // and frees the record on effClose. effProcessEvents reads the first event's status byte into a
-// running sum, so that delivered MIDI cannot be optimised away. Defined in its own translation
-// unit so no call into it is inlined.
-vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback host);
+// running sum, so that delivered MIDI cannot be optimised away. With parameters > 0 it has that
+// many automatable parameters with identifiers "p0000", "p0001", ... (the private identifier
+// requests answer them). Defined in its own translation unit so no call into it is inlined.
+vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback host, int32_t parameters = 0);
 // The running sum of status bytes the null effects have received.
 uint64_t NullEffectStatusSum();
 
-enum class EffectKind { Delay, Null };
+// The number of parameters of the NullManyParameters kind.
+constexpr int32_t kManyParameters = 1000;
+
+enum class EffectKind { Delay, Null, NullManyParameters };
 
 // ---------------------------------------------------------------------------------------------
 // Host

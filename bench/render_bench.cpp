@@ -7,6 +7,8 @@
 //                                     processing callback over the same instances and buffers.
 //   BM_NullDirect / BM_NullWrapped    the same with the null effect: what is left of a wrapped
 //                                     run is the module's own cost per instance and buffer.
+//   BM_NullWrappedParams              one wrapped null-effect instance whose data model mirrors 0 or
+//                                     1000 parameters: the callback's cost must not depend on it.
 //   BM_MidiDirect / BM_MidiWrapped    one null-effect instance with 0, 1 or 64 MIDI packets per
 //                                     buffer, each delivered as a one-event list as the module
 //                                     does; the report takes the cost per packet from the
@@ -21,6 +23,7 @@
 #include "AllocationCounter.h"
 #include "BenchSupport.h"
 #include "render/ProcessCallback.h"
+#include "wrapper/AAXWrapper_Parameters.h"
 
 namespace {
 
@@ -116,6 +119,32 @@ BENCHMARK(BM_Direct)->Apply(DelayArguments);
 BENCHMARK(BM_Wrapped)->Apply(DelayArguments);
 BENCHMARK(BM_NullDirect)->Apply(NullArguments);
 BENCHMARK(BM_NullWrapped)->Apply(NullArguments);
+
+void BM_NullWrappedParams(benchmark::State& state) {
+    const bool many = state.range(0) != 0;
+    auto& pool = WrappedPool::Get(many ? EffectKind::NullManyParameters : EffectKind::Null, 1);
+    if (SkipUnlessReady(state, pool.size(), 1)) return;
+    bench::WrappedInstance& instance = *pool[0];
+    int32_t mirrored = 0;
+    instance.Model().GetNumberOfParameters(&mirrored);
+    // The master bypass plus one host parameter per effect parameter.
+    if (mirrored != 1 + static_cast<int32_t>(state.range(0))) {
+        state.SkipWithError("the data model did not mirror the effect's parameters");
+        return;
+    }
+    instance.SetFrames(64);
+    instance.MidiInput().SetPackets(0, 64);
+    void* batch[1] = {instance.Context()};
+
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        AAXWrapper_AlgorithmProcessFunction(batch, batch + 1);
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, 1, allocationsBefore);
+}
+
+BENCHMARK(BM_NullWrappedParams)->ArgName("params")->Arg(0)->Arg(bench::kManyParameters);
 
 // One null-effect instance; per packet the same three byte copies and timestamp copy into one
 // reused event, and one effProcessEvents with a one-event list, then processReplacing.

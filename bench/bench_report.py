@@ -1,0 +1,225 @@
+#!/usr/bin/env python3
+"""Reads the Google Benchmark JSON of aaxw_bench and prints what the module costs.
+
+Each wrapped benchmark is paired with its direct twin of the same arguments (BM_Wrapped/... with
+BM_Direct/..., BM_NullWrapped with BM_NullDirect, and so on). Times are per iteration, in
+nanoseconds of CPU time: on a shared machine the process's CPU time leaves out the time it spent
+descheduled, which wall time does not. For each benchmark the median over the repetitions is
+used, and the ratio is also given from the fastest repetition of each side as a check on noise.
+
+Usage: bench_report.py results.json [--markdown]
+"""
+
+import json
+import statistics
+import sys
+
+# Targets on the real-time path.
+RATIO_TARGETS = {64: 1.03, 512: 1.01}
+NULL_OVERHEAD_TARGET_NS = 100.0
+
+
+def load_runs(path):
+    """Maps each benchmark's run name to the list of its per-repetition results."""
+    with open(path, encoding="utf-8") as handle:
+        data = json.load(handle)
+    runs = {}
+    for entry in data.get("benchmarks", []):
+        if entry.get("run_type") != "iteration":
+            continue
+        if entry.get("error_occurred"):
+            runs.setdefault(entry["run_name"], [])
+            continue
+        runs.setdefault(entry["run_name"], []).append(entry)
+    return data.get("context", {}), runs
+
+
+def to_ns(entry, key):
+    scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
+    return entry[key] * scale
+
+
+class Stat:
+    """Median and minimum CPU time of one benchmark, and its largest allocation count."""
+
+    def __init__(self, entries):
+        times = [to_ns(e, "cpu_time") for e in entries]
+        self.valid = bool(times)
+        self.median = statistics.median(times) if times else float("nan")
+        self.minimum = min(times) if times else float("nan")
+        self.repetitions = len(times)
+        self.allocs = max((e.get("allocs", 0.0) for e in entries), default=0.0)
+
+
+def arg(name, key):
+    """The value of one named argument in a run name such as BM_Direct/instances:1/frames:64."""
+    for part in name.split("/")[1:]:
+        if part.startswith(key + ":"):
+            return int(part.split(":", 1)[1])
+    return None
+
+
+def fmt_ns(value):
+    if value != value:  # NaN
+        return "n/a"
+    if value >= 100000:
+        return f"{value / 1000:,.0f} us"
+    if value >= 100:
+        return f"{value:,.0f} ns"
+    return f"{value:.1f} ns"
+
+
+def fmt_ratio(value):
+    return "n/a" if value != value else f"{value:.3f}"
+
+
+class Table:
+    def __init__(self, markdown):
+        self.markdown = markdown
+
+    def print(self, title, header, rows):
+        print()
+        print(f"### {title}" if self.markdown else title)
+        print()
+        if self.markdown:
+            print("| " + " | ".join(header) + " |")
+            print("|" + "|".join("---" for _ in header) + "|")
+            for row in rows:
+                print("| " + " | ".join(row) + " |")
+            return
+        widths = [max(len(str(c)) for c in column) for column in zip(header, *rows)]
+        line = "  ".join(h.ljust(w) for h, w in zip(header, widths))
+        print(line)
+        print("-" * len(line))
+        for row in rows:
+            print("  ".join(str(c).ljust(w) for c, w in zip(row, widths)))
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__)
+        return 2
+    markdown = "--markdown" in argv[2:]
+    context, runs = load_runs(argv[1])
+    stats = {name: Stat(entries) for name, entries in runs.items()}
+    table = Table(markdown)
+    verdicts = []
+
+    def pair(direct_name, wrapped_name):
+        return stats.get(direct_name), stats.get(wrapped_name)
+
+    load = context.get("load_avg", [])
+    print(f"Host: {context.get('host_name', '?')}, {context.get('num_cpus', '?')} CPUs at "
+          f"{context.get('mhz_per_cpu', '?')} MHz, load average "
+          f"{', '.join(f'{x:.2f}' for x in load) if load else '?'}; "
+          f"library build: {context.get('library_build_type', '?')}")
+
+    # 1 and 2: the reference delay through the callback against processReplacing called directly.
+    rows = []
+    for name in sorted((n for n in stats if n.startswith("BM_Wrapped/")),
+                       key=lambda n: (arg(n, "instances"), arg(n, "frames"))):
+        direct, wrapped = pair(name.replace("BM_Wrapped/", "BM_Direct/"), name)
+        if direct is None or not direct.valid or not wrapped.valid:
+            rows.append([name[len("BM_Wrapped/"):], "skipped", "", "", "", "", "", ""])
+            continue
+        instances, frames = arg(name, "instances"), arg(name, "frames")
+        ratio = wrapped.median / direct.median
+        ratio_min = wrapped.minimum / direct.minimum
+        added = (wrapped.median - direct.median) / instances
+        target = RATIO_TARGETS.get(frames)
+        verdict = ""
+        if target is not None:
+            verdict = "met" if ratio <= target else "MISSED"
+            verdicts.append((f"delay ratio, {instances} instance(s), {frames} frames <= {target}", ratio <= target))
+        rows.append([f"{instances}", f"{frames}", fmt_ns(direct.median), fmt_ns(wrapped.median), fmt_ratio(ratio),
+                     fmt_ratio(ratio_min), f"{added:+.0f} ns",
+                     f"<= {target} {verdict}" if target is not None else ""])
+    table.print("Processing callback over the reference delay (BM_Wrapped / BM_Direct)",
+                ["instances", "frames", "direct", "wrapped", "ratio", "ratio (fastest)", "added per instance",
+                 "target"], rows)
+
+    # 3: the null effect.
+    rows = []
+    for name in sorted((n for n in stats if n.startswith("BM_NullWrapped/")), key=lambda n: arg(n, "instances")):
+        direct, wrapped = pair(name.replace("BM_NullWrapped/", "BM_NullDirect/"), name)
+        if direct is None or not direct.valid or not wrapped.valid:
+            continue
+        instances = arg(name, "instances")
+        overhead = (wrapped.median - direct.median) / instances
+        overhead_min = (wrapped.minimum - direct.minimum) / instances
+        ok = overhead < NULL_OVERHEAD_TARGET_NS
+        verdicts.append((f"null-effect overhead, {instances} instance(s) < {NULL_OVERHEAD_TARGET_NS:.0f} ns", ok))
+        rows.append([f"{instances}", fmt_ns(direct.median), fmt_ns(wrapped.median), f"{overhead:.1f} ns",
+                     f"{overhead_min:.1f} ns", f"< {NULL_OVERHEAD_TARGET_NS:.0f} ns {'met' if ok else 'MISSED'}"])
+    table.print("Module's own cost per instance and buffer, null effect (BM_NullWrapped - BM_NullDirect)",
+                ["instances", "direct", "wrapped", "overhead per instance", "(fastest)", "target"], rows)
+
+    few, many = stats.get("BM_NullWrappedParams/params:0"), stats.get("BM_NullWrappedParams/params:1000")
+    if few is not None and many is not None and few.valid and many.valid:
+        table.print("Processing callback against the number of parameters (null effect, 1 instance)",
+                    ["parameters", "wrapped", "ratio to 0 parameters"],
+                    [["0", fmt_ns(few.median), "1.000"],
+                     ["1000", fmt_ns(many.median), fmt_ratio(many.median / few.median)]])
+
+    # 4: MIDI, per packet, from the difference to the same run without packets.
+    rows = []
+    base_direct, base_wrapped = pair("BM_MidiDirect/packets:0", "BM_MidiWrapped/packets:0")
+    for packets in (1, 64):
+        direct, wrapped = pair(f"BM_MidiDirect/packets:{packets}", f"BM_MidiWrapped/packets:{packets}")
+        if None in (direct, wrapped, base_direct, base_wrapped):
+            continue
+        per_direct = (direct.median - base_direct.median) / packets
+        per_wrapped = (wrapped.median - base_wrapped.median) / packets
+        rows.append([f"{packets}", fmt_ns(direct.median), fmt_ns(wrapped.median), f"{per_direct:.2f} ns",
+                     f"{per_wrapped:.2f} ns", f"{per_wrapped - per_direct:+.2f} ns"])
+    table.print("MIDI forwarding, one null-effect instance, 64 frames (cost per packet = (t(n) - t(0)) / n)",
+                ["packets", "direct", "wrapped", "per packet, direct", "per packet, wrapped", "added per packet"],
+                rows)
+
+    # 5 and 6: main-thread operations.
+    rows = []
+    for label, direct_name, wrapped_name in (
+            ("parameter value to the effect", "BM_ParamDirect", "BM_ParamWrapped"),
+            ("effect chunk save + restore", "BM_ChunkDirect", "BM_ChunkWrapped")):
+        direct, wrapped = pair(direct_name, wrapped_name)
+        if direct is None or wrapped is None or not direct.valid or not wrapped.valid:
+            continue
+        rows.append([label, fmt_ns(direct.median), fmt_ns(wrapped.median), fmt_ratio(wrapped.median / direct.median),
+                     f"{wrapped.allocs:.0f}"])
+    table.print("Host-thread operations (direct VST 2 call against the module's path)",
+                ["operation", "direct", "wrapped", "ratio", "allocs per call"], rows)
+
+    rows = []
+    for prefix, label in (("BM_ParamLookup/", "GetParameterByID"),
+                          ("BM_ControlsChunkBuild/", "controls-state chunk: GetChunkSize + GetChunk"),
+                          ("BM_ControlsChunkLoad/", "controls-state chunk: SetChunk")):
+        for name in sorted((n for n in stats if n.startswith(prefix)), key=lambda n: arg(n, "params")):
+            s = stats[name]
+            if not s.valid:
+                continue
+            params = arg(name, "params")
+            rows.append([label, f"{params}", fmt_ns(s.median), f"{s.median / params:.1f} ns", f"{s.allocs:.0f}"])
+    table.print("Scaling with the number of parameters",
+                ["operation", "parameters", "time", "per parameter", "allocs per call"], rows)
+
+    # Allocations on the real-time path.
+    realtime = [n for n in stats
+                if n.split("/")[0] in ("BM_Wrapped", "BM_NullWrapped", "BM_NullWrappedParams", "BM_MidiWrapped")]
+    allocating = [n for n in realtime if stats[n].allocs > 0]
+    verdicts.append(("no allocation in any processing-callback run", not allocating))
+
+    print()
+    print("### Targets" if markdown else "Targets")
+    print()
+    for text, ok in verdicts:
+        print(f"{'- ' if markdown else '  '}{'met   ' if ok else 'MISSED'}  {text}")
+    for name in allocating:
+        print(f"{'- ' if markdown else '  '}allocating: {name} ({stats[name].allocs:.2f} per iteration)")
+    reps = sorted({s.repetitions for s in stats.values()})
+    print()
+    print(f"Medians of {', '.join(map(str, reps))} repetitions, CPU time per iteration.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
