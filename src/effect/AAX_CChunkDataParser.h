@@ -91,8 +91,11 @@ public:
 
     // [main] False after an Add ran out of memory, until the next Clear.
     bool IsComplete() const { return !mIncomplete; }
+    // [main] The version of the last loaded chunk; -1 after Clear.
     int32_t GetChunkVersion() const { return mChunkVersion; }
+    // [main] The start hint of the next search; -1 when there is none.
     int32_t GetLastFoundIndex() const { return mLastFoundIndex; }
+    // [main] The entries of the last build or load, in order.
     const std::vector<ChunkEntry>& Entries() const { return mEntries; }
 
 private:

@@ -272,22 +272,3 @@ TEST_F(EveryKind, ATruncatedChunkRestoresItsWholeEntriesOnly) {
         EXPECT_EQ(Compare(effect, cut), size >= 78) << size;
     }
 }
-
-TEST(ControlsStateChunk, HostAutomationCarriesRestoredValuesToTheParameters) {
-    // With the host's automation, SetChunk asks the host, which settles each value.
-    FakeHost automatedHost;
-    TestEffect automated;
-    automated.pending = {MakeFloatParameter("Gain", 0.3f), MakeBoolParameter("On", true)};
-    automatedHost.automation.AnswerValueRequestsWith(&automated);
-    ASSERT_EQ(automated.Initialize(automatedHost.Unknown()), AAX_SUCCESS);
-    ChunkRecord saved = Save(automated);
-
-    automated.SetParameterNormalizedValue("Gain", 0.8);
-    automated.SetParameterNormalizedValue("On", 0.0);
-    ASSERT_FALSE(Compare(automated, saved));
-    ASSERT_EQ(automated.SetChunk(kElck, saved.Get()), AAX_SUCCESS);
-    EXPECT_EQ(FloatValue(automated, "Gain"), 0.3f);
-    EXPECT_TRUE(BoolValue(automated, "On"));
-    EXPECT_TRUE(Compare(automated, saved));
-    automated.Uninitialize();
-}
