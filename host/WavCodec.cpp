@@ -20,15 +20,28 @@ uint32_t Read32(const uint8_t* p) {
 }
 uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+// Writes little-endian fields into a buffer sized in advance.
+class ByteWriter {
+public:
+    explicit ByteWriter(size_t size) : bytes_(size, 0) {}
+    void Put8(uint32_t v) { bytes_[at_++] = static_cast<uint8_t>(v); }
+    void Put16(uint32_t v) {
+        Put8(v);
+        Put8(v >> 8);
+    }
+    void Put32(uint32_t v) {
+        Put16(v & 0xFFFF);
+        Put16(v >> 16);
+    }
+    void PutTag(const char* tag) {
+        for (int i = 0; i < 4; ++i) Put8(static_cast<uint8_t>(tag[i]));
+    }
+    std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t at_ = 0;
+};
 
 bool Fail(std::string* error, const std::string& reason) {
     if (error) *error = reason;
@@ -115,54 +128,54 @@ std::vector<uint8_t> EncodeWav(const AudioData& audio, int32_t bitsPerSample, bo
     const uint32_t bytesPerSample = bits / 8;
     const uint64_t frames = static_cast<uint64_t>(audio.Frames());
     const uint32_t dataSize = static_cast<uint32_t>(frames * channels * bytesPerSample);
-    std::vector<uint8_t> out;
-    out.reserve(dataSize + 64);
-    PutTag(out, "RIFF");
-    Put32(out, 0);  // patched below
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    Put32(out, float32 ? 18 : 16);
-    Put16(out, float32 ? kFormatFloat : kFormatPcm);
-    Put16(out, channels);
-    Put32(out, static_cast<uint32_t>(std::lround(audio.sampleRate)));
-    Put32(out, static_cast<uint32_t>(std::lround(audio.sampleRate)) * channels * bytesPerSample);
-    Put16(out, channels * bytesPerSample);
-    Put16(out, bits);
+    const uint32_t formatSize = float32 ? 18 : 16;
+    const uint32_t factSize = float32 ? 12 : 0;
+    const uint32_t padding = dataSize & 1;
+    const uint32_t riffSize = 4 + 8 + formatSize + factSize + 8 + dataSize + padding;
+    const uint32_t rate = static_cast<uint32_t>(std::lround(audio.sampleRate));
+    ByteWriter out(8 + static_cast<size_t>(riffSize));
+    out.PutTag("RIFF");
+    out.Put32(riffSize);
+    out.PutTag("WAVE");
+    out.PutTag("fmt ");
+    out.Put32(formatSize);
+    out.Put16(float32 ? kFormatFloat : kFormatPcm);
+    out.Put16(channels);
+    out.Put32(rate);
+    out.Put32(rate * channels * bytesPerSample);
+    out.Put16(channels * bytesPerSample);
+    out.Put16(bits);
     if (float32) {
-        Put16(out, 0);
-        PutTag(out, "fact");
-        Put32(out, 4);
-        Put32(out, static_cast<uint32_t>(frames));
+        out.Put16(0);
+        out.PutTag("fact");
+        out.Put32(4);
+        out.Put32(static_cast<uint32_t>(frames));
     }
-    PutTag(out, "data");
-    Put32(out, dataSize);
+    out.PutTag("data");
+    out.Put32(dataSize);
     for (uint64_t f = 0; f < frames; ++f) {
         for (uint32_t c = 0; c < channels; ++c) {
             const float value = audio.channels[c][f];
             if (float32) {
                 uint32_t raw = 0;
                 std::memcpy(&raw, &value, sizeof raw);
-                Put32(out, raw);
+                out.Put32(raw);
                 continue;
             }
             const double clamped = std::fmax(-1.0, std::fmin(1.0, static_cast<double>(value)));
             if (bits == 16) {
-                Put16(out, static_cast<uint16_t>(static_cast<int16_t>(std::lrint(std::fmin(clamped * 32768.0, 32767.0)))));
+                out.Put16(static_cast<uint16_t>(static_cast<int16_t>(std::lrint(std::fmin(clamped * 32768.0, 32767.0)))));
             } else if (bits == 24) {
                 const int32_t v = static_cast<int32_t>(std::lrint(std::fmin(clamped * 8388608.0, 8388607.0)));
-                out.push_back(static_cast<uint8_t>(v));
-                out.push_back(static_cast<uint8_t>(v >> 8));
-                out.push_back(static_cast<uint8_t>(v >> 16));
+                out.Put8(static_cast<uint32_t>(v));
+                out.Put8(static_cast<uint32_t>(v >> 8));
+                out.Put8(static_cast<uint32_t>(v >> 16));
             } else {
-                Put32(out, static_cast<uint32_t>(static_cast<int32_t>(
-                               std::llrint(std::fmin(clamped * 2147483648.0, 2147483647.0)))));
+                out.Put32(static_cast<uint32_t>(static_cast<int32_t>(std::llrint(std::fmin(clamped * 2147483648.0, 2147483647.0)))));
             }
         }
     }
-    if (dataSize & 1) out.push_back(0);
-    const uint32_t riffSize = static_cast<uint32_t>(out.size() - 8);
-    for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(riffSize >> (8 * i));
-    return out;
+    return out.Take();  // the padding byte, if any, is already zero
 }
 
 bool ReadWavFile(const std::string& path, AudioData* audio, std::string* error) {
