@@ -59,6 +59,7 @@ namespace {
 vst2::AEffect* CreateEffect(EffectKind kind, vst2::AudioMasterCallback host) {
     if (kind == EffectKind::Null) return CreateNullEffect(host);
     if (kind == EffectKind::NullManyParameters) return CreateNullEffect(host, kManyParameters);
+    if (kind == EffectKind::NullAskingTime) return CreateNullEffect(host, 0, true);
     const vst2::MainProc entry = DelayEntryPoint();
     return entry != nullptr ? entry(host) : nullptr;
 }
@@ -237,7 +238,7 @@ namespace {
 template <typename Instance>
 using Pool = std::vector<std::unique_ptr<Instance>>;
 
-constexpr size_t kKinds = 3;
+constexpr size_t kKinds = 4;
 size_t KindIndex(EffectKind kind) { return static_cast<size_t>(kind); }
 
 BenchTransport& SharedTransport() {

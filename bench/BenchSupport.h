@@ -44,15 +44,19 @@ intptr_t DirectHostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index
 // and frees the record on effClose. effProcessEvents reads the first event's status byte into a
 // running sum, so that delivered MIDI cannot be optimised away. With parameters > 0 it has that
 // many automatable parameters with identifiers "p0000", "p0001", ... (the private identifier
-// requests answer them). Defined in its own translation unit so no call into it is inlined.
-vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback host, int32_t parameters = 0);
+// requests answer them). With asksTime its processReplacing asks the host for the time once and
+// reads the tempo, and does nothing else. Defined in its own translation unit so no call into it
+// is inlined.
+vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback host, int32_t parameters = 0, bool asksTime = false);
 // The running sum of status bytes the null effects have received.
 uint64_t NullEffectStatusSum();
+// The running sum of the tempos the time-asking null effects were told.
+double NullEffectTempoSum();
 
 // The number of parameters of the NullManyParameters kind.
 constexpr int32_t kManyParameters = 1000;
 
-enum class EffectKind { Delay, Null, NullManyParameters };
+enum class EffectKind { Delay, Null, NullManyParameters, NullAskingTime };
 
 // ---------------------------------------------------------------------------------------------
 // Host

@@ -1,7 +1,8 @@
 // The null effect: the cheapest VST 2 effect there is, so that what remains of a wrapped run is
-// the module's own cost. Its parameters, when it has any, are automatable, answer no
-// properties and are named "p0000", "p0001", ... by the private identifier requests. Kept in its own translation unit so that the direct runs call it
-// through the record's function pointers exactly as the module does.
+// the module's own cost. Its parameters, when it has any, are automatable, answer no properties
+// and are named "p0000", "p0001", ... by the private identifier requests. Kept in its own
+// translation unit so that the direct runs call it through the record's function pointers
+// exactly as the module does.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,9 +13,11 @@ namespace bench {
 namespace {
 
 uint64_t gStatusSum = 0;
+double gTempoSum = 0.0;
 
 struct NullEffect {
     vst2::AEffect record{};
+    vst2::AudioMasterCallback host = nullptr;
 };
 
 // Parameter index to identifier ("p0000" ...), and back; -1 for anything else.
@@ -57,13 +60,22 @@ intptr_t NullDispatcher(vst2::AEffect* effect, int32_t opcode, int32_t index, in
 }
 
 void NullProcess(vst2::AEffect*, float**, float**, int32_t) {}
+
+// Asks for the tempo once per block, as most effects do, and reads it.
+void NullProcessAskingTime(vst2::AEffect* effect, float**, float**, int32_t) {
+    const auto* self = static_cast<const NullEffect*>(effect->object);
+    const intptr_t answer = self->host(effect, vst2::audioMasterGetTime, 0, vst2::kVstTempoValid, nullptr, 0.0f);
+    const auto* time = reinterpret_cast<const vst2::VstTimeInfo*>(answer);
+    if (time != nullptr && (time->flags & vst2::kVstTempoValid) != 0) gTempoSum += time->tempo;
+}
 void NullSetParameter(vst2::AEffect*, int32_t, float) {}
 float NullGetParameter(vst2::AEffect*, int32_t) { return 0.0f; }
 
 }  // namespace
 
-vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback, int32_t parameters) {
+vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback host, int32_t parameters, bool asksTime) {
     auto* effect = new NullEffect();
+    effect->host = host;
     vst2::AEffect& record = effect->record;
     record.magic = vst2::kEffectMagic;
     record.dispatcher = &NullDispatcher;
@@ -79,10 +91,11 @@ vst2::AEffect* CreateNullEffect(vst2::AudioMasterCallback, int32_t parameters) {
     record.object = effect;
     record.uniqueID = 0x4E756C6C;  // 'Null'
     record.version = 1;
-    record.processReplacing = &NullProcess;
+    record.processReplacing = asksTime && host != nullptr ? &NullProcessAskingTime : &NullProcess;
     return &record;
 }
 
 uint64_t NullEffectStatusSum() { return gStatusSum; }
+double NullEffectTempoSum() { return gTempoSum; }
 
 }  // namespace bench

@@ -7,6 +7,9 @@
 //                                     processing callback over the same instances and buffers.
 //   BM_NullDirect / BM_NullWrapped    the same with the null effect: what is left of a wrapped
 //                                     run is the module's own cost per instance and buffer.
+//   BM_NullTimeDirect / BM_NullTimeWrapped
+//                                     the null effect asking for the time once per buffer, as
+//                                     most effects do: adds the module's answer to a time request.
 //   BM_NullWrappedParams              one wrapped null-effect instance whose data model mirrors 0 or
 //                                     1000 parameters: the callback's cost must not depend on it.
 //   BM_MidiDirect / BM_MidiWrapped    one null-effect instance with 0, 1 or 64 MIDI packets per
@@ -14,9 +17,19 @@
 //                                     does; the report takes the cost per packet from the
 //                                     difference to 0 packets.
 //
+//   BM_Interleaved                    the delay pairs once more, measured in alternation inside one
+//                                     benchmark: each iteration times a stretch of direct calls and
+//                                     a stretch of wrapped calls over the same instances, in
+//                                     alternating order, and the ratio is the median of the
+//                                     per-iteration ratios. A burst of load from elsewhere then
+//                                     hits both sides alike, which separate runs cannot promise
+//                                     on a shared machine.
+//
 // Every benchmark reports "allocs", the global allocations per iteration (0 is required).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -117,8 +130,13 @@ void NullArguments(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_Direct)->Apply(DelayArguments);
 BENCHMARK(BM_Wrapped)->Apply(DelayArguments);
+void BM_NullTimeDirect(benchmark::State& state) { RunDirect(state, EffectKind::NullAskingTime); }
+void BM_NullTimeWrapped(benchmark::State& state) { RunWrapped(state, EffectKind::NullAskingTime); }
+
 BENCHMARK(BM_NullDirect)->Apply(NullArguments);
 BENCHMARK(BM_NullWrapped)->Apply(NullArguments);
+BENCHMARK(BM_NullTimeDirect)->Apply(NullArguments);
+BENCHMARK(BM_NullTimeWrapped)->Apply(NullArguments);
 
 void BM_NullWrappedParams(benchmark::State& state) {
     const bool many = state.range(0) != 0;
@@ -145,6 +163,91 @@ void BM_NullWrappedParams(benchmark::State& state) {
 }
 
 BENCHMARK(BM_NullWrappedParams)->ArgName("params")->Arg(0)->Arg(bench::kManyParameters);
+
+// Calls of each side per timed stretch, so that a stretch lasts some tens of microseconds and
+// the clock's own cost vanishes in it.
+int32_t CallsPerStretch(int64_t instances, int64_t frames) {
+    const int64_t work = instances * frames;
+    return static_cast<int32_t>(std::max<int64_t>(1, 8192 / work));
+}
+
+double Median(std::vector<double>& values) {
+    if (values.empty()) return 0.0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+void BM_Interleaved(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int64_t instances = state.range(0);
+    const auto frames = static_cast<int32_t>(state.range(1));
+    const auto& direct = DirectPool::Get(EffectKind::Delay, static_cast<int32_t>(instances));
+    auto& wrapped = WrappedPool::Get(EffectKind::Delay, static_cast<int32_t>(instances));
+    if (SkipUnlessReady(state, std::min(direct.size(), wrapped.size()), instances)) return;
+
+    std::vector<vst2::AEffect*> effects;
+    std::vector<Buffers*> buffers;
+    for (int64_t i = 0; i < instances; ++i) {
+        effects.push_back(direct[static_cast<size_t>(i)]->Effect());
+        buffers.push_back(&Buffers::For(static_cast<int32_t>(i)));
+        wrapped[static_cast<size_t>(i)]->SetFrames(frames);
+        wrapped[static_cast<size_t>(i)]->MidiInput().SetPackets(0, frames);
+    }
+    std::vector<void*> batch = WrappedPool::Batch(EffectKind::Delay, static_cast<int32_t>(instances));
+    void* const* first = batch.data();
+    const void* last = batch.data() + batch.size();
+    const int32_t calls = CallsPerStretch(instances, frames);
+
+    auto runDirect = [&] {
+        for (int32_t call = 0; call < calls; ++call) {
+            for (size_t i = 0; i < effects.size(); ++i) {
+                vst2::AEffect* effect = effects[i];
+                effect->processReplacing(effect, buffers[i]->inputs, buffers[i]->outputs, frames);
+            }
+            benchmark::ClobberMemory();
+        }
+    };
+    auto runWrapped = [&] {
+        for (int32_t call = 0; call < calls; ++call) {
+            AAXWrapper_AlgorithmProcessFunction(first, last);
+            benchmark::ClobberMemory();
+        }
+    };
+
+    constexpr size_t kMaxSamples = 1 << 16;
+    std::vector<double> directTimes, wrappedTimes, ratios;
+    directTimes.reserve(kMaxSamples);
+    wrappedTimes.reserve(kMaxSamples);
+    ratios.reserve(kMaxSamples);
+    bool directFirst = true;
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        if (directFirst) runDirect(); else runWrapped();
+        const Clock::time_point middle = Clock::now();
+        if (directFirst) runWrapped(); else runDirect();
+        const Clock::time_point end = Clock::now();
+        const double firstSpan = std::chrono::duration<double, std::nano>(middle - start).count();
+        const double secondSpan = std::chrono::duration<double, std::nano>(end - middle).count();
+        const double directSpan = directFirst ? firstSpan : secondSpan;
+        const double wrappedSpan = directFirst ? secondSpan : firstSpan;
+        state.SetIterationTime((firstSpan + secondSpan) * 1e-9);
+        if (ratios.size() < kMaxSamples && directSpan > 0.0) {
+            directTimes.push_back(directSpan / calls);
+            wrappedTimes.push_back(wrappedSpan / calls);
+            ratios.push_back(wrappedSpan / directSpan);
+        }
+        directFirst = !directFirst;
+    }
+    const auto allocations = static_cast<double>(AllocationCount() - allocationsBefore);
+    state.counters["allocs"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
+    state.counters["direct_ns"] = Median(directTimes);
+    state.counters["wrapped_ns"] = Median(wrappedTimes);
+    state.counters["ratio"] = Median(ratios);
+}
+
+BENCHMARK(BM_Interleaved)->Apply(DelayArguments)->UseManualTime();
 
 // One null-effect instance; per packet the same three byte copies and timestamp copy into one
 // reused event, and one effProcessEvents with a one-event list, then processReplacing.
