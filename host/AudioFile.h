@@ -21,7 +21,7 @@ struct AudioData {
 bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error);
 bool WriteFloatWavFile(const std::string& path, const AudioData& audio, std::string* error);
 
-// The host's WAV codec.
+// [main] The host's WAV codec.
 bool DecodeWav(const std::vector<uint8_t>& bytes, AudioData* audio, std::string* error);
 // bitsPerSample 16, 24 or 32 gives PCM; float32 true gives IEEE float (bitsPerSample ignored).
 std::vector<uint8_t> EncodeWav(const AudioData& audio, int32_t bitsPerSample, bool float32);

@@ -127,7 +127,7 @@ struct CollectionDescription {
     std::vector<std::string> problems;
 };
 
-// Text for people; JSON for tools.
+// [main] Text for people; JSON for tools.
 void PrintDescriptionText(std::ostream& out, const CollectionDescription& description);
 void PrintDescriptionJson(std::ostream& out, const CollectionDescription& description);
 

@@ -70,6 +70,7 @@ struct InstanceSettings {
     int32_t maxMidiPackets = 1024;
 };
 
+// [main] for every operation except PostPacket, which is [any].
 class HostController final : public HostObject<AAX_IACFController_V2> {
 public:
     HostController(const InstanceSettings& settings, const std::string& effectID, PacketStore& packets)
@@ -127,6 +128,7 @@ public:
     void SetAnswerRequests(bool answer) { answerRequests_ = answer; }
     void SetRecording(bool record) { recording_ = record; }
 
+    // [any] The module may change parameters from any thread.
     AAX_Result RegisterParameter(AAX_CParamID parameterID) override;
     AAX_Result UnregisterParameter(AAX_CParamID parameterID) override;
     AAX_Result PostSetValueRequest(AAX_CParamID parameterID, double normalizedValue) const override;
@@ -195,6 +197,7 @@ private:
     AAX_CMidiStream stream_{0, nullptr};
 };
 
+// [main] The container handed to SetViewContainer.
 class HostViewContainer final : public HostObject<AAX_IACFViewContainer> {
 public:
     HostViewContainer(int32_t type, void* nativeWindow) : type_(type), window_(nativeWindow) {}
@@ -220,6 +223,7 @@ private:
 
 // The IACFUnknown handed to Initialize: it answers the controller, automation delegate and
 // transport identifiers with the instance's objects, and (for a GUI) the data model's.
+// [main]
 class HostContextUnknown final : public HostObject<IACFUnknown> {
 public:
     HostContextUnknown(HostInstance& instance, bool offerDataModel)

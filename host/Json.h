@@ -9,6 +9,7 @@
 
 namespace aaxhost {
 
+// [main]
 class JsonWriter {
 public:
     explicit JsonWriter(std::ostream& out) : out_(out) {}

@@ -20,7 +20,7 @@ struct MidiEvent {
     uint8_t data2 = 0;
 };
 
-// Events sorted by frame (stable). False with "line N: reason" on the first bad line.
+// [main] Events sorted by frame (stable). False with "line N: reason" on the first bad line.
 bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std::string* error);
 bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, std::string* error);
 

@@ -17,10 +17,12 @@
 
 namespace aaxhost {
 
+// [main]
 std::vector<uint8_t> EncodeStateFile(const std::vector<SavedChunk>& chunks);
-// False with a reason when the bytes are not a well-formed state file.
+// [main] False with a reason when the bytes are not a well-formed state file.
 bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>* chunks, std::string* error);
 
+// [main]
 bool WriteStateFile(const std::string& path, const std::vector<SavedChunk>& chunks, std::string* error);
 bool ReadStateFile(const std::string& path, std::vector<SavedChunk>* chunks, std::string* error);
 
