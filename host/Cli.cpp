@@ -389,7 +389,7 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     RenderResult result;
     const bool rendered = Render(*module->Effect(), input, options, &result, &error);
     if (progress) err << "\n";
-    if (!rendered) return Failure(err, error);
+    if (!rendered) return result.inputError ? Usage(err, error) : Failure(err, error);
     if (!WriteFloatWavFile(*outPath, result.output, &error)) return Usage(err, error);
     if (stateOut != nullptr && !WriteStateFile(*stateOut, result.state, &error)) return Usage(err, error);
     out << "wrote " << *outPath << " (" << result.output.Frames() << " frames, " << result.output.ChannelCount()

@@ -50,6 +50,7 @@ bool Render(const EffectDescription& effect, const AudioData& input, const Rende
     for (const auto& [id, value] : options.sets) {
         if (!instance->HasParameter(id)) {
             if (error) *error = "the effect has no parameter \"" + id + "\"";
+            result->inputError = true;
             return false;
         }
         const AAX_Result set = instance->SetParameter(id, value);

@@ -34,6 +34,7 @@ struct RenderResult {
     AudioData output;
     std::vector<SavedChunk> state;  // when saveState
     int64_t droppedMidi = 0;
+    bool inputError = false;  // the failure lies in what was asked (an unknown parameter)
 };
 
 // [main] The input runs through a new instance at the input's sample rate; the output has the

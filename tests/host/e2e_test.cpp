@@ -168,6 +168,13 @@ TEST_F(BuiltModule, MasterBypassIsBitExactThroughTheCommand) {
     AudioData output;
     ASSERT_TRUE(ReadWavFile(out.string(), &output, &error)) << error;
     EXPECT_EQ(output.channels, input.channels);
+
+    arguments = {"aaxhost", "render", ModulePath(), "-i", in.string(), "-o", out.string(), "--set", "nosuch=1"};
+    argv.clear();
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    std::ostringstream ignored, reason;
+    EXPECT_EQ(RunCommand(static_cast<int>(argv.size()), argv.data(), ignored, reason), kExitUsage);
+    EXPECT_EQ(reason.str(), "aaxhost: the effect has no parameter \"nosuch\"\n");
 }
 
 TEST_F(BuiltModule, TransportStopCutsTheTail) {
