@@ -20,8 +20,10 @@ public:
     T GetMinimumValue() const override { return mMinValue; }
 
     // The maximum is tested first, so a value above the maximum gives the maximum even for a
-    // range whose minimum lies above its maximum.
+    // range whose minimum lies above its maximum. A value that is not a number (from a damaged
+    // chunk or a host) would compare false both ways and slip through: it becomes the minimum.
     T ConstrainRealValue(T value) const override {
+        if (value != value) return mMinValue;
         if (value > mMaxValue) return mMaxValue;
         if (value < mMinValue) return mMinValue;
         return value;

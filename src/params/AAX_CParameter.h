@@ -39,7 +39,7 @@ public:
           mDisplayDelegate(display.Clone()),
           mDefaultValue(defaultValue) {
         if (identifier != nullptr) {
-            std::strncpy(mIdentifier, identifier, kMaxIdentifierLength);
+            std::memcpy(mIdentifier, identifier, strnlen(identifier, kMaxIdentifierLength));
         }
         mIdentifier[kMaxIdentifierLength] = '\0';
         if (mNumSteps == 0) {

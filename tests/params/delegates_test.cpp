@@ -39,6 +39,14 @@ TEST(LinearTaper, ClampsOutOfRangeValuesBothWays) {
     EXPECT_DOUBLE_EQ(unit.RealToNormalized(-3.0f), 0.0);
 }
 
+TEST(LinearTaper, NotANumberBecomesTheMinimum) {
+    const AAX_CLinearTaperDelegate<float, 0> range(-2.0f, 3.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FLOAT_EQ(range.ConstrainRealValue(nan), -2.0f);
+    EXPECT_FLOAT_EQ(range.NormalizedToReal(std::numeric_limits<double>::quiet_NaN()), -2.0f);
+    EXPECT_DOUBLE_EQ(range.RealToNormalized(nan), 0.0);
+}
+
 TEST(LinearTaper, MapsASymmetricRange) {
     const AAX_CLinearTaperDelegate<float> taper(-10.0f, 10.0f);
     EXPECT_FLOAT_EQ(taper.NormalizedToReal(0.5), 0.0f);
