@@ -377,9 +377,10 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     int status = kExitSuccess;
     auto module = OpenModule(args.positional[0], err, &status);
     if (!module) return status;
-    const bool progress = ShowProgress();
-    if (progress) {
-        options.progress = [&err](double done) {
+    bool drawn = false;
+    if (ShowProgress()) {
+        options.progress = [&err, &drawn](double done) {
+            drawn = true;
             const int width = 40;
             const int filled = static_cast<int>(done * width + 0.5);
             err << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(width - filled), ' ')
@@ -388,7 +389,7 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     }
     RenderResult result;
     const bool rendered = Render(*module->Effect(), input, options, &result, &error);
-    if (progress) err << "\n";
+    if (drawn) err << "\n";
     if (!rendered) return result.inputError ? Usage(err, error) : Failure(err, error);
     if (!WriteFloatWavFile(*outPath, result.output, &error)) return Usage(err, error);
     if (stateOut != nullptr && !WriteStateFile(*stateOut, result.state, &error)) return Usage(err, error);
