@@ -14,7 +14,8 @@ import json
 import statistics
 import sys
 
-# Targets on the real-time path.
+# Targets on the real-time path: the ratio for one instance of the delay, by frames per buffer,
+# and the null effect's overhead per instance and buffer.
 RATIO_TARGETS = {64: 1.03, 512: 1.01}
 NULL_OVERHEAD_TARGET_NS = 100.0
 
@@ -115,28 +116,41 @@ def main(argv):
           f"library build: {context.get('library_build_type', '?')}")
 
     # 1 and 2: the reference delay through the callback against processReplacing called directly.
+    interleaved = {}
+    for name, entries in runs.items():
+        if name.startswith("BM_Interleaved/") and entries:
+            key = (arg(name, "instances"), arg(name, "frames"))
+            interleaved[key] = {c: statistics.median(e[c] for e in entries)
+                                for c in ("ratio", "direct_ns", "wrapped_ns")}
     rows = []
     for name in sorted((n for n in stats if n.startswith("BM_Wrapped/")),
                        key=lambda n: (arg(n, "instances"), arg(n, "frames"))):
         direct, wrapped = pair(name.replace("BM_Wrapped/", "BM_Direct/"), name)
-        if direct is None or not direct.valid or not wrapped.valid:
-            rows.append([name[len("BM_Wrapped/"):], "skipped", "", "", "", "", "", ""])
-            continue
         instances, frames = arg(name, "instances"), arg(name, "frames")
+        if direct is None or not direct.valid or not wrapped.valid:
+            rows.append([f"{instances}", f"{frames}", "skipped", "", "", "", "", "", ""])
+            continue
         ratio = wrapped.median / direct.median
         ratio_min = wrapped.minimum / direct.minimum
-        added = (wrapped.median - direct.median) / instances
-        target = RATIO_TARGETS.get(frames)
+        paired = interleaved.get((instances, frames))
+        paired_ratio = paired["ratio"] if paired else float("nan")
+        added = ((paired["wrapped_ns"] - paired["direct_ns"]) if paired
+                 else (wrapped.median - direct.median)) / instances
+        # The targets are set for one instance; a batch is shown against them for comparison only.
+        target = RATIO_TARGETS.get(frames) if instances == 1 else None
         verdict = ""
         if target is not None:
-            verdict = "met" if ratio <= target else "MISSED"
-            verdicts.append((f"delay ratio, {instances} instance(s), {frames} frames <= {target}", ratio <= target))
+            judged = paired_ratio if paired else ratio
+            verdict = "met" if judged <= target else "MISSED"
+            verdicts.append((f"delay ratio, {instances} instance(s), {frames} frames <= {target}"
+                             f" (interleaved {fmt_ratio(paired_ratio)}, separate runs {fmt_ratio(ratio)})",
+                             judged <= target))
         rows.append([f"{instances}", f"{frames}", fmt_ns(direct.median), fmt_ns(wrapped.median), fmt_ratio(ratio),
-                     fmt_ratio(ratio_min), f"{added:+.0f} ns",
+                     fmt_ratio(ratio_min), fmt_ratio(paired_ratio), f"{added:+.0f} ns",
                      f"<= {target} {verdict}" if target is not None else ""])
-    table.print("Processing callback over the reference delay (BM_Wrapped / BM_Direct)",
-                ["instances", "frames", "direct", "wrapped", "ratio", "ratio (fastest)", "added per instance",
-                 "target"], rows)
+    table.print("Processing callback over the reference delay (BM_Wrapped / BM_Direct; BM_Interleaved)",
+                ["instances", "frames", "direct", "wrapped", "ratio", "ratio (fastest)", "ratio (interleaved)",
+                 "added per instance", "target"], rows)
 
     # 3: the null effect.
     rows = []
@@ -153,6 +167,21 @@ def main(argv):
                      f"{overhead_min:.1f} ns", f"< {NULL_OVERHEAD_TARGET_NS:.0f} ns {'met' if ok else 'MISSED'}"])
     table.print("Module's own cost per instance and buffer, null effect (BM_NullWrapped - BM_NullDirect)",
                 ["instances", "direct", "wrapped", "overhead per instance", "(fastest)", "target"], rows)
+
+    rows = []
+    for name in sorted((n for n in stats if n.startswith("BM_NullTimeWrapped/")), key=lambda n: arg(n, "instances")):
+        direct, wrapped = pair(name.replace("BM_NullTimeWrapped/", "BM_NullTimeDirect/"), name)
+        plain_direct, plain_wrapped = pair(name.replace("BM_NullTimeWrapped/", "BM_NullDirect/"),
+                                           name.replace("BM_NullTimeWrapped/", "BM_NullWrapped/"))
+        if None in (direct, plain_direct, plain_wrapped) or not (direct.valid and wrapped.valid):
+            continue
+        instances = arg(name, "instances")
+        overhead = (wrapped.median - direct.median) / instances
+        answer = overhead - (plain_wrapped.median - plain_direct.median) / instances
+        rows.append([f"{instances}", fmt_ns(direct.median), fmt_ns(wrapped.median), f"{overhead:.1f} ns",
+                     f"{answer:.1f} ns"])
+    table.print("Null effect asking for the time once per buffer (BM_NullTimeWrapped - BM_NullTimeDirect)",
+                ["instances", "direct", "wrapped", "overhead per instance", "of which the time answer"], rows)
 
     few, many = stats.get("BM_NullWrappedParams/params:0"), stats.get("BM_NullWrappedParams/params:1000")
     if few is not None and many is not None and few.valid and many.valid:
@@ -204,7 +233,8 @@ def main(argv):
 
     # Allocations on the real-time path.
     realtime = [n for n in stats
-                if n.split("/")[0] in ("BM_Wrapped", "BM_NullWrapped", "BM_NullWrappedParams", "BM_MidiWrapped")]
+                if n.split("/")[0] in ("BM_Wrapped", "BM_NullWrapped", "BM_NullTimeWrapped", "BM_NullWrappedParams",
+                                       "BM_MidiWrapped", "BM_Interleaved")]
     allocating = [n for n in realtime if stats[n].allocs > 0]
     verdicts.append(("no allocation in any processing-callback run", not allocating))
 
@@ -217,7 +247,8 @@ def main(argv):
         print(f"{'- ' if markdown else '  '}allocating: {name} ({stats[name].allocs:.2f} per iteration)")
     reps = sorted({s.repetitions for s in stats.values()})
     print()
-    print(f"Medians of {', '.join(map(str, reps))} repetitions, CPU time per iteration.")
+    print(f"Medians of {', '.join(map(str, reps))} repetitions, CPU time per iteration; the interleaved ratio is "
+          "the median of per-iteration ratios of wall time, alternating sides.")
     return 0
 
 
