@@ -77,8 +77,9 @@ constexpr const char* kRenderHelp =
     "  --meter N/D            the transport's meter (default 4/4)\n"
     "  --play                 the transport plays from the start (default: stopped)\n"
     "  --stop-at SECONDS      with --play, the transport stops at this time\n"
-    "  --midi FILE            MIDI events: one per line, FRAME STATUS DATA1 DATA2, numbers in\n"
-    "                         decimal or 0x hex, '#' starts a comment\n"
+    "  --midi FILE            a standard MIDI file (format 0 or 1), or text with one event\n"
+    "                         per line, FRAME STATUS DATA1 DATA2, numbers in decimal or 0x\n"
+    "                         hex, '#' starts a comment\n"
     "  --tail SECONDS         render this much silence after the input (default 0)\n";
 
 constexpr const char* kValidateHelp =
@@ -362,9 +363,6 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
         if (!ParseDouble(*tail, &number) || number < 0.0 || number > 3600.0) return Usage(err, "--tail must be 0 to 3600 seconds");
         options.tailSeconds = number;
     }
-    if (const std::string* midi = Value(args, "--midi")) {
-        if (!ReadMidiTextFile(*midi, &options.midi, &error)) return Usage(err, error);
-    }
     std::vector<SavedChunk> stateIn;
     if (const std::string* state = Value(args, "--state-in")) {
         if (!ReadStateFile(*state, &stateIn, &error)) return Usage(err, error);
@@ -374,6 +372,9 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     options.saveState = stateOut != nullptr;
     AudioData input;
     if (!ReadAudioFile(*inPath, &input, &error)) return Usage(err, error);
+    if (const std::string* midi = Value(args, "--midi")) {
+        if (!ReadMidiFile(*midi, input.sampleRate, &options.midi, &error)) return Usage(err, error);
+    }
     int status = kExitSuccess;
     auto module = OpenModule(args.positional[0], err, &status);
     if (!module) return status;

@@ -1,6 +1,9 @@
 #include "MidiText.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -54,6 +57,157 @@ bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std:
     std::stable_sort(events->begin(), events->end(),
                      [](const MidiEvent& a, const MidiEvent& b) { return a.frame < b.frame; });
     return true;
+}
+
+namespace {
+
+struct Reader {
+    const std::vector<uint8_t>& bytes;
+    size_t at;
+    size_t end;
+    bool Has(size_t count) const { return at <= end && end - at >= count; }
+    uint8_t Byte() { return bytes[at++]; }
+    uint32_t Big(int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i) value = value << 8 | Byte();
+        return value;
+    }
+    // A variable-length quantity: at most four bytes.
+    bool Variable(uint32_t* value) {
+        *value = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (!Has(1)) return false;
+            const uint8_t b = Byte();
+            *value = *value << 7 | (b & 0x7Fu);
+            if ((b & 0x80) == 0) return true;
+        }
+        return false;
+    }
+};
+
+struct TickEvent {
+    uint64_t tick;
+    bool tempo;
+    uint32_t microsPerQuarter;
+    MidiEvent event;
+};
+
+int32_t DataBytes(uint8_t status) {
+    const uint8_t kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
+}
+
+}  // namespace
+
+bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate, std::vector<MidiEvent>* events,
+                           std::string* error) {
+    events->clear();
+    auto fail = [error](const std::string& reason) {
+        if (error) *error = reason;
+        return false;
+    };
+    Reader header{bytes, 0, bytes.size()};
+    if (!header.Has(14) || header.Big(4) != 0x4D546864u) return fail("not a standard MIDI file");
+    const uint32_t headerLength = header.Big(4);
+    if (headerLength < 6 || !header.Has(headerLength)) return fail("MIDI file header is truncated");
+    const uint32_t format = header.Big(2);
+    const uint32_t trackCount = header.Big(2);
+    const uint32_t division = header.Big(2);
+    header.at += headerLength - 6;
+    if (format > 1) return fail("MIDI file format " + std::to_string(format) + " is not supported (0 or 1)");
+    if (division == 0 || (division & 0x8000) != 0) return fail("MIDI files timed in SMPTE frames are not supported");
+    std::vector<TickEvent> timeline;
+    for (uint32_t track = 0; track < trackCount; ++track) {
+        const std::string name = "MIDI track " + std::to_string(track + 1);
+        if (!header.Has(8)) return fail("MIDI file ends before track " + std::to_string(track + 1));
+        const uint32_t tag = header.Big(4);
+        const uint32_t length = header.Big(4);
+        if (!header.Has(length)) return fail(name + " is truncated");
+        Reader in{bytes, header.at, header.at + length};
+        header.at += length;
+        if (tag != 0x4D54726Bu) continue;  // an unknown chunk is skipped
+        uint64_t tick = 0;
+        uint8_t running = 0;
+        while (in.Has(1)) {
+            uint32_t delta = 0;
+            if (!in.Variable(&delta) || !in.Has(1)) return fail(name + " is malformed");
+            tick += delta;
+            uint8_t status = in.bytes[in.at];
+            if (status >= 0x80) {
+                in.Byte();
+            } else if (running != 0) {
+                status = running;
+            } else {
+                return fail(name + " has data without a status");
+            }
+            if (status == 0xFF) {
+                if (!in.Has(1)) return fail(name + ": meta event is truncated");
+                const uint8_t type = in.Byte();
+                uint32_t size = 0;
+                if (!in.Variable(&size) || !in.Has(size)) return fail(name + ": meta event is truncated");
+                if (type == 0x51 && size == 3) {
+                    const uint32_t micros = in.Big(3);
+                    if (micros > 0) timeline.push_back({tick, true, micros, {}});
+                } else {
+                    in.at += size;
+                }
+                if (type == 0x2F) break;  // end of track
+                continue;
+            }
+            if (status == 0xF0 || status == 0xF7) {
+                uint32_t size = 0;
+                if (!in.Variable(&size) || !in.Has(size)) return fail(name + ": system exclusive event is truncated");
+                in.at += size;
+                continue;
+            }
+            if (status >= 0xF0) return fail(name + " has an unexpected status byte");
+            running = status;
+            const int32_t count = DataBytes(status);
+            if (!in.Has(static_cast<size_t>(count))) return fail(name + ": channel message is truncated");
+            MidiEvent event;
+            event.status = status;
+            event.data1 = in.Byte() & 0x7F;
+            event.data2 = count == 2 ? (in.Byte() & 0x7F) : 0;
+            timeline.push_back({tick, false, 0, event});
+        }
+    }
+    // Tracks merge by time; at one tick a tempo change applies before the messages.
+    std::stable_sort(timeline.begin(), timeline.end(), [](const TickEvent& a, const TickEvent& b) {
+        return a.tick < b.tick || (a.tick == b.tick && a.tempo && !b.tempo);
+    });
+    double seconds = 0.0;
+    uint64_t lastTick = 0;
+    double secondsPerTick = 0.5 / division;  // 120 BPM until the first tempo event
+    for (const TickEvent& entry : timeline) {
+        seconds += static_cast<double>(entry.tick - lastTick) * secondsPerTick;
+        lastTick = entry.tick;
+        if (entry.tempo) {
+            secondsPerTick = entry.microsPerQuarter / 1e6 / division;
+            continue;
+        }
+        MidiEvent event = entry.event;
+        event.frame = static_cast<int64_t>(std::llround(seconds * sampleRate));
+        events->push_back(event);
+    }
+    return true;
+}
+
+bool ReadMidiFile(const std::string& path, double sampleRate, std::vector<MidiEvent>* events, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = "cannot open " + path;
+        return false;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "MThd", 4) == 0) {
+        std::string reason;
+        if (!ParseStandardMidiFile(bytes, sampleRate, events, &reason)) {
+            if (error) *error = path + ": " + reason;
+            return false;
+        }
+        return true;
+    }
+    return ReadMidiTextFile(path, events, error);
 }
 
 bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, std::string* error) {

@@ -24,4 +24,12 @@ struct MidiEvent {
 bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std::string* error);
 bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, std::string* error);
 
+// [main] A standard MIDI file (format 0 or 1, ticks per quarter note): the channel messages of
+// every track, merged, at frames computed through the file's tempo map (120 BPM until its first
+// tempo event) at the sample rate. System exclusive and meta events are not passed on.
+bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate, std::vector<MidiEvent>* events,
+                           std::string* error);
+// [main] A standard MIDI file when the file starts with "MThd", else the text form.
+bool ReadMidiFile(const std::string& path, double sampleRate, std::vector<MidiEvent>* events, std::string* error);
+
 }  // namespace aaxhost

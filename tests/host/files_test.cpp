@@ -142,3 +142,34 @@ TEST(MidiText, ParsesEventsInFrameOrderAndNamesTheBadLine) {
     EXPECT_FALSE(ParseMidiText("0 0x90 128 1\n", &events, &error));
     EXPECT_FALSE(ParseMidiText("0 0x90 6x 1\n", &events, &error));
 }
+
+TEST(MidiFile, ReadsTracksThroughTheTempoMapWithRunningStatus) {
+    // Format 1, 480 ticks per quarter. Track 1: at tick 480 the tempo halves (60 BPM). Track 2:
+    // a note on at 0, its note off by running status at 480 (0.5 s at 120 BPM), a controller
+    // at 960 (one more second at 60 BPM), with a system exclusive message in between.
+    const std::vector<uint8_t> file = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0,
+        'M', 'T', 'r', 'k', 0, 0, 0, 12, 0x83, 0x60, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40, 0x00, 0xFF, 0x2F, 0x00,
+        'M', 'T', 'r', 'k', 0, 0, 0, 22, 0x00, 0x90, 60, 100, 0x83, 0x60, 60, 0, 0x00, 0xF0, 2, 0x7E, 0xF7,
+        0x83, 0x60, 0xB0, 0x7B, 0x00, 0x00, 0xFF, 0x2F, 0x00,
+    };
+    std::vector<MidiEvent> events;
+    std::string error;
+    ASSERT_TRUE(ParseStandardMidiFile(file, 48000.0, &events, &error)) << error;
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].frame, 0);
+    EXPECT_EQ(events[0].status, 0x90);
+    EXPECT_EQ(events[1].frame, 24000);
+    EXPECT_EQ(events[1].status, 0x90);  // running status: a note on with velocity 0
+    EXPECT_EQ(events[1].data2, 0);
+    EXPECT_EQ(events[2].frame, 72000);
+    EXPECT_EQ(events[2].status, 0xB0);
+    EXPECT_EQ(events[2].data1, 0x7B);
+
+    std::vector<uint8_t> truncated(file.begin(), file.end() - 3);
+    EXPECT_FALSE(ParseStandardMidiFile(truncated, 48000.0, &events, &error));
+    EXPECT_EQ(error, "MIDI track 2 is truncated");
+    std::vector<uint8_t> smpte = file;
+    smpte[12] = 0xE7;  // negative division: SMPTE timing
+    EXPECT_FALSE(ParseStandardMidiFile(smpte, 48000.0, &events, &error));
+}
