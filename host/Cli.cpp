@@ -303,10 +303,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
 
 bool ShowProgress() {
     if (const char* forced = std::getenv("AAXHOST_PROGRESS")) return std::strcmp(forced, "1") == 0;
-    // Without a terminal query in the platform layer, a terminal is assumed when TERM names
-    // one and no CI is running.
-    const char* term = std::getenv("TERM");
-    return term != nullptr && term[0] != '\0' && std::strcmp(term, "dumb") != 0 && std::getenv("CI") == nullptr;
+    return platform::IsTerminal(2);
 }
 
 int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {

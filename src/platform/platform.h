@@ -74,6 +74,9 @@ constexpr const char* kEffectLibraryFileName = "VantreloDelay.so";
 constexpr const char* kSharedLibrarySuffix = ".so";
 #endif
 
+// [any] Whether the standard stream (0 input, 1 output, 2 error) is a terminal.
+bool IsTerminal(int stream);
+
 // ---------------------------------------------------------------------------------------------
 // Mutex and thread identity.
 

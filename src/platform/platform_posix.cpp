@@ -280,6 +280,8 @@ void* LookupSymbol(LibraryHandle library, const char* name) {
 
 const char* LastLoadError() { return lastLoadError; }
 
+bool IsTerminal(int stream) { return ::isatty(stream) == 1; }
+
 MutexHandle CreateOwnerMutex() {
     auto* mutex = new (std::nothrow) pthread_mutex_t;
     if (mutex == nullptr) return nullptr;

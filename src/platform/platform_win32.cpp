@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 
 namespace platform {
@@ -69,6 +71,8 @@ void* LookupSymbol(LibraryHandle library, const char* name) {
 }
 
 const char* LastLoadError() { return lastLoadError; }
+
+bool IsTerminal(int stream) { return ::_isatty(stream) != 0; }
 
 MutexHandle CreateOwnerMutex() { return ::CreateMutexA(nullptr, FALSE, nullptr); }
 
