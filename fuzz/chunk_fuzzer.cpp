@@ -36,11 +36,11 @@ constexpr AAX_CTypeID kOther = AAX_FourCC('V', 't', 'r', 'l');
 constexpr size_t kHeaderBytes = 6;
 constexpr size_t kMaxData = 1 << 16;
 
-struct FloatSpec {
+struct FloatDefinition {
     const char* id;
     float defaultValue;
 };
-constexpr FloatSpec kFloats[] = {{"Gain", 0.5f}, {"Feedback", 0.25f}, {"Time", 0.75f}, {"Mix", 1.0f}};
+constexpr FloatDefinition kFloats[] = {{"Gain", 0.5f}, {"Feedback", 0.25f}, {"Time", 0.75f}, {"Mix", 1.0f}};
 constexpr const char* kBools[] = {"On", "Sync", "PingPong"};
 
 class FuzzEffect : public AAX_CEffectParameters {
@@ -48,8 +48,8 @@ public:
     AAX_Result EffectInit() override {
         Add(new AAX_CParameter<bool>("MasterBypassID", AAX_CString("Bypass"), false, AAX_CBinaryTaperDelegate<bool>(),
                                      AAX_CBinaryDisplayDelegate<bool>("off", "on"), true));
-        for (const FloatSpec& spec : kFloats) {
-            Add(new AAX_CParameter<float>(spec.id, AAX_CString(spec.id), spec.defaultValue,
+        for (const FloatDefinition& definition : kFloats) {
+            Add(new AAX_CParameter<float>(definition.id, AAX_CString(definition.id), definition.defaultValue,
                                           AAX_CLinearTaperDelegate<float>(0.0f, 1.0f),
                                           AAX_CNumberDisplayDelegate<float>(), true));
         }
@@ -65,9 +65,9 @@ public:
     }
 
     bool AnyFloatIsNaN() const {
-        for (const FloatSpec& spec : kFloats) {
+        for (const FloatDefinition& definition : kFloats) {
             float value = 0.0f;
-            mParameterManager.GetParameterByID(spec.id)->GetValueAsFloat(&value);
+            mParameterManager.GetParameterByID(definition.id)->GetValueAsFloat(&value);
             if (std::isnan(value)) return true;
         }
         return false;
