@@ -227,6 +227,8 @@ WrappedInstance::~WrappedInstance() {
     mModel->Release();
 }
 
+vst2::AEffect* WrappedInstance::Effect() const { return mModel->vstInterface->effect; }
+
 bool WrappedInstance::Ready() const {
     const auto* loaded = static_cast<const int32_t*>(mContext.fields[kField_Loaded]);
     const auto* stored = static_cast<VstInterface* const*>(mContext.fields[kField_VstInterface]);
@@ -279,6 +281,36 @@ std::vector<std::unique_ptr<WrappedInstance>>& WrappedPool::Get(EffectKind kind,
         }
     }
     return pool;
+}
+
+namespace {
+
+// Runs processReplacing on effect until it has processed `frames` more frames.
+void Advance(vst2::AEffect* effect, Buffers& buffers, int64_t frames) {
+    while (frames > 0) {
+        const auto chunk = static_cast<int32_t>(frames < kMaxFrames ? frames : kMaxFrames);
+        effect->processReplacing(effect, buffers.inputs, buffers.outputs, chunk);
+        frames -= chunk;
+    }
+}
+
+}  // namespace
+
+void WrappedPool::AlignWithDirect(EffectKind kind, int32_t count) {
+    const auto& direct = DirectPool::Get(kind, count);
+    auto& wrapped = Get(kind, count);
+    for (size_t i = 0; i < direct.size() && i < wrapped.size() && static_cast<int32_t>(i) < count; ++i) {
+        DirectInstance& d = *direct[i];
+        WrappedInstance& w = *wrapped[i];
+        Buffers& buffers = Buffers::For(static_cast<int32_t>(i));
+        if (d.framesProcessed < w.framesProcessed) {
+            Advance(d.Effect(), buffers, w.framesProcessed - d.framesProcessed);
+            d.framesProcessed = w.framesProcessed;
+        } else if (w.framesProcessed < d.framesProcessed) {
+            Advance(w.Effect(), buffers, d.framesProcessed - w.framesProcessed);
+            w.framesProcessed = d.framesProcessed;
+        }
+    }
 }
 
 std::vector<void*> WrappedPool::Batch(EffectKind kind, int32_t count) {

@@ -174,6 +174,9 @@ public:
 
     vst2::AEffect* Effect() const { return mEffect; }
 
+    // Frames the effect has processed since it was created (kept by the benchmarks).
+    int64_t framesProcessed = 0;
+
 private:
     vst2::AEffect* mEffect;
 };
@@ -198,6 +201,10 @@ public:
     BenchMidiNode& MidiInput() { return mMidiInput; }
     // [main] The frame count the host reports in field 5.
     void SetFrames(int32_t frames) { mFrames = frames; }
+    vst2::AEffect* Effect() const;
+
+    // Frames the effect has processed since it was created (kept by the benchmarks).
+    int64_t framesProcessed = 0;
 
 private:
     AAXWrapper_Parameters* mModel;  // one reference held
@@ -220,6 +227,14 @@ public:
 
 class WrappedPool {
 public:
+    // [main] Brings direct instance i and wrapped instance i of each of the first count pairs to
+    // the same number of processed frames, by letting the one behind process silence-free input
+    // until it catches up. An effect's position in its own delay memory follows from the frames
+    // it has processed, and that position decides how its memory accesses align with the
+    // buffers'; two instances at different positions can differ in cost by a few percent for
+    // that reason alone, which would be charged to the module. Creates both pools as needed.
+    static void AlignWithDirect(EffectKind kind, int32_t count);
+
     // [main] As DirectPool; each instance's frame count is left to the caller.
     static std::vector<std::unique_ptr<WrappedInstance>>& Get(EffectKind kind, int32_t count);
     // [main] The batch the processing callback receives: the contexts of the first count

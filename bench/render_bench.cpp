@@ -69,6 +69,7 @@ void RunDirect(benchmark::State& state, EffectKind kind) {
     const auto frames = static_cast<int32_t>(state.range(1));
     const auto& pool = DirectPool::Get(kind, static_cast<int32_t>(instances));
     if (SkipUnlessReady(state, pool.size(), instances)) return;
+    WrappedPool::AlignWithDirect(kind, static_cast<int32_t>(instances));
 
     std::vector<vst2::AEffect*> effects;
     std::vector<Buffers*> buffers;
@@ -85,6 +86,7 @@ void RunDirect(benchmark::State& state, EffectKind kind) {
         benchmark::ClobberMemory();
     }
     ReportCounters(state, instances, allocationsBefore);
+    for (int64_t i = 0; i < instances; ++i) pool[static_cast<size_t>(i)]->framesProcessed += state.iterations() * frames;
 }
 
 // Runs the processing callback once per iteration over a batch of the first `instances`
@@ -94,6 +96,7 @@ void RunWrapped(benchmark::State& state, EffectKind kind) {
     const auto frames = static_cast<int32_t>(state.range(1));
     auto& pool = WrappedPool::Get(kind, static_cast<int32_t>(instances));
     if (SkipUnlessReady(state, pool.size(), instances)) return;
+    WrappedPool::AlignWithDirect(kind, static_cast<int32_t>(instances));
     for (int64_t i = 0; i < instances; ++i) {
         pool[static_cast<size_t>(i)]->SetFrames(frames);
         pool[static_cast<size_t>(i)]->MidiInput().SetPackets(0, frames);
@@ -108,6 +111,7 @@ void RunWrapped(benchmark::State& state, EffectKind kind) {
         benchmark::ClobberMemory();
     }
     ReportCounters(state, instances, allocationsBefore);
+    for (int64_t i = 0; i < instances; ++i) pool[static_cast<size_t>(i)]->framesProcessed += state.iterations() * frames;
 }
 
 void BM_Direct(benchmark::State& state) { RunDirect(state, EffectKind::Delay); }
@@ -185,6 +189,8 @@ void BM_Interleaved(benchmark::State& state) {
     const auto& direct = DirectPool::Get(EffectKind::Delay, static_cast<int32_t>(instances));
     auto& wrapped = WrappedPool::Get(EffectKind::Delay, static_cast<int32_t>(instances));
     if (SkipUnlessReady(state, std::min(direct.size(), wrapped.size()), instances)) return;
+    // Both sides process the same frames from here on, so they stay aligned.
+    WrappedPool::AlignWithDirect(EffectKind::Delay, static_cast<int32_t>(instances));
 
     std::vector<vst2::AEffect*> effects;
     std::vector<Buffers*> buffers;
@@ -245,6 +251,10 @@ void BM_Interleaved(benchmark::State& state) {
     state.counters["direct_ns"] = Median(directTimes);
     state.counters["wrapped_ns"] = Median(wrappedTimes);
     state.counters["ratio"] = Median(ratios);
+    for (int64_t i = 0; i < instances; ++i) {
+        direct[static_cast<size_t>(i)]->framesProcessed += state.iterations() * calls * frames;
+        wrapped[static_cast<size_t>(i)]->framesProcessed += state.iterations() * calls * frames;
+    }
 }
 
 BENCHMARK(BM_Interleaved)->Apply(DelayArguments)->UseManualTime();
