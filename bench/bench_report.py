@@ -112,8 +112,9 @@ def main(argv):
     load = context.get("load_avg", [])
     print(f"Host: {context.get('host_name', '?')}, {context.get('num_cpus', '?')} CPUs at "
           f"{context.get('mhz_per_cpu', '?')} MHz, load average "
-          f"{', '.join(f'{x:.2f}' for x in load) if load else '?'}; "
-          f"library build: {context.get('library_build_type', '?')}")
+          f"{', '.join(f'{x:.2f}' for x in load) if load else '?'} at the start; "
+          f"Google Benchmark library built as {context.get('library_build_type', '?')} "
+          f"(its own bookkeeping only)")
 
     # 1 and 2: the reference delay through the callback against processReplacing called directly.
     interleaved = {}
@@ -134,7 +135,8 @@ def main(argv):
         ratio_min = wrapped.minimum / direct.minimum
         paired = interleaved.get((instances, frames))
         paired_ratio = paired["ratio"] if paired else float("nan")
-        added = ((paired["wrapped_ns"] - paired["direct_ns"]) if paired
+        # From the interleaved ratio where there is one, so the two columns agree.
+        added = ((paired_ratio - 1.0) * paired["direct_ns"] if paired
                  else (wrapped.median - direct.median)) / instances
         # The targets are set for one instance; a batch is shown against them for comparison only.
         target = RATIO_TARGETS.get(frames) if instances == 1 else None
