@@ -79,11 +79,17 @@ intptr_t VstCallBack::OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_
     }
 }
 
-float VstCallBack::CurrentSampleRate() const {
+float VstCallBack::CurrentSampleRate() {
     // A controller that does not answer leaves the default in place.
     float rate = static_cast<float>(kDefaultSampleRate);
     if (controller != nullptr) controller->GetSampleRate(&rate);
+    rateController = controller;
+    controllerRate = rate;
     return rate;
+}
+
+float VstCallBack::TimeRequestSampleRate() {
+    return controller == rateController ? controllerRate : CurrentSampleRate();
 }
 
 intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
@@ -93,7 +99,7 @@ intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
 
 intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
     std::memset(&timeInfo, 0, sizeof timeInfo);
-    timeInfo.sampleRate = static_cast<double>(CurrentSampleRate());
+    timeInfo.sampleRate = static_cast<double>(TimeRequestSampleRate());
     if (tempoValid != 0) {
         timeInfo.flags = vst2::kVstTempoValid;
         timeInfo.tempo = tempo;

@@ -79,6 +79,15 @@ private:
     intptr_t HandleDisplayUpdate(vst2::AEffect* effect, float opt);
     // Asks the effect for the identifier of parameter index into a cleared paramIdBuffer.
     void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt);
-    // The current sample rate: the controller's, or kDefaultSampleRate without one.
-    float CurrentSampleRate() const;
+    // [any] The current sample rate: the controller's, or kDefaultSampleRate without one.
+    // Asks the controller and remembers the answer for time requests.
+    float CurrentSampleRate();
+    // [audio] The rate for a time request. A host fixes an instance's rate while it is
+    // initialised, so the controller is asked once per controller (and again on every
+    // sample-rate request from the effect) rather than on every time request, which the effect
+    // makes every buffer.
+    float TimeRequestSampleRate();
+
+    const AAX_IController* rateController = nullptr;  // the controller controllerRate came from
+    float controllerRate = static_cast<float>(kDefaultSampleRate);
 };

@@ -191,6 +191,31 @@ TEST(HostCallback, RatesComeFromTheControllerWhenOneIsHeld) {
     EXPECT_EQ(connected.LastTime().sampleRate, 48000.0);
 }
 
+TEST(HostCallback, TimeRequestsAskTheControllerOnceAndRateRequestsAskAgain) {
+    vsthost_test::MockController hostController;
+    vsthost_test::FakeHost host;
+    host.Offer(IID_IAAXControllerV1, static_cast<AAX_IACFController*>(&hostController));
+    AAX_VController controller(&host);
+    EXPECT_CALL(hostController, GetSampleRate(_))
+        .WillOnce(DoAll(SetArgPointee<0>(48000.0f), Return(0)))
+        .WillOnce(DoAll(SetArgPointee<0>(96000.0f), Return(0)));
+
+    ConnectedEffect connected;
+    connected.callBack.controller = &controller;
+    for (int block = 0; block < 3; ++block) connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 48000.0);
+
+    connected.Call(vst2::audioMasterGetSampleRate);
+    EXPECT_EQ(connected.effect.CallsWithOpcode(vst2::effSetSampleRate)[0].opt, 96000.0f);
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 96000.0);
+
+    // Another controller (or none) is asked afresh.
+    connected.callBack.controller = nullptr;
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 44100.0);
+}
+
 TEST(HostCallback, ControllerThatCannotAnswerLeavesTheDefaultRate) {
     AAX_VController controller(nullptr);  // holds no host interface
     ConnectedEffect connected;
