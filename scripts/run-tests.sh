@@ -31,8 +31,13 @@ run_suite() {
   local results=$BUILD/$preset/test-results
   rm -rf "$results" && mkdir -p "$results"
   echo "== $preset: test"
-  if [ "$preset" = windows-release ]; then ensure_wineprefix; fi
-  if ! (cd "$ROOT" && GTEST_OUTPUT="xml:$results/" ctest --preset "$preset" -j "$JOBS"); then
+  local output="xml:$results/"
+  if [ "$preset" = windows-release ]; then
+    ensure_wineprefix
+    # The Windows executables see the Unix file system as drive Z:.
+    output="xml:Z:${results//\//\\}\\"
+  fi
+  if ! (cd "$ROOT" && GTEST_OUTPUT="$output" ctest --preset "$preset" -j "$JOBS"); then
     failed_suites+=("$preset")
   fi
   count_results "$results"
