@@ -79,6 +79,12 @@ intptr_t VstCallBack::OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_
     }
 }
 
+void VstCallBack::SetController(AAX_IController* hostController) {
+    controller = hostController;
+    rateController = nullptr;
+    controllerRate = static_cast<float>(kDefaultSampleRate);
+}
+
 float VstCallBack::CurrentSampleRate() {
     // A controller that does not answer leaves the default in place.
     float rate = static_cast<float>(kDefaultSampleRate);

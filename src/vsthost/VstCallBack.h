@@ -47,6 +47,11 @@ public:
     // within processing: it allocates nothing and locks nothing.
     intptr_t OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_t index, void* ptr, float opt);
 
+    // [main] Sets `controller` (null for none). The rate that time requests keep is forgotten, so
+    // the controller given is asked afresh even when it sits at the address of an earlier one
+    // (the host wrapper made by a new Initialize may reuse the memory of the deleted one).
+    void SetController(AAX_IController* hostController);
+
     // Fields, in this order. The snapshot (isPlaying to positionValid) is written by the
     // processing callback on the audio thread and read back by time requests on that thread.
     int32_t wasPlaying;  // the play state seen at the previous time request

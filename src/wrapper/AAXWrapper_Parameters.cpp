@@ -91,7 +91,7 @@ AAXWrapper_Parameters::AAXWrapper_Parameters() {
         FormatLoadFailureMessage();
     }
     vstCallBack->parameterManager = &mParameterManager;
-    vstCallBack->controller = mController;
+    vstCallBack->SetController(mController);
 }
 
 AAXWrapper_Parameters::~AAXWrapper_Parameters() {
@@ -165,7 +165,7 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
         return AAX_SUCCESS;
     }
 
-    vstCallBack->controller = mController;
+    vstCallBack->SetController(mController);
 
     float sampleRate = kFallbackSampleRate;
     if (mController != nullptr) mController->GetSampleRate(&sampleRate);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "effect/AAX_VHostWrappers.h"
@@ -212,6 +213,48 @@ TEST(HostCallback, TimeRequestsAskTheControllerOnceAndRateRequestsAskAgain) {
 
     // Another controller (or none) is asked afresh.
     connected.callBack.controller = nullptr;
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 44100.0);
+}
+
+TEST(HostCallback, ControllerGivenAgainIsAskedAfreshEvenAtTheSameAddress) {
+    vsthost_test::MockController hostController;
+    vsthost_test::FakeHost host;
+    host.Offer(IID_IAAXControllerV1, static_cast<AAX_IACFController*>(&hostController));
+    EXPECT_CALL(hostController, GetSampleRate(_))
+        .WillOnce(DoAll(SetArgPointee<0>(48000.0f), Return(0)))
+        .WillOnce(DoAll(SetArgPointee<0>(96000.0f), Return(0)));
+
+    // A new Initialize builds a new controller wrapper, which may take the storage of the one
+    // the last Uninitialize deleted.
+    alignas(AAX_VController) unsigned char storage[sizeof(AAX_VController)];
+    ConnectedEffect connected;
+    auto* first = new (storage) AAX_VController(&host);
+    connected.callBack.SetController(first);
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 48000.0);
+    first->~AAX_VController();
+
+    auto* second = new (storage) AAX_VController(&host);
+    connected.callBack.SetController(second);
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 96000.0);
+    second->~AAX_VController();
+}
+
+TEST(HostCallback, NoControllerGivenAfterOneMeansTheDefaultRate) {
+    vsthost_test::MockController hostController;
+    vsthost_test::FakeHost host;
+    host.Offer(IID_IAAXControllerV1, static_cast<AAX_IACFController*>(&hostController));
+    EXPECT_CALL(hostController, GetSampleRate(_)).WillOnce(DoAll(SetArgPointee<0>(48000.0f), Return(0)));
+    AAX_VController controller(&host);
+
+    ConnectedEffect connected;
+    connected.callBack.SetController(&controller);
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.LastTime().sampleRate, 48000.0);
+    connected.callBack.SetController(nullptr);
+    EXPECT_EQ(connected.callBack.controller, nullptr);
     connected.Call(vst2::audioMasterGetTime);
     EXPECT_EQ(connected.LastTime().sampleRate, 44100.0);
 }

@@ -405,3 +405,20 @@ TEST_F(WrapperParameters, UnloadedEffectLeavesADegradedInstanceAndTheMessage) {
     EXPECT_EQ(ACFLiveObjectCount(), liveBefore);
     EXPECT_TRUE(effect.calls.empty());
 }
+
+TEST_F(WrapperParameters, ReinitialisedInstanceTellsTheEffectTheNewRateInTimeRequests) {
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    effect.CallHost({vst2::audioMasterGetTime});
+    ASSERT_TRUE(effect.hostReplies.back().hasTime);
+    EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 48000.0);
+    model->Uninitialize();
+
+    // The new controller wrapper may take the memory of the one just deleted.
+    host.controller.sampleRate = 96000.0f;
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    effect.CallHost({vst2::audioMasterGetTime});
+    ASSERT_TRUE(effect.hostReplies.back().hasTime);
+    EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 96000.0);
+    model->Uninitialize();
+}
