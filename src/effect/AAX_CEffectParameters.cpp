@@ -315,7 +315,9 @@ AAX_Result AAX_CEffectParameters::UpdateParameterNormalizedValue(AAX_CParamID id
     if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
     parameter->UpdateNormalizedValue(value);
     const AAX_Result result = mPacketDispatcher.SetDirty(id);
-    ++mNumPlugInChanges;
+    // The count wraps round after its largest value instead of overflowing; a wrapped,
+    // negative count is then not reported (GetNumberOfChanges).
+    mNumPlugInChanges = static_cast<int32_t>(static_cast<uint32_t>(mNumPlugInChanges) + 1u);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -317,6 +318,23 @@ TEST(EffectParameters, CountsOnlyUpdatesOfExistingParameters) {
     // A negative count is not reported.
     effect.SetChanges(-1);
     int32_t reported = 77;
+    EXPECT_EQ(effect.GetNumberOfChanges(&reported), AAX_SUCCESS);
+    EXPECT_EQ(reported, 77);
+}
+
+TEST(EffectParameters, ChangeCountWrapsPastItsLargestValueAndIsThenNotReported) {
+    TestEffect effect;
+    effect.Add(MakeFloatParameter("A", 0.0f));
+    effect.SetChanges(INT32_MAX);
+    int32_t reported = 77;
+    EXPECT_EQ(effect.GetNumberOfChanges(&reported), AAX_SUCCESS);
+    EXPECT_EQ(reported, INT32_MAX);
+
+    // One more update: the count wraps round to the most negative value (a defined wrap, not
+    // signed overflow), which is left unreported.
+    EXPECT_EQ(effect.UpdateParameterNormalizedValue("A", 0.5, 0), AAX_SUCCESS);
+    EXPECT_EQ(effect.Changes(), INT32_MIN);
+    reported = 77;
     EXPECT_EQ(effect.GetNumberOfChanges(&reported), AAX_SUCCESS);
     EXPECT_EQ(reported, 77);
 }
