@@ -203,6 +203,12 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
     return AAX_SUCCESS;
 }
 
+AAX_Result AAXWrapper_Parameters::Uninitialize() {
+    const AAX_Result result = AAX_CEffectParameters::Uninitialize();
+    vstCallBack->SetController(nullptr);
+    return result;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Value routing
 

@@ -36,6 +36,11 @@ public:
     // wrapped library stays loaded.
     ~AAXWrapper_Parameters() override;
 
+    // [main] The base's Uninitialize, then the VstCallBack forgets the controller, whose wrapper
+    // the base has just deleted: an effect that asks for the rate or the time before the next
+    // Initialize (while it closes, say) gets the default rate instead of a dangling controller.
+    AAX_Result Uninitialize() override;
+
     // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
     // the master bypass (on above 0), setParameter at the index the effect gives for the
     // identifier otherwise. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier.

@@ -422,3 +422,20 @@ TEST_F(WrapperParameters, ReinitialisedInstanceTellsTheEffectTheNewRateInTimeReq
     EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 96000.0);
     model->Uninitialize();
 }
+
+TEST_F(WrapperParameters, AfterUninitializeTheEffectsRateAndTimeRequestsFindNoController) {
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    model->Uninitialize();
+    effect.ClearRecords();
+
+    // The controller wrapper is gone; an effect that asks now (while it closes, say) must not
+    // reach it.
+    effect.CallHost({vst2::audioMasterGetSampleRate});
+    const auto rates = effect.CallsWithOpcode(vst2::effSetSampleRate);
+    ASSERT_EQ(rates.size(), 1u);
+    EXPECT_EQ(rates[0].opt, 44100.0f);
+    effect.CallHost({vst2::audioMasterGetTime});
+    ASSERT_TRUE(effect.hostReplies.back().hasTime);
+    EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 44100.0);
+}
