@@ -11,6 +11,26 @@ namespace {
 // Only this many characters of a shortened name take part in choosing a variant.
 constexpr size_t kMaxNameVariantSource = 255;
 
+// Answers a query about one parameter: a null output is -20004, an unknown identifier -20001,
+// otherwise the output gets read(parameter).
+template <typename Out, typename Read>
+AAX_Result ReadParameter(const AAX_CParameterManager& manager, AAX_CParamID id, Out* out, Read read) {
+    if (out == nullptr) return AAX_ERROR_NULL_OBJECT;
+    const AAX_IParameter* parameter = manager.GetParameterByID(id);
+    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
+    *out = read(*parameter);
+    return AAX_SUCCESS;
+}
+
+// Applies change(parameter) to one parameter; an unknown identifier is -20001.
+template <typename Change>
+AAX_Result ChangeParameter(AAX_CParameterManager& manager, AAX_CParamID id, Change change) {
+    AAX_IParameter* parameter = manager.GetParameterByID(id);
+    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
+    change(*parameter);
+    return AAX_SUCCESS;
+}
+
 }  // namespace
 
 AAX_CEffectParameters::AAX_CEffectParameters() = default;
@@ -125,11 +145,8 @@ AAX_Result AAX_CEffectParameters::GetParameterIsAutomatable(AAX_CParamID id, boo
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterNumberOfSteps(AAX_CParamID id, int32_t* numSteps) const {
-    if (numSteps == nullptr) return AAX_ERROR_NULL_OBJECT;
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    *numSteps = static_cast<int32_t>(parameter->GetNumberOfSteps());
-    return AAX_SUCCESS;
+    return ReadParameter(mParameterManager, id, numSteps,
+                         [](const AAX_IParameter& p) { return static_cast<int32_t>(p.GetNumberOfSteps()); });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterName(AAX_CParamID id, AAX_IString* name) const {
@@ -175,35 +192,22 @@ AAX_Result AAX_CEffectParameters::GetParameterNameOfLength(AAX_CParamID id, AAX_
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterDefaultNormalizedValue(AAX_CParamID id, double* value) const {
-    if (value == nullptr) return AAX_ERROR_NULL_OBJECT;
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    *value = parameter->GetNormalizedDefaultValue();
-    return AAX_SUCCESS;
+    return ReadParameter(mParameterManager, id, value,
+                         [](const AAX_IParameter& p) { return p.GetNormalizedDefaultValue(); });
 }
 
 AAX_Result AAX_CEffectParameters::SetParameterDefaultNormalizedValue(AAX_CParamID id, double value) {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->SetNormalizedDefaultValue(value);
-    return AAX_SUCCESS;
+    return ChangeParameter(mParameterManager, id, [value](AAX_IParameter& p) { p.SetNormalizedDefaultValue(value); });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterType(AAX_CParamID id, AAX_EParameterType* type) const {
-    if (type == nullptr) return AAX_ERROR_NULL_OBJECT;
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    *type = parameter->GetType();
-    return AAX_SUCCESS;
+    return ReadParameter(mParameterManager, id, type, [](const AAX_IParameter& p) { return p.GetType(); });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterOrientation(AAX_CParamID id,
                                                           AAX_EParameterOrientation* orientation) const {
-    if (orientation == nullptr) return AAX_ERROR_NULL_OBJECT;
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    *orientation = parameter->GetOrientation();
-    return AAX_SUCCESS;
+    return ReadParameter(mParameterManager, id, orientation,
+                         [](const AAX_IParameter& p) { return p.GetOrientation(); });
 }
 
 AAX_Result AAX_CEffectParameters::GetParameter(AAX_CParamID id, AAX_IParameter** parameter) {
@@ -270,21 +274,14 @@ AAX_Result AAX_CEffectParameters::GetParameterValueString(AAX_CParamID id, AAX_I
 }
 
 AAX_Result AAX_CEffectParameters::GetParameterNormalizedValue(AAX_CParamID id, double* value) const {
-    if (value == nullptr) return AAX_ERROR_NULL_OBJECT;
-    const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    *value = parameter->GetNormalizedValue();
-    return AAX_SUCCESS;
+    return ReadParameter(mParameterManager, id, value, [](const AAX_IParameter& p) { return p.GetNormalizedValue(); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Parameter changes
 
 AAX_Result AAX_CEffectParameters::SetParameterNormalizedValue(AAX_CParamID id, double value) {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->SetNormalizedValue(value);
-    return AAX_SUCCESS;
+    return ChangeParameter(mParameterManager, id, [value](AAX_IParameter& p) { p.SetNormalizedValue(value); });
 }
 
 AAX_Result AAX_CEffectParameters::SetParameterNormalizedRelative(AAX_CParamID id, double delta) {
@@ -295,17 +292,11 @@ AAX_Result AAX_CEffectParameters::SetParameterNormalizedRelative(AAX_CParamID id
 }
 
 AAX_Result AAX_CEffectParameters::TouchParameter(AAX_CParamID id) {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->Touch();
-    return AAX_SUCCESS;
+    return ChangeParameter(mParameterManager, id, [](AAX_IParameter& p) { p.Touch(); });
 }
 
 AAX_Result AAX_CEffectParameters::ReleaseParameter(AAX_CParamID id) {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->Release();
-    return AAX_SUCCESS;
+    return ChangeParameter(mParameterManager, id, [](AAX_IParameter& p) { p.Release(); });
 }
 
 AAX_Result AAX_CEffectParameters::UpdateParameterTouch(AAX_CParamID, bool) { return AAX_SUCCESS; }
