@@ -14,5 +14,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+# Another apt run (an unattended upgrade, a second checkout) may hold the lock for a while.
+apt-get -o DPkg::Lock::Timeout=600 update -qq
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
