@@ -226,13 +226,13 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
 }
 
 bool Render(const EffectDescription& effect, const AudioData& input, const RenderOptions& options,
-            RenderResult* result, std::string* error) {
+            RenderResult* result, std::string* error, const std::function<void(const AppliedChange&)>& onChange) {
     MemoryReader reader(input);
     const int32_t channels = AAX_StemFormatChannelCount(RenderStemFormat(options, input.ChannelCount()));
     result->output = AudioData{};
     result->output.sampleRate = input.sampleRate;
     MemoryWriter writer(result->output, channels);
-    return RenderStream(effect, reader, writer, options, result, error) && writer.Close(error);
+    return RenderStream(effect, reader, writer, options, result, error, onChange) && writer.Close(error);
 }
 
 }  // namespace aaxhost

@@ -71,6 +71,6 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
 
 // [main] The same on audio in memory; the output goes to result->output.
 bool Render(const EffectDescription& effect, const AudioData& input, const RenderOptions& options,
-            RenderResult* result, std::string* error);
+            RenderResult* result, std::string* error, const std::function<void(const AppliedChange&)>& onChange = {});
 
 }  // namespace aaxhost
