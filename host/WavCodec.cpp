@@ -66,7 +66,6 @@ public:
     virtual ~ByteSource() = default;
     virtual size_t Read(uint8_t* out, size_t count) = 0;
     virtual bool Seek(uint64_t position) = 0;
-    virtual uint64_t Position() = 0;
     virtual uint64_t Size() const = 0;
 };
 
@@ -84,7 +83,6 @@ public:
         at_ = static_cast<size_t>(position);
         return true;
     }
-    uint64_t Position() override { return at_; }
     uint64_t Size() const override { return bytes_.size(); }
 
 private:
@@ -113,10 +111,6 @@ public:
         if (position > size_) return false;
         in_.seekg(static_cast<std::streamoff>(position), std::ios::beg);
         return static_cast<bool>(in_);
-    }
-    uint64_t Position() override {
-        const std::streamoff at = in_.tellg();
-        return at > 0 ? static_cast<uint64_t>(at) : 0;
     }
     uint64_t Size() const override { return size_; }
 
