@@ -60,6 +60,7 @@ InstallDir "${PLUGINS_DIR}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
+BrandingText "${COMPANY} ${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION}.0"
 VIFileVersion "${VERSION}.0"
