@@ -79,10 +79,45 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${COMPANY}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; Removes the bundle's library from the plug-in folder LOCATION, then the bundle's folders and
+; the folders from LOCATION up to CREATED (the outermost one that an install created; none when
+; empty), each only once it is empty. Uses $8 and $9.
+!macro RemoveBundle LOCATION CREATED
+  Delete "${LOCATION}\${BUNDLE}\Contents\x64\${BUNDLE}"
+  RMDir "${LOCATION}\${BUNDLE}\Contents\x64"
+  RMDir "${LOCATION}\${BUNDLE}\Contents"
+  RMDir "${LOCATION}\${BUNDLE}"
+  ${If} "${CREATED}" != ""
+    StrCpy $8 "${LOCATION}"
+    ${Do}
+      RMDir "$8"
+      ${If} $8 == "${CREATED}"
+        ${ExitDo}
+      ${EndIf}
+      ${GetParent} "$8" $9
+      ${If} $9 == ""
+      ${OrIf} $9 == $8
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $8 "$9"
+    ${Loop}
+  ${EndIf}
+!macroend
+
 Section "${PRODUCT} plug-in" SectionPlugin
   SectionIn RO
   SetRegView 64
   SetShellVarContext all
+
+  ; An install into another folder than the last one moves the bundle: otherwise the old copy
+  ; would stay behind for hosts to find, with no uninstaller that knows about it.
+  ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $4 HKLM "${UNINSTALL_KEY}" "CreatedFolder"
+  ${If} $3 != ""
+  ${AndIf} $3 != $INSTDIR
+    !insertmacro RemoveBundle "$3" "$4"
+    StrCpy $4 ""
+  ${EndIf}
 
   ; Remember the outermost plug-in folder that this install creates, so that the uninstaller
   ; removes the folders it made and no others. A reinstall into the same place keeps what the
@@ -98,10 +133,7 @@ Section "${PRODUCT} plug-in" SectionPlugin
     ${EndIf}
     StrCpy $1 "$2"
   ${Loop}
-  ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ReadRegStr $4 HKLM "${UNINSTALL_KEY}" "CreatedFolder"
   ${If} $0 == ""
-  ${AndIf} $3 == $INSTDIR
     StrCpy $0 "$4"
   ${EndIf}
 
@@ -187,26 +219,7 @@ Section "Uninstall"
     StrCpy $0 "${PLUGINS_DIR}"
   ${EndIf}
 
-  ; The bundle: our files only, then its folders once they are empty.
-  Delete "$0\${BUNDLE}\Contents\x64\${BUNDLE}"
-  RMDir "$0\${BUNDLE}\Contents\x64"
-  RMDir "$0\${BUNDLE}\Contents"
-  RMDir "$0\${BUNDLE}"
-  ${If} $1 != ""
-    StrCpy $2 "$0"
-    ${Do}
-      RMDir "$2"
-      ${If} $2 == $1
-        ${ExitDo}
-      ${EndIf}
-      ${GetParent} "$2" $3
-      ${If} $3 == ""
-      ${OrIf} $3 == $2
-        ${ExitDo}
-      ${EndIf}
-      StrCpy $2 "$3"
-    ${Loop}
-  ${EndIf}
+  !insertmacro RemoveBundle "$0" "$1"
 
   ; The reference delay, and the value only while it names it.
   Delete "$INSTDIR\Evaluation\VST64\VantreloDelay.dll"

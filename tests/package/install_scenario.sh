@@ -116,9 +116,12 @@ echo "uninstall: $(changes "$work/installed.txt" <(listing))"
 check "uninstall: the library, the effect and the entry are gone" eval 'gone "$library" "$effect" && lacks "$uninstall_entry"'
 check "uninstall: the prefix is as before" unchanged_since "$work/before.txt"
 
-# 2. Another folder with /D=: the uninstaller finds it and removes the folders it created.
+# 2. Another folder with /D=, then a move to a third: the bundle leaves the old folder, and the
+# uninstaller finds the new one and removes the folders that the installs created.
 check "install /D=: exit status 0" run "$setup" /S '/D=C:\Audio\Plug-Ins'
 check "install /D=: the library is in the chosen folder" test -f "$drive/Audio/Plug-Ins/VantreloDelay.aaxplugin/Contents/x64/VantreloDelay.aaxplugin"
+run "$setup" /S '/D=C:\Audio\Moved'
+check "install /D= elsewhere: the bundle moves" eval 'gone "$drive/Audio/Plug-Ins" && test -f "$drive/Audio/Moved/VantreloDelay.aaxplugin/Contents/x64/VantreloDelay.aaxplugin"'
 uninstall
 check "uninstall /D=: the prefix is as before" unchanged_since "$work/before.txt"
 
