@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# The installer as a user runs it, under Wine, in a fresh prefix of its own (never the one the
-# other suites use): silent installs and uninstalls, the installed bundle validated by aaxhost,
-# its version resource read back, and a listing of the prefix (files, and the registry under
-# Software) compared before install and after uninstall.
+# The installer as a user runs it, under Wine, in a fresh prefix of its own: silent installs and
+# uninstalls, the installed bundle validated by aaxhost, its version resource read back, and a
+# listing of the prefix compared before install and after uninstall.
 # Usage: install_scenario.sh BUILD_DIR (the windows-release build). Exit status 1 on a failed check.
 set -uo pipefail
 build=$(realpath "$1")
-root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$build/install-scenario
+exec 9>"$work.lock" && flock 9  # one run at a time owns the prefix
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
 rm -rf "$work" && mkdir -p "$work"
-if ! "$root/scripts/package.sh" --no-build --build-dir "$build" --out "$work/dist" >"$work/package.log" 2>&1; then
+if ! "$(dirname "$0")/../../scripts/package.sh" --no-build --build-dir "$build" --out "$work/dist" >"$work/package.log" 2>&1; then
   cat "$work/package.log" >&2
   exit 1
 fi
@@ -21,32 +19,31 @@ wineboot -i >/dev/null 2>&1
 wineserver -w
 
 drive=$WINEPREFIX/drive_c
-plugins='C:\Program Files\Common Files\AAX\Plug-Ins'
-library=$drive'/Program Files/Common Files/AAX/Plug-Ins/VantreloDelay.aaxplugin/Contents/x64/VantreloDelay.aaxplugin'
+bundle='C:\Program Files\Common Files\AAX\Plug-Ins\VantreloDelay.aaxplugin'
+library="$drive/Program Files/Common Files/AAX/Plug-Ins/VantreloDelay.aaxplugin/Contents/x64/VantreloDelay.aaxplugin"
 app='C:\Program Files\Brenlock\VantreloDelay AAX'
-effect=$drive'/Program Files/Brenlock/VantreloDelay AAX/Evaluation/VST64/VantreloDelay.dll'
-uninstall_entry='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brenlock VantreloDelay AAX]'
+effect="$drive/Program Files/Brenlock/VantreloDelay AAX/Evaluation/VST64/VantreloDelay.dll"
+entry='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brenlock VantreloDelay AAX]'
 effect_value='[Software\\Brenlock\\VantreloDelay] "installdirectory"='
 
-names=() outcomes=() failures=0
-check() {  # check NAME COMMAND...: records one case
+cases=() failures=0
+check() {  # check NAME COMMAND...
   local name=$1
   shift
   if "$@"; then
-    outcomes+=(passed)
+    cases+=("<testcase name=\"$name\"/>")
   else
-    outcomes+=(failed)
+    cases+=("<testcase name=\"$name\"><failure message=\"failed\"/></testcase>")
     failures=$((failures + 1))
     echo "FAILED: $name" >&2
-    if [ "$1" = run ]; then tail -n 20 "$work/last-output.txt" >&2; fi
+    if [ "$1" = run ]; then tail -n 20 "$work/output.txt" >&2; fi
   fi
-  names+=("$name")
 }
 
 # Runs a Windows program and waits until every process of the prefix has ended, so that the
 # registry is on disk. Keeps the program's exit status.
 run() {
-  wine "$@" </dev/null >"$work/last-output.txt" 2>&1
+  wine "$@" </dev/null >"$work/output.txt" 2>&1
   local status=$?
   wineserver -w
   return $status
@@ -54,7 +51,7 @@ run() {
 
 # Files of drive C: (type, size, path) and the registry under Software, one line per value
 # prefixed by its key. Left out: the temporary folders, where the uninstaller leaves its own
-# copy for deletion at the next restart, and a key that Wine itself rewrites at each start.
+# copy for deletion at the next restart, and a key that Wine rewrites by itself.
 listing() {
   (cd "$WINEPREFIX" &&
     find drive_c \( -path 'drive_c/users/*/Temp' -o -path 'drive_c/windows/temp' \) -prune -o -printf '%y %s %p\n' | sort
@@ -64,56 +61,34 @@ listing() {
                 keep = key ~ /^\[Software\\\\/ && key !~ /NetworkCards/
                 if (keep) print hive ": " key
                 next }
-        /^#time=/ { next }
-        keep && NF { print hive ": " key " " $0 }' "$hive"
+        keep && NF && !/^#time=/ { print hive ": " key " " $0 }' "$hive"
     done)
 }
 has() { grep -qF -- "$1" <(listing); }
-lacks() { ! has "$1"; }
-value_is() { grep -qxF -- "system.reg: $effect_value\"$(printf '%s' "$1" | sed 's/\\/\\\\/g')\"" <(listing); }
 gone() { for path in "$@"; do [ ! -e "$path" ] || return 1; done; }
-unchanged_since() { listing >"$work/after.txt" && diff "$1" "$work/after.txt" >&2; }
+unchanged_since() { diff "$1" <(listing) >&2; }
 uninstall() { run "$app\\Uninstall.exe" /S; }
-# What changed between two listings, for the log: files, folders and registry lines added and removed.
-changes() {
-  diff "$1" "$2" | awk '/^[<>] f /{f[$1]++} /^[<>] d /{d[$1]++} /^[<>] [a-z.]+reg: /{r[$1]++}
-    END {printf "files +%d -%d, folders +%d -%d, registry lines +%d -%d\n", f[">"], f["<"], d[">"], d["<"], r[">"], r["<"]}'
-}
 version_resource_is() {
-  run "$build/bin/read_version_info.exe" "$plugins\\VantreloDelay.aaxplugin\\Contents\\x64\\VantreloDelay.aaxplugin" &&
-    tr -d '\r' <"$work/last-output.txt" >"$work/version-info.txt" &&
-    sort "$work/version-info.txt" | diff <(sort <<<"$1") - >&2
+  run "$build/bin/read_version_info.exe" "$bundle\\Contents\\x64\\VantreloDelay.aaxplugin" &&
+    tr -d '\r' <"$work/output.txt" | diff <(printf '%s\n' "$@") - >&2
 }
 
-# 1. A silent install, then a second one over it with the evaluation component.
+# 1. A silent install, and a second one over it with the reference delay.
 listing >"$work/before.txt"
 check "install: exit status 0" run "$setup" /S
 check "install: the library is where hosts look" test -f "$library"
-check "install: listed among installed programs" has "$uninstall_entry"
-check "install: no effect and no value of its own" eval 'gone "$effect" && lacks "$effect_value"'
-check "install: the version resource" version_resource_is "CompanyName=Brenlock
-FileDescription=VantreloDelay AAX Native plug-in
-InternalName=VantreloDelayAAX
-ProductName=VantreloDelay AAX
-FileVersion=$version
-ProductVersion=$version
-FixedFileVersion=$version.0
-FixedProductVersion=$version.0
-OriginalFilename=VantreloDelay.aaxplugin
-FileType=2"
-
+check "install: listed among installed programs" has "$entry"
+check "install: no effect and no value of its own" eval 'gone "$effect" && ! has "$effect_value"'
+check "install: the version resource" version_resource_is "FixedFileVersion=$version.0" \
+  "FixedProductVersion=$version.0" CompanyName=Brenlock "ProductName=VantreloDelay AAX" "FileDescription=VantreloDelay AAX Native plug-in" \
+  "FileVersion=$version" "ProductVersion=$version" OriginalFilename=VantreloDelay.aaxplugin
 check "install twice: exit status 0" run "$setup" /S /EVALUATION
 check "install twice: the library is still there" test -f "$library"
 check "evaluation: the reference delay is installed" test -f "$effect"
-check "evaluation: the value names it" value_is "$app\\Evaluation"
-check "validate: the installed bundle passes" run "$build/bin/aaxhost.exe" validate "$plugins\\VantreloDelay.aaxplugin"
-cp "$work/last-output.txt" "$work/validate.txt"
-
-listing >"$work/installed.txt"
-echo "install with the reference delay: $(changes "$work/before.txt" "$work/installed.txt")"
+check "evaluation: the value names it" has "$effect_value\"${app//\\/\\\\}\\\\Evaluation\""
+check "validate: the installed bundle passes" run "$build/bin/aaxhost.exe" validate "$bundle"
 uninstall
-echo "uninstall: $(changes "$work/installed.txt" <(listing))"
-check "uninstall: the library, the effect and the entry are gone" eval 'gone "$library" "$effect" && lacks "$uninstall_entry"'
+check "uninstall: the library, the effect and the entry are gone" eval 'gone "$library" "$effect" && ! has "$entry"'
 check "uninstall: the prefix is as before" unchanged_since "$work/before.txt"
 
 # 2. Another folder with /D=, then a move to a third: the bundle leaves the old folder, and the
@@ -139,24 +114,11 @@ check "beside the maker's effect: the reference delay is not installed" gone "$e
 uninstall
 check "beside the maker's effect: its value survives" unchanged_since "$work/before-effect.txt"
 
-echo "install scenario: ${#names[@]} checks, $failures failed (details in $work)"
-# The test runner counts cases from result files in GoogleTest's form.
-if [ -n "${GTEST_OUTPUT:-}" ]; then
-  results=${GTEST_OUTPUT#xml:}
-  results=${results#Z:}
-  results=${results//\\//}
-  {
-    echo "<testsuites tests=\"${#names[@]}\" failures=\"$failures\" name=\"install_scenario\">"
-    echo "  <testsuite name=\"InstallScenario\" tests=\"${#names[@]}\" failures=\"$failures\">"
-    for i in "${!names[@]}"; do
-      if [ "${outcomes[$i]}" = passed ]; then
-        echo "    <testcase name=\"${names[$i]}\"/>"
-      else
-        echo "    <testcase name=\"${names[$i]}\"><failure message=\"failed\"/></testcase>"
-      fi
-    done
-    echo "  </testsuite>"
-    echo "</testsuites>"
-  } >"${results%/}/install_scenario.xml"
+echo "install scenario: ${#cases[@]} checks, $failures failed (details in $work)"
+if [ -n "${GTEST_OUTPUT:-}" ]; then  # the test runner counts cases from GoogleTest's result files
+  results=${GTEST_OUTPUT#xml:} && results=${results#Z:} && results=${results//\\//}
+  printf '%s\n' "<testsuites tests=\"${#cases[@]}\" failures=\"$failures\" name=\"install_scenario\">" \
+    "<testsuite name=\"InstallScenario\" tests=\"${#cases[@]}\" failures=\"$failures\">" "${cases[@]}" \
+    "</testsuite>" "</testsuites>" >"${results%/}/install_scenario.xml"
 fi
 [ "$failures" -eq 0 ]
