@@ -289,39 +289,6 @@ bool HostAutomationDelegate::CurrentValue(const std::string& id, double* value) 
 // ---------------------------------------------------------------------------------------------
 // MIDI nodes and view containers
 
-HostMidiNode::HostMidiNode(const FieldDeclaration& field, TransportState& transport, int32_t capacity)
-    : type_(field.nodeType), transport_(transport) {
-    incoming_.reserve(static_cast<size_t>(std::max(capacity, 1)));
-    outgoing_.resize(static_cast<size_t>(std::max(capacity, 1)));
-}
-
-AAX_Result HostMidiNode::PostMIDIPacket(AAX_CMidiPacket* packet) {
-    if (packet == nullptr) return AAX_ERROR_NULL_OBJECT;
-    if (outgoingCount_ >= outgoing_.size()) return AAX_ERROR_NULL_OBJECT;
-    outgoing_[outgoingCount_++] = *packet;
-    return AAX_SUCCESS;
-}
-
-bool HostMidiNode::Add(const AAX_CMidiPacket& packet) {
-    if (incoming_.size() >= incoming_.capacity()) return false;
-    incoming_.push_back(packet);
-    stream_.mBufferSize = static_cast<uint32_t>(incoming_.size());
-    stream_.mBuffer = incoming_.data();
-    return true;
-}
-
-void HostMidiNode::ClearIncoming() {
-    incoming_.clear();
-    stream_.mBufferSize = 0;
-    stream_.mBuffer = incoming_.data();
-}
-
-std::vector<AAX_CMidiPacket> HostMidiNode::TakeOutgoing() {
-    std::vector<AAX_CMidiPacket> taken(outgoing_.begin(), outgoing_.begin() + static_cast<ptrdiff_t>(outgoingCount_));
-    outgoingCount_ = 0;
-    return taken;
-}
-
 AAX_Result HostViewContainer::GetModifiers(uint32_t* outModifiers) {
     if (outModifiers == nullptr) return AAX_ERROR_NULL_OBJECT;
     *outModifiers = 0;
@@ -509,8 +476,9 @@ bool HostInstance::LayOutContext(std::string* error) {
                 slot = meterBlocks_.back().data();
                 break;
             case FieldKind::MIDINode:
-                midiNodes_.push_back(std::make_unique<HostMidiNode>(field, transport_, settings_.maxMidiPackets));
-                slot = static_cast<AAX_IMIDINode*>(midiNodes_.back().get());
+                midiNodes_.push_back(
+                    std::make_unique<MidiNodeObject>(field.nodeType, settings_.maxMidiPackets, &nodeTransport_));
+                slot = midiNodes_.back()->Binary();
                 break;
             case FieldKind::DmaInstance:
             case FieldKind::ReservedField: slot = nullptr; break;
@@ -555,19 +523,19 @@ std::vector<ParameterInfo> HostInstance::Parameters() const {
     for (int32_t i = 0; i < count; ++i) {
         ParameterInfo info;
         info.index = i;
-        HostString id;
-        if (dataModel_->GetParameterIDFromIndex(i, &id) != AAX_SUCCESS) continue;
+        TextObject id;
+        if (dataModel_->GetParameterIDFromIndex(i, ModuleView(id)) != AAX_SUCCESS) continue;
         info.id = id.Str();
-        HostString name;
-        dataModel_->GetParameterName(id.Get(), &name);
+        TextObject name;
+        dataModel_->GetParameterName(id.Get(), ModuleView(name));
         info.name = name.Str();
         AAX_EParameterType type = AAX_eParameterType_Continuous;
         if (dataModel_->GetParameterType(id.Get(), &type) == AAX_SUCCESS) info.type = type;
         dataModel_->GetParameterNumberOfSteps(id.Get(), &info.steps);
         dataModel_->GetParameterDefaultNormalizedValue(id.Get(), &info.defaultValue);
         dataModel_->GetParameterNormalizedValue(id.Get(), &info.value);
-        HostString text;
-        dataModel_->GetParameterValueString(id.Get(), &text, 64);
+        TextObject text;
+        dataModel_->GetParameterValueString(id.Get(), ModuleView(text), 64);
         info.text = text.Str();
         dataModel_->GetParameterIsAutomatable(id.Get(), &info.automatable);
         parameters.push_back(std::move(info));
@@ -596,8 +564,8 @@ AAX_Result HostInstance::GenerateCoefficients() {
 }
 
 std::string HostInstance::MasterBypassID() const {
-    HostString id;
-    if (dataModel_ != nullptr) dataModel_->GetMasterBypassParameter(&id);
+    TextObject id;
+    if (dataModel_ != nullptr) dataModel_->GetMasterBypassParameter(ModuleView(id));
     return id.Str();
 }
 
@@ -691,7 +659,7 @@ AAX_Result HostInstance::RestoreChunks(const std::vector<SavedChunk>& chunks, st
     return AAX_SUCCESS;
 }
 
-HostMidiNode* HostInstance::MidiNode(int32_t nodeType) {
+MidiNodeObject* HostInstance::MidiNode(int32_t nodeType) {
     for (auto& node : midiNodes_) {
         if (node->NodeType() == nodeType) return node.get();
     }
@@ -699,15 +667,14 @@ HostMidiNode* HostInstance::MidiNode(int32_t nodeType) {
 }
 
 bool HostInstance::QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2, int32_t nodeType) {
-    HostMidiNode* node = MidiNode(nodeType);
+    MidiNodeObject* node = MidiNode(nodeType);
     if (node == nullptr) return false;
-    AAX_CMidiPacket packet{};
-    packet.mTimestamp = frame;
-    packet.mLength = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    packet.mData[0] = status;
-    packet.mData[1] = data1;
-    packet.mData[2] = data2;
-    packet.mIsImmediate = false;
+    MidiPacketRecord packet;
+    packet.timestamp = frame;
+    packet.length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
+    packet.data[0] = status;
+    packet.data[1] = data1;
+    packet.data[2] = data2;
     return node->Add(packet);
 }
 

@@ -15,7 +15,7 @@
 
 #include "Description.h"
 #include "HostObject.h"
-#include "HostString.h"
+#include "SlotObjects.h"
 #include "Transport.h"
 #include "interfaces/aax_effect.h"
 
@@ -164,39 +164,6 @@ private:
     mutable std::atomic<int64_t> failedAnswers_{0};
 };
 
-// [audio] A MIDI node in the context record. Incoming packets are set before each buffer;
-// packets the module posts (output nodes) are kept until the host reads them.
-class HostMidiNode final : public AAX_IMIDINode {
-public:
-    HostMidiNode(const FieldDeclaration& field, TransportState& transport, int32_t capacity);
-    AAX_CMidiStream* GetNodeBuffer() override {
-        ++bufferRequests;
-        return &stream_;
-    }
-    AAX_Result PostMIDIPacket(AAX_CMidiPacket* packet) override;
-    AAX_ITransport* GetTransport() override {
-        ++transportRequests;
-        return &transport_;
-    }
-
-    // [main] Between buffers. False when the node is full.
-    bool Add(const AAX_CMidiPacket& packet);
-    void ClearIncoming();
-    int32_t NodeType() const { return type_; }
-    std::vector<AAX_CMidiPacket> TakeOutgoing();
-
-    std::atomic<int64_t> transportRequests{0};
-    std::atomic<int64_t> bufferRequests{0};
-
-private:
-    int32_t type_;
-    NodeTransport transport_;
-    std::vector<AAX_CMidiPacket> incoming_;
-    std::vector<AAX_CMidiPacket> outgoing_;
-    size_t outgoingCount_ = 0;
-    AAX_CMidiStream stream_{0, nullptr};
-};
-
 // [main] The container handed to SetViewContainer.
 class HostViewContainer final : public HostObject<AAX_IACFViewContainer> {
 public:
@@ -320,7 +287,8 @@ public:
     int32_t Channels() const { return channels_; }
     const ComponentDescription& Component() const { return component_; }
     const std::vector<void*>& ContextRecord() const { return context_; }
-    HostMidiNode* MidiNode(int32_t nodeType);
+    // The MIDI node of the given type in the context record (the first, if several), or null.
+    MidiNodeObject* MidiNode(int32_t nodeType);
     // Host objects the module still holds references to (view containers left out), as texts.
     std::vector<std::string> HeldReferences() const;
     int32_t ReferenceUnderflows() const;
@@ -352,7 +320,8 @@ private:
     std::unique_ptr<HostContextUnknown> modelContext_;
     std::unique_ptr<HostContextUnknown> guiContext_;
     std::vector<std::unique_ptr<HostViewContainer>> views_;
-    std::vector<std::unique_ptr<HostMidiNode>> midiNodes_;
+    TransportObject nodeTransport_{&transport_};  // what the MIDI nodes hand out
+    std::vector<std::unique_ptr<MidiNodeObject>> midiNodes_;
 
     // Context record storage; sized once, never reallocated.
     std::vector<void*> context_;
@@ -377,6 +346,10 @@ private:
     alignas(16) unsigned char nativeWindowStorage_[4096] = {};
     void* nativeWindow_ = nativeWindowStorage_;
 };
+
+// The host's string as the module's operations take it.
+inline AAX_IString* ModuleView(TextObject& text) { return static_cast<AAX_IString*>(text.Binary()); }
+inline const AAX_IString& ModuleView(const TextObject& text) { return *static_cast<const AAX_IString*>(text.Binary()); }
 
 // [main] Creates a component through a registered factory proc and asks it for iid. Null when
 // the proc is missing, gives nothing or the component does not answer iid (it is then freed).

@@ -41,12 +41,12 @@ void AAX_CString::Set(const char* text) {
     }
 }
 
-AAX_CString& AAX_CString::operator=(const char* text) {
+AAX_CString& AAX_CString::AssignText(const char* text) {
     Set(text);
     return *this;
 }
 
-AAX_CString& AAX_CString::operator=(const AAX_IString& other) {
+AAX_CString& AAX_CString::AssignString(const AAX_IString& other) {
     // Set leaves the text alone when handed its own buffer, which covers self-assignment.
     Set(other.Get());
     return *this;

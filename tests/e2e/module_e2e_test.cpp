@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,10 +15,10 @@
 #include "interfaces/aax_effect.h"
 #include "interfaces/aax_ids.h"
 #include "interfaces/vst2.h"
+#include "SlotObjects.h"
 #include "platform/platform.h"
 #include "render/AlgorithmContext.h"
 #include "support/FakeGuiHost.h"
-#include "support/FakeMidiNode.h"
 #include "support/FakeTransport.h"
 #include "support/RecordingDescriptionHost.h"
 #include "support/RecordingEffect.h"
@@ -180,10 +181,15 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     float* inputs[2] = {inLeft.data(), inRight.data()};
     float* outputs[2] = {outLeft.data(), outRight.data()};
     int32_t frames = kFrames;
+    // The host's own node and transport objects: plain tables of functions in the published
+    // slot order, which the module's callback must call at exactly those slots.
+    aaxhost::SlotTraps::Reset();
     FakeTransport transport;
-    FakeMidiNode transportNode(&transport);
-    FakeMidiNode midiInput;
-    midiInput.AddPacket(3, 0x90, 60, 100);
+    transport.playing = true;
+    aaxhost::TransportObject transportObject(&transport);
+    aaxhost::MidiNodeObject transportNode(AAX_eMIDINodeType_Transport, 4, &transportObject);
+    aaxhost::MidiNodeObject midiInput(AAX_eMIDINodeType_LocalInput, 4);
+    midiInput.Add(3, 0x90, 60, 100);
     AlgorithmContext context{};
     context.fields[kField_AudioIn] = inputs;
     context.fields[kField_InputChannels] = const_cast<int32_t*>(&fields.inputChannels);
@@ -192,14 +198,39 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     context.fields[kField_BufferLength] = &frames;
     context.fields[kField_VstInterface] = const_cast<void**>(&fields.vstInterface);
     context.fields[kField_Loaded] = const_cast<int32_t*>(&fields.loaded);
-    context.fields[kField_TransportNode] = static_cast<AAX_IMIDINode*>(&transportNode);
-    context.fields[kField_MidiInputNode] = static_cast<AAX_IMIDINode*>(&midiInput);
+    context.fields[kField_TransportNode] = transportNode.Binary();
+    context.fields[kField_MidiInputNode] = midiInput.Binary();
     void* batch[1] = {&context};
     for (int block = 0; block < 3; ++block) process(batch, batch + 1);
     EXPECT_EQ(effect.CountKind(RecordedCall::Kind::ProcessReplacing), 3u);
     EXPECT_EQ(effect.CountOpcode(vst2::effProcessEvents), 3u);
     EXPECT_FLOAT_EQ(outLeft[10], 0.5f);
     EXPECT_FLOAT_EQ(outRight[10], -0.5f);
+    EXPECT_EQ(transport.playingQueries, 3);
+    EXPECT_EQ(transport.barBeatQueries, 3);
+    EXPECT_EQ(midiInput.bufferRequests.load(), 3);
+    const auto lastEvents = std::find_if(effect.calls.rbegin(), effect.calls.rend(), [](const RecordedCall& call) {
+        return call.kind == RecordedCall::Kind::Dispatcher && call.opcode == vst2::effProcessEvents;
+    });
+    ASSERT_NE(lastEvents, effect.calls.rend());
+    EXPECT_EQ(static_cast<uint8_t>(lastEvents->events[0].midiData[0]), 0x90);
+    EXPECT_EQ(lastEvents->events[0].deltaFrames, 3);
+
+    // A parameter object as the host reads it: through the data model's slot 16, its own slots,
+    // and the slots of the string it returns.
+    AAX_IParameter* timeParameter = nullptr;
+    ASSERT_EQ(dataModel->GetParameter("Time", &timeParameter), AAX_SUCCESS);
+    const aaxhost::module_slots::ParameterView time = aaxhost::module_slots::ReadParameter(timeParameter);
+    EXPECT_EQ(time.identifier, "Time");
+    EXPECT_EQ(time.name, "Time");
+    EXPECT_TRUE(time.automatable);
+    EXPECT_DOUBLE_EQ(time.normalized, 0.5);
+    EXPECT_EQ(time.steps, 65u);
+    EXPECT_EQ(time.type, AAX_eParameterType_Continuous);
+    aaxhost::TextObject name;
+    ASSERT_EQ(dataModel->GetParameterName("Mix", static_cast<AAX_IString*>(name.Binary())), AAX_SUCCESS);
+    EXPECT_EQ(name.Str(), "Mix");
+    EXPECT_EQ(aaxhost::SlotTraps::Count(), 0) << aaxhost::SlotTraps::Latest();
 
     // A value set by the host reaches the effect.
     ASSERT_EQ(dataModel->SetParameterNormalizedValue("Time", 0.25), AAX_SUCCESS);

@@ -9,7 +9,7 @@
 #include "ScalarParameter.h"
 #include "TestEffect.h"
 #include "interfaces/aax_ids.h"
-#include "interfaces/slot_index.h"
+#include "support/virtual_slot.h"
 #include "support/FakeHost.h"
 
 using testsupport::FakeHost;
