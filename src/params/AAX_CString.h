@@ -50,8 +50,9 @@ public:
     char& operator[](uint32_t index);
     const char& operator[](uint32_t index) const;
     // Appends the value in fixed-point notation with exactly precision digits after the point,
-    // in the classic locale (point as separator, leading minus, no grouping, no fill). A
-    // negative precision is taken as 0. Allocates: not for the real-time path.
+    // in the classic locale (point as separator, leading minus, no grouping, no fill) whatever
+    // locale the process has set, and without touching it. A negative precision is taken as 0.
+    // Allocates: not for the real-time path.
     void AppendNumber(double value, int32_t precision);
 
     // Byte-wise, case-sensitive comparison up to the NUL.
