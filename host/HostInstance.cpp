@@ -98,13 +98,13 @@ AAX_Result HostController::GetSampleRate(float* outSampleRate) const {
 
 AAX_Result HostController::GetInputStemFormat(int32_t* outStemFormat) const {
     if (outStemFormat == nullptr) return AAX_ERROR_NULL_OBJECT;
-    *outStemFormat = settings_.stemFormat;
+    *outStemFormat = inputStemFormat_.load() != 0 ? inputStemFormat_.load() : settings_.stemFormat;
     return AAX_SUCCESS;
 }
 
 AAX_Result HostController::GetOutputStemFormat(int32_t* outStemFormat) const {
     if (outStemFormat == nullptr) return AAX_ERROR_NULL_OBJECT;
-    *outStemFormat = settings_.stemFormat;
+    *outStemFormat = outputStemFormat_.load() != 0 ? outputStemFormat_.load() : settings_.stemFormat;
     return AAX_SUCCESS;
 }
 
@@ -263,6 +263,20 @@ std::vector<HostAutomationDelegate::Event> HostAutomationDelegate::Events() cons
     return events_;
 }
 
+std::vector<HostAutomationDelegate::Event> HostAutomationDelegate::EventsFor(const std::string& id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Event> events;
+    for (const Event& event : events_) {
+        if (event.id == id) events.push_back(event);
+    }
+    return events;
+}
+
+bool HostAutomationDelegate::IsRegistered(const std::string& id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return registered_.count(id) != 0;
+}
+
 void HostAutomationDelegate::ClearEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.clear();
@@ -306,7 +320,7 @@ bool HostViewContainer::SizeRequested(AAX_Point* size) const {
     return sizeRequested_;
 }
 
-ACFRESULT HostContextUnknown::QueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT HostUnknown::QueryInterface(const acfIID& iid, void** outInterface) {
     if (outInterface == nullptr) return ACF_E_NOINTERFACE;
     *outInterface = nullptr;
     if (iid == IID_IACFUnknown) {
@@ -314,15 +328,19 @@ ACFRESULT HostContextUnknown::QueryInterface(const acfIID& iid, void** outInterf
         AddRef();
         return ACF_OK;
     }
-    if (iid == IID_IAAXControllerV1 || iid == IID_IAAXControllerV2) {
-        return instance_.controller_->QueryInterface(iid, outInterface);
+    if (controller_ != nullptr && offers.controller &&
+        (iid == IID_IAAXControllerV1 || (iid == IID_IAAXControllerV2 && offers.controllerV2))) {
+        return controller_->QueryInterface(iid, outInterface);
     }
-    if (iid == IID_IAAXAutomationDelegateV1) return instance_.automation_->QueryInterface(iid, outInterface);
-    if (iid == IID_IAAXTransportV1 || iid == IID_IAAXTransportV2) {
-        return instance_.hostTransport_->QueryInterface(iid, outInterface);
+    if (automation_ != nullptr && offers.automationDelegate && iid == IID_IAAXAutomationDelegateV1) {
+        return automation_->QueryInterface(iid, outInterface);
     }
-    if (offerDataModel_ && (iid == IID_IAAXEffectParametersV1 || iid == IID_IAAXEffectParametersV2)) {
-        AAX_IACFEffectParameters* model = instance_.ModelForGui();
+    if (transport_ != nullptr && offers.transport &&
+        (iid == IID_IAAXTransportV1 || (iid == IID_IAAXTransportV2 && offers.transportV2))) {
+        return transport_->QueryInterface(iid, outInterface);
+    }
+    if (dataModel && offers.dataModel && (iid == IID_IAAXEffectParametersV1 || iid == IID_IAAXEffectParametersV2)) {
+        IACFUnknown* model = dataModel();
         if (model == nullptr) return ACF_E_NOINTERFACE;
         return model->QueryInterface(iid, outInterface);
     }
@@ -397,8 +415,9 @@ HostInstance::HostInstance(const EffectDescription& effect, const ComponentDescr
     controller_ = std::make_unique<HostController>(settings_, effectID_, packets_);
     automation_ = std::make_unique<HostAutomationDelegate>();
     hostTransport_ = std::make_unique<HostTransport>(transport_);
-    modelContext_ = std::make_unique<HostContextUnknown>(*this, false);
-    guiContext_ = std::make_unique<HostContextUnknown>(*this, true);
+    modelContext_ = std::make_unique<HostUnknown>(controller_.get(), automation_.get(), hostTransport_.get());
+    guiContext_ = std::make_unique<HostUnknown>(controller_.get(), automation_.get(), hostTransport_.get());
+    guiContext_->dataModel = [this]() -> IACFUnknown* { return ModelForGui(); };
 }
 
 HostInstance::~HostInstance() { Release(); }

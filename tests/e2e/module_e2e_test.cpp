@@ -27,7 +27,7 @@
 
 using ::testing::ElementsAre;
 using testsupport::FakeGuiHost;
-using testsupport::FakeViewContainer;
+using aaxhost::HostViewContainer;
 using testsupport::PostedPacket;
 using testsupport::RecordingDescriptionHost;
 
@@ -163,7 +163,7 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     EXPECT_EQ(module.canUnloadNow(nullptr), 1);
     EXPECT_EQ(install.MainCalls(), 1);
     FakeGuiHost host;
-    host.host.automation.AnswerValueRequestsWith(dataModel);
+    host.host.automation.SetDataModel(dataModel);
     ASSERT_EQ(dataModel->Initialize(host.host.Unknown()), AAX_SUCCESS);
     int32_t parameterCount = 0;
     dataModel->GetNumberOfParameters(&parameterCount);
@@ -171,7 +171,7 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     EXPECT_EQ(effect.CountOpcode(vst2::effOpen), 1u);
 
     // A few buffers through the registered callback, as the host fills the context record.
-    const PostedFields fields = CollectPosts(host.host.controller.Posts());
+    const PostedFields fields = CollectPosts(host.host.packets.Posts());
     ASSERT_EQ(fields.found, 4);
     EXPECT_EQ(fields.loaded, 1);
     EXPECT_EQ(fields.inputChannels, 2);
@@ -266,9 +266,8 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     ASSERT_EQ(gui->GetViewSize(&size), AAX_SUCCESS);
     EXPECT_FLOAT_EQ(size.horz, 320.0f);
     EXPECT_FLOAT_EQ(size.vert, 240.0f);
-    FakeViewContainer container;
     int window = 0;
-    container.nativeWindow = &window;
+    HostViewContainer container(AAX_eViewContainer_Type_HWND, &window);
     effect.ClearRecords();
     ASSERT_EQ(gui->SetViewContainer(&container), AAX_SUCCESS);
     EXPECT_EQ(effect.CountOpcode(vst2::effEditOpen), 1u);
@@ -316,7 +315,7 @@ TEST(ModuleEndToEnd, WithoutTheEffectInstalledTheModuleStillRegistersAndDegrades
     int32_t parameterCount = -1;
     dataModel->GetNumberOfParameters(&parameterCount);
     EXPECT_EQ(parameterCount, 0);
-    const PostedFields fields = CollectPosts(host.host.controller.Posts());
+    const PostedFields fields = CollectPosts(host.host.packets.Posts());
     EXPECT_EQ(fields.found, 1);
     EXPECT_EQ(fields.loaded, 0);
     dataModel->Uninitialize();
