@@ -2,6 +2,7 @@
 #pragma once
 
 #include <clocale>
+#include <initializer_list>
 #include <locale>
 #include <string>
 
