@@ -141,8 +141,9 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     IACFPluginDefinition* definition = nullptr;
     ASSERT_EQ(module.registerPlugin(&descriptionHost, &definition), ACF_OK);
     ASSERT_NE(definition, nullptr);
-    ASSERT_EQ(descriptionHost.effects.size(), 1u);
-    const testsupport::RecordedEffect& described = descriptionHost.effects[0];
+    const aaxhost::CollectionDescription registered = descriptionHost.Registered();
+    ASSERT_EQ(registered.effects.size(), 1u);
+    const aaxhost::EffectDescription& described = registered.effects[0];
     ASSERT_EQ(described.components.size(), 2u);
     ASSERT_EQ(described.components[1].processProcs.size(), 1u);
     const AAX_CProcessProc process = described.components[1].processProcs[0].proc;  // stereo
@@ -307,7 +308,7 @@ TEST(ModuleEndToEnd, WithoutTheEffectInstalledTheModuleStillRegistersAndDegrades
     IACFPluginDefinition* definition = nullptr;
     ASSERT_EQ(registerPlugin(&descriptionHost, &definition), ACF_OK);
     auto create = reinterpret_cast<AAX_CCreateObjectProc>(
-        descriptionHost.effects.at(0).ProcPtr(kAAX_ProcPtrID_Create_EffectParameters));
+        descriptionHost.Registered().effects.at(0).ProcPtr(kAAX_ProcPtrID_Create_EffectParameters));
     auto* dataModel = Query<AAX_IACFEffectParameters>(create(), IID_IAAXEffectParametersV1);
     ASSERT_NE(dataModel, nullptr);
     FakeGuiHost host;
