@@ -69,93 +69,38 @@ vst2::AEffect* CreateEffect(EffectKind kind, vst2::AudioMasterCallback host) {
 // ---------------------------------------------------------------------------------------------
 // Host
 
-ACFRESULT BenchController::QueryInterface(const acfIID& iid, void** outInterface) {
-    if (outInterface == nullptr) return ACF_E_NOINTERFACE;
-    *outInterface = nullptr;
-    if (iid != IID_IAAXControllerV1 && iid != IID_IACFUnknown) return ACF_E_NOINTERFACE;
-    *outInterface = static_cast<AAX_IACFController*>(this);
-    return ACF_OK;
-}
-
-AAX_Result BenchController::GetEffectID(AAX_IString*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetSampleRate(float* outSampleRate) const {
-    *outSampleRate = kSampleRate;
+int32_t BenchTransport::Tempo(double* bpm) const {
+    *bpm = 120.0;
     return AAX_SUCCESS;
 }
-AAX_Result BenchController::GetInputStemFormat(int32_t* outStemFormat) const {
-    *outStemFormat = AAX_eStemFormat_Stereo;
+int32_t BenchTransport::Meter(int32_t* numerator, int32_t* denominator) const {
+    *numerator = 4;
+    *denominator = 4;
     return AAX_SUCCESS;
 }
-AAX_Result BenchController::GetOutputStemFormat(int32_t* outStemFormat) const {
-    *outStemFormat = AAX_eStemFormat_Stereo;
+int32_t BenchTransport::Playing(bool* playing) const {
+    *playing = true;
     return AAX_SUCCESS;
 }
-AAX_Result BenchController::GetSignalLatency(int32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetCycleCount(int32_t, int32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetTODLocation(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::SetSignalLatency(int32_t) { return AAX_SUCCESS; }
-AAX_Result BenchController::SetCycleCount(int32_t*, int32_t*, int32_t) { return AAX_SUCCESS; }
-AAX_Result BenchController::PostPacket(AAX_CFieldIndex fieldIndex, const void* payload, uint32_t payloadSize) {
-    if (fieldIndex >= kField_Count || payload == nullptr) return AAX_ERROR_NULL_OBJECT;
-    mSlots[fieldIndex] = 0;
-    std::memcpy(&mSlots[fieldIndex], payload, payloadSize < sizeof(uint64_t) ? payloadSize : sizeof(uint64_t));
+int32_t BenchTransport::SampleLocation(int64_t* location) const {
+    *location = 192000;
     return AAX_SUCCESS;
 }
-AAX_Result BenchController::GetCurrentMeterValue(AAX_CTypeID, float*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetMeterPeakValue(AAX_CTypeID, float*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::ClearMeterPeakValue(AAX_CTypeID) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetMeterClipped(AAX_CTypeID, bool*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::ClearMeterClipped(AAX_CTypeID) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetMeterCount(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchController::GetNextMIDIPacket(AAX_CFieldIndex*, AAX_CMidiPacket*) { return AAX_ERROR_UNIMPLEMENTED; }
-
-AAX_Result BenchTransport::GetCurrentTempo(double* outTempo) const {
-    *outTempo = 120.0;
+int32_t BenchTransport::BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* ticks, int64_t) const {
+    *bars = 5;
+    *beats = 2;
+    *ticks = 0;
     return AAX_SUCCESS;
 }
-AAX_Result BenchTransport::GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const {
-    *outNumerator = 4;
-    *outDenominator = 4;
-    return AAX_SUCCESS;
-}
-AAX_Result BenchTransport::IsTransportPlaying(bool* outIsPlaying) const {
-    *outIsPlaying = true;
-    return AAX_SUCCESS;
-}
-AAX_Result BenchTransport::GetCurrentTickPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetCurrentLoopPosition(bool*, int64_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetCurrentNativeSampleLocation(int64_t* outSampleLocation) const {
-    *outSampleLocation = 192000;
-    return AAX_SUCCESS;
-}
-AAX_Result BenchTransport::GetCustomTickPosition(int64_t*, int64_t) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetBarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outDisplayTicks,
-                                              int64_t) const {
-    *outBars = 5;
-    *outBeats = 2;
-    *outDisplayTicks = 0;
-    return AAX_SUCCESS;
-}
-AAX_Result BenchTransport::GetTicksPerQuarter(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetCurrentTicksPerBeat(uint32_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetTimelineSelectionStartPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetTimeCodeInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-AAX_Result BenchTransport::GetFeetFramesInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
 
 void BenchMidiNode::SetPackets(uint32_t count, int32_t frames) {
     if (count > kCapacity) count = kCapacity;
     const uint32_t span = frames > 0 ? static_cast<uint32_t>(frames) : 1u;
+    ClearIncoming();
     for (uint32_t i = 0; i < count; ++i) {
-        AAX_CMidiPacket& packet = mPackets[i];
-        packet.mTimestamp = (i * span) / (count > 0 ? count : 1u);
-        packet.mLength = 3;
-        packet.mData[0] = 0x90;
-        packet.mData[1] = static_cast<uint8_t>(36 + i % 48);
-        packet.mData[2] = 100;
-        packet.mData[3] = 0;
-        packet.mIsImmediate = false;
+        Add((i * span) / (count > 0 ? count : 1u), 0x90, static_cast<uint8_t>(36 + i % 48), 100);
     }
-    mStream.mBufferSize = count;
+    packetCount_ = count;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -193,9 +138,14 @@ DirectInstance::DirectInstance(vst2::AEffect* effect) : mEffect(effect) {
 
 DirectInstance::~DirectInstance() { mEffect->dispatcher(mEffect, vst2::effClose, 0, 0, nullptr, 0.0f); }
 
-WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, AAX_ITransport* transport)
+WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, aaxhost::TransportObject* transport)
     : mModel(static_cast<AAXWrapper_Parameters*>(AAXWrapper_Parameters::Create())),
-      mTransportNode(transport) {
+      mTransportNode(3, transport) {
+    mSettings.sampleRate = kSampleRate;
+    for (const AAX_CFieldIndex field : {kField_InputChannels, kField_OutputChannels, kField_MasterBypass, kField_Loaded}) {
+        mPackets.Declare(field, 4);
+    }
+    mPackets.Declare(kField_VstInterface, 8);
     mModel->AddRef();
     // The loader found nothing (the bench points the registry nowhere), or found some other
     // installed copy: either way the measured effect takes its place, installed exactly as the
@@ -208,18 +158,19 @@ WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, AAX_IT
     mModel->vstLoaded = 1;
     mModel->chunkSizeBeforeRestore = 0;
     mModel->Initialize(&mController);
+    mPackets.Apply();
 
     mContext.fields[kField_AudioIn] = buffers.inputs;
-    mContext.fields[kField_InputChannels] = mController.FieldSlot(kField_InputChannels);
+    mContext.fields[kField_InputChannels] = mPackets.Live(kField_InputChannels);
     mContext.fields[kField_AudioOut] = buffers.outputs;
-    mContext.fields[kField_OutputChannels] = mController.FieldSlot(kField_OutputChannels);
+    mContext.fields[kField_OutputChannels] = mPackets.Live(kField_OutputChannels);
     mContext.fields[kField_SideChainIn] = nullptr;
     mContext.fields[kField_BufferLength] = &mFrames;
-    mContext.fields[kField_MasterBypass] = mController.FieldSlot(kField_MasterBypass);
-    mContext.fields[kField_VstInterface] = mController.FieldSlot(kField_VstInterface);
-    mContext.fields[kField_Loaded] = mController.FieldSlot(kField_Loaded);
-    mContext.fields[kField_TransportNode] = &mTransportNode;
-    mContext.fields[kField_MidiInputNode] = &mMidiInput;
+    mContext.fields[kField_MasterBypass] = mPackets.Live(kField_MasterBypass);
+    mContext.fields[kField_VstInterface] = mPackets.Live(kField_VstInterface);
+    mContext.fields[kField_Loaded] = mPackets.Live(kField_Loaded);
+    mContext.fields[kField_TransportNode] = mTransportNode.Binary();
+    mContext.fields[kField_MidiInputNode] = mMidiInput.Binary();
 }
 
 WrappedInstance::~WrappedInstance() {
@@ -243,8 +194,9 @@ using Pool = std::vector<std::unique_ptr<Instance>>;
 constexpr size_t kKinds = 4;
 size_t KindIndex(EffectKind kind) { return static_cast<size_t>(kind); }
 
-BenchTransport& SharedTransport() {
-    static BenchTransport transport;
+aaxhost::TransportObject& SharedTransport() {
+    static BenchTransport answers;
+    static aaxhost::TransportObject transport(&answers);
     return transport;
 }
 

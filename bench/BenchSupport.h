@@ -2,7 +2,7 @@
 // packets, a playing transport, MIDI nodes with fixed packet arrays), the two effects measured
 // (the reference delay loaded from its built library, and a null effect that returns at once),
 // and instances of each driven either directly through VST 2 or through the module's data
-// model and processing callback.
+// model and processing callback. The host side is the host library's own (host/).
 //
 // Everything here runs on the benchmark's one thread. Set-up allocates freely; what the timed
 // loops call allocates nothing.
@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "HostInstance.h"
+#include "SlotObjects.h"
 #include "interfaces/aax_host.h"
 #include "interfaces/vst2.h"
 #include "render/AlgorithmContext.h"
@@ -61,84 +63,41 @@ enum class EffectKind { Delay, Null, NullManyParameters, NullAskingTime };
 // ---------------------------------------------------------------------------------------------
 // Host
 
-// The host's controller as the data model reaches it through IACFUnknown: only the version-1
-// controller interface is offered (no automation delegate, no transport), so parameters take
-// their values at once. Answers 48 kHz stereo; PostPacket keeps the last payload of each field
-// in a slot that the instance's algorithm context points at, as the host's packet delivery
-// would.
-class BenchController final : public AAX_IACFController {
-public:
-    // [main] Pointer to the stored payload of field (up to 8 bytes, zero until posted).
-    void* FieldSlot(AAX_CFieldIndex field) { return &mSlots[field]; }
-
-    ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
-    acfUInt32 AddRef() override { return 1; }
-    acfUInt32 Release() override { return 1; }
-
-    AAX_Result GetEffectID(AAX_IString* outEffectID) const override;
-    AAX_Result GetSampleRate(float* outSampleRate) const override;
-    AAX_Result GetInputStemFormat(int32_t* outStemFormat) const override;
-    AAX_Result GetOutputStemFormat(int32_t* outStemFormat) const override;
-    AAX_Result GetSignalLatency(int32_t* outSamples) const override;
-    AAX_Result GetCycleCount(int32_t whichCycleCount, int32_t* outCycles) const override;
-    AAX_Result GetTODLocation(int64_t* outTODLocation) const override;
-    AAX_Result SetSignalLatency(int32_t numSamples) override;
-    AAX_Result SetCycleCount(int32_t* selectors, int32_t* values, int32_t count) override;
-    AAX_Result PostPacket(AAX_CFieldIndex fieldIndex, const void* payload, uint32_t payloadSize) override;
-    AAX_Result GetCurrentMeterValue(AAX_CTypeID meterID, float* outValue) const override;
-    AAX_Result GetMeterPeakValue(AAX_CTypeID meterID, float* outValue) const override;
-    AAX_Result ClearMeterPeakValue(AAX_CTypeID meterID) const override;
-    AAX_Result GetMeterClipped(AAX_CTypeID meterID, bool* outClipped) const override;
-    AAX_Result ClearMeterClipped(AAX_CTypeID meterID) const override;
-    AAX_Result GetMeterCount(uint32_t* outMeterCount) const override;
-    AAX_Result GetNextMIDIPacket(AAX_CFieldIndex* outPort, AAX_CMidiPacket* outPacket) override;
-
-private:
-    alignas(8) uint64_t mSlots[kField_Count] = {};
-};
-
 // [any] A transport that is playing at 120 BPM in 4/4 at bar 5, beat 2: every query succeeds
-// with fixed answers and no bookkeeping, so the callback's snapshot work is all that is timed.
-class BenchTransport final : public AAX_ITransport {
+// with fixed answers and no bookkeeping, so the callback's snapshot work is all that is timed. The
+// module reaches it through the host's own transport object, as in a session.
+class BenchTransport final : public aaxhost::TransportSource {
 public:
-    AAX_Result GetCurrentTempo(double* outTempo) const override;
-    AAX_Result GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const override;
-    AAX_Result IsTransportPlaying(bool* outIsPlaying) const override;
-    AAX_Result GetCurrentTickPosition(int64_t* outTickPosition) const override;
-    AAX_Result GetCurrentLoopPosition(bool* outLooping, int64_t* outLoopStartTick,
-                                      int64_t* outLoopEndTick) const override;
-    AAX_Result GetCurrentNativeSampleLocation(int64_t* outSampleLocation) const override;
-    AAX_Result GetCustomTickPosition(int64_t* outTickPosition, int64_t sampleLocation) const override;
-    AAX_Result GetBarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outDisplayTicks,
-                                  int64_t sampleLocation) const override;
-    AAX_Result GetTicksPerQuarter(uint32_t* outTicks) const override;
-    AAX_Result GetCurrentTicksPerBeat(uint32_t* outTicks) const override;
-    AAX_Result GetTimelineSelectionStartPosition(int64_t* outSampleLocation) const override;
-    AAX_Result GetTimeCodeInfo(int32_t* outFrameRate, int64_t* outOffset) const override;
-    AAX_Result GetFeetFramesInfo(int32_t* outFeetFramesRate, int64_t* outOffset) const override;
+    int32_t Tempo(double* bpm) const override;
+    int32_t Meter(int32_t* numerator, int32_t* denominator) const override;
+    int32_t Playing(bool* playing) const override;
+    int32_t TickPosition(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t LoopPosition(bool*, int64_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t SampleLocation(int64_t* location) const override;
+    int32_t CustomTickPosition(int64_t*, int64_t) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* ticks, int64_t location) const override;
+    int32_t TicksPerQuarter(uint32_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t TicksPerBeat(uint32_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t SelectionStart(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t TimeCode(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t FeetFrames(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
 };
 
-// [any] A MIDI node with a fixed packet array and an optional transport.
-class BenchMidiNode final : public AAX_IMIDINode {
+// [any] The host's MIDI node object with a fixed packet array and an optional transport.
+class BenchMidiNode final : public aaxhost::MidiNodeObject {
 public:
     static constexpr uint32_t kCapacity = 64;
 
-    explicit BenchMidiNode(AAX_ITransport* transport = nullptr) : mTransport(transport) {}
-    BenchMidiNode(const BenchMidiNode&) = delete;  // the stream points into this object
-    BenchMidiNode& operator=(const BenchMidiNode&) = delete;
+    explicit BenchMidiNode(int32_t nodeType = 0, aaxhost::TransportObject* transport = nullptr)
+        : MidiNodeObject(nodeType, kCapacity, transport) {}
 
     // [main] Fills the stream with count note-on packets (at most kCapacity), spread over the
     // buffer's frames.
     void SetPackets(uint32_t count, int32_t frames);
-
-    AAX_CMidiStream* GetNodeBuffer() override { return &mStream; }
-    AAX_Result PostMIDIPacket(AAX_CMidiPacket*) override { return AAX_SUCCESS; }
-    AAX_ITransport* GetTransport() override { return mTransport; }
+    uint32_t PacketCount() const { return packetCount_; }
 
 private:
-    AAX_CMidiPacket mPackets[kCapacity] = {};
-    AAX_CMidiStream mStream{0, mPackets};
-    AAX_ITransport* mTransport;
+    uint32_t packetCount_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -189,7 +148,7 @@ class WrappedInstance {
 public:
     // [main] effect must not be null and must have been created with the module's host
     // callback (VstCallBack::HostCallback); the data model owns it from here on.
-    WrappedInstance(vst2::AEffect* effect, Buffers& buffers, AAX_ITransport* transport);
+    WrappedInstance(vst2::AEffect* effect, Buffers& buffers, aaxhost::TransportObject* transport);
     ~WrappedInstance();
     WrappedInstance(const WrappedInstance&) = delete;
     WrappedInstance& operator=(const WrappedInstance&) = delete;
@@ -208,7 +167,11 @@ public:
 
 private:
     AAXWrapper_Parameters* mModel;  // one reference held
-    BenchController mController;
+    // The host's own controller: its packet store keeps what the data model posts where the
+    // context record points, as the host's packet delivery would.
+    aaxhost::InstanceSettings mSettings;
+    aaxhost::PacketStore mPackets;
+    aaxhost::HostController mController{mSettings, "bench", mPackets};
     BenchMidiNode mTransportNode;
     BenchMidiNode mMidiInput;
     int32_t mFrames = 0;

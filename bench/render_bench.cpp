@@ -269,7 +269,6 @@ void BM_MidiDirect(benchmark::State& state) {
     Buffers& buffers = Buffers::For(0);
     bench::BenchMidiNode node;
     node.SetPackets(packets, kMidiFrames);
-    const AAX_CMidiStream* stream = node.GetNodeBuffer();
 
     vst2::VstMidiEvent event{};
     event.type = vst2::kVstMidiType;
@@ -280,12 +279,12 @@ void BM_MidiDirect(benchmark::State& state) {
 
     const uint64_t allocationsBefore = AllocationCount();
     for (auto _ : state) {
-        for (uint32_t i = 0; i < stream->mBufferSize; ++i) {
-            const AAX_CMidiPacket& packet = stream->mBuffer[i];
-            event.deltaFrames = static_cast<int32_t>(packet.mTimestamp);
-            event.midiData[0] = static_cast<char>(packet.mData[0]);
-            event.midiData[1] = static_cast<char>(packet.mData[1]);
-            event.midiData[2] = static_cast<char>(packet.mData[2]);
+        for (uint32_t i = 0; i < node.PacketCount(); ++i) {
+            const aaxhost::MidiPacketRecord& packet = node.Incoming(i);
+            event.deltaFrames = static_cast<int32_t>(packet.timestamp);
+            event.midiData[0] = static_cast<char>(packet.data[0]);
+            event.midiData[1] = static_cast<char>(packet.data[1]);
+            event.midiData[2] = static_cast<char>(packet.data[2]);
             effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, &list, 0.0f);
         }
         effect->processReplacing(effect, buffers.inputs, buffers.outputs, kMidiFrames);

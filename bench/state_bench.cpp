@@ -138,7 +138,10 @@ public:
     ControlsModel& Model() { return *mModel; }
 
 private:
-    bench::BenchController mHost;
+    // The host's own controller: only a controller is offered, so values are taken at once.
+    aaxhost::InstanceSettings mSettings;
+    aaxhost::PacketStore mPackets;
+    aaxhost::HostController mHost{mSettings, "bench", mPackets};
     ControlsModel* mModel;
 };
 

@@ -75,7 +75,7 @@ public:
 
 private:
     void Add(AAX_IParameter* parameter) {
-        if (!mParameterManager.AddParameter(parameter)) delete parameter;
+        if (!mParameterManager.AddParameter(parameter)) parameter->Destroy(AAX_kDestroyFreesMemory);
     }
 };
 

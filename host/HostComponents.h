@@ -1,8 +1,10 @@
 // The host's side of registration: the component factory the module reaches through the host's
 // IACFUnknown, and the description objects it creates (collection, effect descriptor, component
-// descriptor, property map, host services). Each object records what the module declares.
+// descriptor, property map, host services). Each object records what the module declares, and
+// can report every call made on it, in order, to an observer.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,16 @@ public:
     virtual ~FactoryOwned() = default;
     virtual const RefCount& Refs() const = 0;
     virtual const char* KindName() const = 0;
+    // The short kind in call reports: "collection", "effect", "component", "map", ...
+    virtual const char* TraceKind() const = 0;
     virtual IACFUnknown* Unknown() = 0;
+
+    // The object's name in call reports: its short kind and creation number ("component1").
+    const std::string& TraceName() const { return traceName_; }
+    void SetTraceName(std::string name) { traceName_ = std::move(name); }
+
+private:
+    std::string traceName_;
 };
 
 class HostComponentFactory;
@@ -35,6 +46,9 @@ public:
     IACFUnknown* Unknown() override { return static_cast<Interface*>(this); }
 
 protected:
+    // Reports "<name>.<operation>(<arguments>)" to the factory's observer.
+    void Trace(const std::string& operation, const std::string& arguments) const;
+
     HostComponentFactory& factory_;
 };
 
@@ -42,6 +56,7 @@ class HostPropertyMap final : public FactoryObject<AAX_IACFPropertyMap_V2> {
 public:
     using FactoryObject::FactoryObject;
     const char* KindName() const override { return "property map"; }
+    const char* TraceKind() const override { return "map"; }
     // [main]
     AAX_CBoolean GetProperty(AAX_EProperty property, AAX_CPropertyValue* outValue) const override;
     AAX_Result AddProperty(AAX_EProperty property, AAX_CPropertyValue value) override;
@@ -52,7 +67,7 @@ public:
     const PropertyList& Properties() const { return properties_; }
 
 protected:
-    bool Answers(const acfIID& iid) const override { return OneOf(iid, {IID_IAAXPropertyMapV1, IID_IAAXPropertyMapV2}); }
+    bool Answers(const acfIID& iid) const override;
 
 private:
     PropertyList properties_;
@@ -62,6 +77,7 @@ class HostComponentDescriptor final : public FactoryObject<AAX_IACFComponentDesc
 public:
     using FactoryObject::FactoryObject;
     const char* KindName() const override { return "component descriptor"; }
+    const char* TraceKind() const override { return "component"; }
     // [main]
     AAX_Result Clear() override;
     AAX_Result AddAudioIn(AAX_CFieldIndex field) override;
@@ -90,9 +106,7 @@ public:
     ComponentDescription Snapshot() const;
 
 protected:
-    bool Answers(const acfIID& iid) const override {
-        return OneOf(iid, {IID_IAAXComponentDescriptorV1, IID_IAAXComponentDescriptorV2});
-    }
+    bool Answers(const acfIID& iid) const override;
 
 private:
     AAX_Result AddField(FieldDeclaration field);
@@ -105,6 +119,7 @@ class HostEffectDescriptor final : public FactoryObject<AAX_IACFEffectDescriptor
 public:
     using FactoryObject::FactoryObject;
     const char* KindName() const override { return "effect descriptor"; }
+    const char* TraceKind() const override { return "effect"; }
     // [main]
     AAX_Result AddComponent(IACFUnknown* componentDescriptor) override;
     AAX_Result AddName(const char* name) override;
@@ -120,9 +135,7 @@ public:
     EffectDescription Snapshot() const;
 
 protected:
-    bool Answers(const acfIID& iid) const override {
-        return OneOf(iid, {IID_IAAXEffectDescriptorV1, IID_IAAXEffectDescriptorV2});
-    }
+    bool Answers(const acfIID& iid) const override;
 
 private:
     EffectDescription effect_;
@@ -137,6 +150,7 @@ public:
     HostPluginDefinition(HostComponentFactory& factory, HostCollection& collection)
         : FactoryObject(factory), collection_(collection) {}
     const char* KindName() const override { return "plug-in definition"; }
+    const char* TraceKind() const override { return "definition"; }
     HostCollection& Collection() const { return collection_; }
 
 protected:
@@ -150,6 +164,7 @@ class HostCollection final : public FactoryObject<AAX_IACFCollection> {
 public:
     explicit HostCollection(HostComponentFactory& factory);
     const char* KindName() const override { return "collection"; }
+    const char* TraceKind() const override { return "collection"; }
     // [main] Also answers the plug-in definition identifier, with its definition object.
     ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
     AAX_Result AddEffect(const char* effectID, IACFUnknown* effectDescriptor) override;
@@ -174,6 +189,7 @@ class HostServices final : public FactoryObject<AAX_IACFHostServices> {
 public:
     using FactoryObject::FactoryObject;
     const char* KindName() const override { return "host services"; }
+    const char* TraceKind() const override { return "services"; }
     // [any]
     AAX_Result HandleAssertFailure(const char* file, int32_t line, const char* note) const override;
     AAX_Result Trace(int32_t priority, const char* message) const override;
@@ -184,10 +200,38 @@ protected:
 
 // The host's IACFUnknown for module-wide calls (ACFStartup, ACFRegisterPlugin, ...). It owns
 // every object it creates until it is destroyed.
-class HostComponentFactory final : public HostObject<IACFComponentFactory> {
+class HostComponentFactory : public HostObject<IACFComponentFactory> {
 public:
+    // What this host offers; a host without some of them answers their queries with
+    // ACF_E_NOINTERFACE.
+    struct Offers {
+        bool factory = true;
+        bool collection = true;
+        bool effectDescriptor = true;
+        bool componentDescriptor = true;
+        bool propertyMap = true;
+        bool version2 = true;  // the version-2 effect, component and property-map interfaces
+        bool pluginDefinition = true;
+        bool hostServices = true;
+    };
+
     HostComponentFactory();
     ~HostComponentFactory() override;
+
+    Offers offers;
+    // [main] Called with "<object>.<Operation>(<arguments>)" for every call made on a description
+    // object: objects are named by short kind and creation order (collection1, effect1,
+    // component1, map1, ...), texts are quoted, a property map argument is its name (null, or
+    // foreign for an object that is not the host's), a function "proc" or null.
+    std::function<void(const std::string&)> observer;
+    void Observe(const std::string& call) const {
+        if (observer) observer(call);
+    }
+    // [main] The collection's answer to AddEffect before it looks at the effect; success here.
+    virtual AAX_Result AcceptEffect(const char* effectID) {
+        (void)effectID;
+        return AAX_SUCCESS;
+    }
 
     // [main]
     ACFRESULT CreateComponent(const acfCLSID& clsid, IACFUnknown* outer, const acfIID& iid,
@@ -204,6 +248,7 @@ public:
     template <class T>
     T* Adopt(std::unique_ptr<T> object) {
         T* raw = object.get();
+        raw->SetTraceName(std::string(raw->TraceKind()) + std::to_string(++traceCounts_[raw->TraceKind()]));
         byPointer_[static_cast<const void*>(raw->Unknown())] = raw;
         objects_.push_back(std::move(object));
         return raw;
@@ -223,14 +268,20 @@ public:
     std::vector<const FactoryOwned*> ObjectsOfKind(const char* kind) const;
 
 protected:
-    bool Answers(const acfIID& iid) const override { return iid == IID_IACFComponentFactory; }
+    bool Answers(const acfIID& iid) const override { return offers.factory && iid == IID_IACFComponentFactory; }
 
 private:
+    std::map<std::string, int32_t> traceCounts_;
     std::vector<std::unique_ptr<FactoryOwned>> objects_;
     std::map<const void*, FactoryOwned*> byPointer_;
     mutable std::mutex logMutex_;
     std::vector<std::string> problems_;
     mutable std::vector<std::string> messages_;
 };
+
+template <class Interface>
+void FactoryObject<Interface>::Trace(const std::string& operation, const std::string& arguments) const {
+    if (factory_.observer) factory_.Observe(TraceName() + "." + operation + "(" + arguments + ")");
+}
 
 }  // namespace aaxhost

@@ -98,13 +98,13 @@ AAX_Result HostController::GetSampleRate(float* outSampleRate) const {
 
 AAX_Result HostController::GetInputStemFormat(int32_t* outStemFormat) const {
     if (outStemFormat == nullptr) return AAX_ERROR_NULL_OBJECT;
-    *outStemFormat = settings_.stemFormat;
+    *outStemFormat = inputStemFormat_.load() != 0 ? inputStemFormat_.load() : settings_.stemFormat;
     return AAX_SUCCESS;
 }
 
 AAX_Result HostController::GetOutputStemFormat(int32_t* outStemFormat) const {
     if (outStemFormat == nullptr) return AAX_ERROR_NULL_OBJECT;
-    *outStemFormat = settings_.stemFormat;
+    *outStemFormat = outputStemFormat_.load() != 0 ? outputStemFormat_.load() : settings_.stemFormat;
     return AAX_SUCCESS;
 }
 
@@ -263,6 +263,20 @@ std::vector<HostAutomationDelegate::Event> HostAutomationDelegate::Events() cons
     return events_;
 }
 
+std::vector<HostAutomationDelegate::Event> HostAutomationDelegate::EventsFor(const std::string& id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Event> events;
+    for (const Event& event : events_) {
+        if (event.id == id) events.push_back(event);
+    }
+    return events;
+}
+
+bool HostAutomationDelegate::IsRegistered(const std::string& id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return registered_.count(id) != 0;
+}
+
 void HostAutomationDelegate::ClearEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.clear();
@@ -289,39 +303,6 @@ bool HostAutomationDelegate::CurrentValue(const std::string& id, double* value) 
 // ---------------------------------------------------------------------------------------------
 // MIDI nodes and view containers
 
-HostMidiNode::HostMidiNode(const FieldDeclaration& field, TransportState& transport, int32_t capacity)
-    : type_(field.nodeType), transport_(transport) {
-    incoming_.reserve(static_cast<size_t>(std::max(capacity, 1)));
-    outgoing_.resize(static_cast<size_t>(std::max(capacity, 1)));
-}
-
-AAX_Result HostMidiNode::PostMIDIPacket(AAX_CMidiPacket* packet) {
-    if (packet == nullptr) return AAX_ERROR_NULL_OBJECT;
-    if (outgoingCount_ >= outgoing_.size()) return AAX_ERROR_NULL_OBJECT;
-    outgoing_[outgoingCount_++] = *packet;
-    return AAX_SUCCESS;
-}
-
-bool HostMidiNode::Add(const AAX_CMidiPacket& packet) {
-    if (incoming_.size() >= incoming_.capacity()) return false;
-    incoming_.push_back(packet);
-    stream_.mBufferSize = static_cast<uint32_t>(incoming_.size());
-    stream_.mBuffer = incoming_.data();
-    return true;
-}
-
-void HostMidiNode::ClearIncoming() {
-    incoming_.clear();
-    stream_.mBufferSize = 0;
-    stream_.mBuffer = incoming_.data();
-}
-
-std::vector<AAX_CMidiPacket> HostMidiNode::TakeOutgoing() {
-    std::vector<AAX_CMidiPacket> taken(outgoing_.begin(), outgoing_.begin() + static_cast<ptrdiff_t>(outgoingCount_));
-    outgoingCount_ = 0;
-    return taken;
-}
-
 AAX_Result HostViewContainer::GetModifiers(uint32_t* outModifiers) {
     if (outModifiers == nullptr) return AAX_ERROR_NULL_OBJECT;
     *outModifiers = 0;
@@ -339,7 +320,7 @@ bool HostViewContainer::SizeRequested(AAX_Point* size) const {
     return sizeRequested_;
 }
 
-ACFRESULT HostContextUnknown::QueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT HostUnknown::QueryInterface(const acfIID& iid, void** outInterface) {
     if (outInterface == nullptr) return ACF_E_NOINTERFACE;
     *outInterface = nullptr;
     if (iid == IID_IACFUnknown) {
@@ -347,15 +328,19 @@ ACFRESULT HostContextUnknown::QueryInterface(const acfIID& iid, void** outInterf
         AddRef();
         return ACF_OK;
     }
-    if (iid == IID_IAAXControllerV1 || iid == IID_IAAXControllerV2) {
-        return instance_.controller_->QueryInterface(iid, outInterface);
+    if (controller_ != nullptr && offers.controller &&
+        (iid == IID_IAAXControllerV1 || (iid == IID_IAAXControllerV2 && offers.controllerV2))) {
+        return controller_->QueryInterface(iid, outInterface);
     }
-    if (iid == IID_IAAXAutomationDelegateV1) return instance_.automation_->QueryInterface(iid, outInterface);
-    if (iid == IID_IAAXTransportV1 || iid == IID_IAAXTransportV2) {
-        return instance_.hostTransport_->QueryInterface(iid, outInterface);
+    if (automation_ != nullptr && offers.automationDelegate && iid == IID_IAAXAutomationDelegateV1) {
+        return automation_->QueryInterface(iid, outInterface);
     }
-    if (offerDataModel_ && (iid == IID_IAAXEffectParametersV1 || iid == IID_IAAXEffectParametersV2)) {
-        AAX_IACFEffectParameters* model = instance_.ModelForGui();
+    if (transport_ != nullptr && offers.transport &&
+        (iid == IID_IAAXTransportV1 || (iid == IID_IAAXTransportV2 && offers.transportV2))) {
+        return transport_->QueryInterface(iid, outInterface);
+    }
+    if (dataModel && offers.dataModel && (iid == IID_IAAXEffectParametersV1 || iid == IID_IAAXEffectParametersV2)) {
+        IACFUnknown* model = dataModel();
         if (model == nullptr) return ACF_E_NOINTERFACE;
         return model->QueryInterface(iid, outInterface);
     }
@@ -430,8 +415,9 @@ HostInstance::HostInstance(const EffectDescription& effect, const ComponentDescr
     controller_ = std::make_unique<HostController>(settings_, effectID_, packets_);
     automation_ = std::make_unique<HostAutomationDelegate>();
     hostTransport_ = std::make_unique<HostTransport>(transport_);
-    modelContext_ = std::make_unique<HostContextUnknown>(*this, false);
-    guiContext_ = std::make_unique<HostContextUnknown>(*this, true);
+    modelContext_ = std::make_unique<HostUnknown>(controller_.get(), automation_.get(), hostTransport_.get());
+    guiContext_ = std::make_unique<HostUnknown>(controller_.get(), automation_.get(), hostTransport_.get());
+    guiContext_->dataModel = [this]() -> IACFUnknown* { return ModelForGui(); };
 }
 
 HostInstance::~HostInstance() { Release(); }
@@ -509,8 +495,9 @@ bool HostInstance::LayOutContext(std::string* error) {
                 slot = meterBlocks_.back().data();
                 break;
             case FieldKind::MIDINode:
-                midiNodes_.push_back(std::make_unique<HostMidiNode>(field, transport_, settings_.maxMidiPackets));
-                slot = static_cast<AAX_IMIDINode*>(midiNodes_.back().get());
+                midiNodes_.push_back(
+                    std::make_unique<MidiNodeObject>(field.nodeType, settings_.maxMidiPackets, &nodeTransport_));
+                slot = midiNodes_.back()->Binary();
                 break;
             case FieldKind::DmaInstance:
             case FieldKind::ReservedField: slot = nullptr; break;
@@ -555,19 +542,19 @@ std::vector<ParameterInfo> HostInstance::Parameters() const {
     for (int32_t i = 0; i < count; ++i) {
         ParameterInfo info;
         info.index = i;
-        HostString id;
-        if (dataModel_->GetParameterIDFromIndex(i, &id) != AAX_SUCCESS) continue;
+        TextObject id;
+        if (dataModel_->GetParameterIDFromIndex(i, ModuleView(id)) != AAX_SUCCESS) continue;
         info.id = id.Str();
-        HostString name;
-        dataModel_->GetParameterName(id.Get(), &name);
+        TextObject name;
+        dataModel_->GetParameterName(id.Get(), ModuleView(name));
         info.name = name.Str();
         AAX_EParameterType type = AAX_eParameterType_Continuous;
         if (dataModel_->GetParameterType(id.Get(), &type) == AAX_SUCCESS) info.type = type;
         dataModel_->GetParameterNumberOfSteps(id.Get(), &info.steps);
         dataModel_->GetParameterDefaultNormalizedValue(id.Get(), &info.defaultValue);
         dataModel_->GetParameterNormalizedValue(id.Get(), &info.value);
-        HostString text;
-        dataModel_->GetParameterValueString(id.Get(), &text, 64);
+        TextObject text;
+        dataModel_->GetParameterValueString(id.Get(), ModuleView(text), 64);
         info.text = text.Str();
         dataModel_->GetParameterIsAutomatable(id.Get(), &info.automatable);
         parameters.push_back(std::move(info));
@@ -596,8 +583,8 @@ AAX_Result HostInstance::GenerateCoefficients() {
 }
 
 std::string HostInstance::MasterBypassID() const {
-    HostString id;
-    if (dataModel_ != nullptr) dataModel_->GetMasterBypassParameter(&id);
+    TextObject id;
+    if (dataModel_ != nullptr) dataModel_->GetMasterBypassParameter(ModuleView(id));
     return id.Str();
 }
 
@@ -691,7 +678,7 @@ AAX_Result HostInstance::RestoreChunks(const std::vector<SavedChunk>& chunks, st
     return AAX_SUCCESS;
 }
 
-HostMidiNode* HostInstance::MidiNode(int32_t nodeType) {
+MidiNodeObject* HostInstance::MidiNode(int32_t nodeType) {
     for (auto& node : midiNodes_) {
         if (node->NodeType() == nodeType) return node.get();
     }
@@ -699,15 +686,14 @@ HostMidiNode* HostInstance::MidiNode(int32_t nodeType) {
 }
 
 bool HostInstance::QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2, int32_t nodeType) {
-    HostMidiNode* node = MidiNode(nodeType);
+    MidiNodeObject* node = MidiNode(nodeType);
     if (node == nullptr) return false;
-    AAX_CMidiPacket packet{};
-    packet.mTimestamp = frame;
-    packet.mLength = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    packet.mData[0] = status;
-    packet.mData[1] = data1;
-    packet.mData[2] = data2;
-    packet.mIsImmediate = false;
+    MidiPacketRecord packet;
+    packet.timestamp = frame;
+    packet.length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
+    packet.data[0] = status;
+    packet.data[1] = data1;
+    packet.data[2] = data2;
     return node->Add(packet);
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,7 @@
 
 #include "Description.h"
 #include "HostObject.h"
-#include "HostString.h"
+#include "SlotObjects.h"
 #include "Transport.h"
 #include "interfaces/aax_effect.h"
 
@@ -23,15 +24,23 @@ namespace aaxhost {
 
 class HostInstance;
 
+// Where a controller delivers the packets the module posts.
+class PacketSink {
+public:
+    virtual ~PacketSink() = default;
+    // [any]
+    virtual AAX_Result Post(AAX_CFieldIndex field, const void* payload, uint32_t size) = 0;
+};
+
 // The data-in port buffers of one instance. The module posts from any thread; the host copies
 // what was posted into the buffers the context record points at, before the next buffer.
-class PacketStore {
+class PacketStore final : public PacketSink {
 public:
     // [main] Before any post.
     void Declare(AAX_CFieldIndex field, uint32_t size);
     // [any] Copies the payload for the next buffer. Refuses an undeclared field and a payload
     // larger than the port.
-    AAX_Result Post(AAX_CFieldIndex field, const void* payload, uint32_t size);
+    AAX_Result Post(AAX_CFieldIndex field, const void* payload, uint32_t size) override;
     // [audio] Moves posted payloads into the live buffers. Never blocks: when a post is under
     // way it leaves them for the next buffer.
     void Apply();
@@ -70,11 +79,17 @@ struct InstanceSettings {
     int32_t maxMidiPackets = 1024;
 };
 
-// [main] for every operation except PostPacket, which is [any].
-class HostController final : public HostObject<AAX_IACFController_V2> {
+// [main] for every operation except PostPacket, which is [any]. Answers the settings' sample rate
+// and stem format, and hands every packet to its sink.
+class HostController : public HostObject<AAX_IACFController_V2> {
 public:
-    HostController(const InstanceSettings& settings, const std::string& effectID, PacketStore& packets)
+    HostController(const InstanceSettings& settings, const std::string& effectID, PacketSink& packets)
         : settings_(settings), effectID_(effectID), packets_(packets) {}
+    // [main] Answers these stem formats instead of the settings' one (0 keeps the settings').
+    void SetStemFormats(int32_t input, int32_t output) {
+        inputStemFormat_ = input;
+        outputStemFormat_ = output;
+    }
     AAX_Result GetEffectID(AAX_IString* outEffectID) const override;
     AAX_Result GetSampleRate(float* outSampleRate) const override;
     AAX_Result GetInputStemFormat(int32_t* outStemFormat) const override;
@@ -107,7 +122,9 @@ protected:
 private:
     const InstanceSettings& settings_;
     std::string effectID_;
-    PacketStore& packets_;
+    PacketSink& packets_;
+    std::atomic<int32_t> inputStemFormat_{0};
+    std::atomic<int32_t> outputStemFormat_{0};
     std::atomic<int32_t> latency_{0};
     std::atomic<int64_t> position_{0};
 };
@@ -120,7 +137,8 @@ public:
     struct Event {
         std::string operation;  // Register, Unregister, SetValueRequest, CurrentValue, Touch, Release
         std::string id;
-        double value = 0.0;
+        double value = 0.0;  // SetValueRequest and CurrentValue
+        bool operator==(const Event&) const = default;
     };
 
     // [main]
@@ -139,7 +157,9 @@ public:
 
     // [any]
     std::vector<Event> Events() const;
+    std::vector<Event> EventsFor(const std::string& id) const;
     void ClearEvents();
+    bool IsRegistered(const std::string& id) const;
     std::set<std::string> Registered() const;
     bool IsTouched(const std::string& id) const;
     // The last value the module reported as current, if any.
@@ -164,41 +184,8 @@ private:
     mutable std::atomic<int64_t> failedAnswers_{0};
 };
 
-// [audio] A MIDI node in the context record. Incoming packets are set before each buffer;
-// packets the module posts (output nodes) are kept until the host reads them.
-class HostMidiNode final : public AAX_IMIDINode {
-public:
-    HostMidiNode(const FieldDeclaration& field, TransportState& transport, int32_t capacity);
-    AAX_CMidiStream* GetNodeBuffer() override {
-        ++bufferRequests;
-        return &stream_;
-    }
-    AAX_Result PostMIDIPacket(AAX_CMidiPacket* packet) override;
-    AAX_ITransport* GetTransport() override {
-        ++transportRequests;
-        return &transport_;
-    }
-
-    // [main] Between buffers. False when the node is full.
-    bool Add(const AAX_CMidiPacket& packet);
-    void ClearIncoming();
-    int32_t NodeType() const { return type_; }
-    std::vector<AAX_CMidiPacket> TakeOutgoing();
-
-    std::atomic<int64_t> transportRequests{0};
-    std::atomic<int64_t> bufferRequests{0};
-
-private:
-    int32_t type_;
-    NodeTransport transport_;
-    std::vector<AAX_CMidiPacket> incoming_;
-    std::vector<AAX_CMidiPacket> outgoing_;
-    size_t outgoingCount_ = 0;
-    AAX_CMidiStream stream_{0, nullptr};
-};
-
 // [main] The container handed to SetViewContainer.
-class HostViewContainer final : public HostObject<AAX_IACFViewContainer> {
+class HostViewContainer : public HostObject<AAX_IACFViewContainer> {
 public:
     HostViewContainer(int32_t type, void* nativeWindow) : type_(type), window_(nativeWindow) {}
     int32_t GetType() override { return type_; }
@@ -221,21 +208,40 @@ private:
     AAX_Point size_{0, 0};
 };
 
-// The IACFUnknown handed to Initialize: it answers the controller, automation delegate and
-// transport identifiers with the instance's objects, and (for a GUI) the data model's.
-// [main]
-class HostContextUnknown final : public HostObject<IACFUnknown> {
+// [main] The IACFUnknown handed to Initialize: it answers the controller, automation delegate and
+// transport identifiers with the objects given, and the data model's identifiers (for a GUI)
+// with what dataModel gives, when set. Each offer can be withdrawn.
+class HostUnknown : public HostObject<IACFUnknown> {
 public:
-    HostContextUnknown(HostInstance& instance, bool offerDataModel)
-        : instance_(instance), offerDataModel_(offerDataModel) {}
+    struct Offers {
+        bool controller = true;
+        bool controllerV2 = true;
+        bool automationDelegate = true;
+        bool transport = true;
+        bool transportV2 = true;
+        bool dataModel = true;
+    };
+
+    HostUnknown() = default;
+    HostUnknown(HostController* controller, HostAutomationDelegate* automation, HostTransport* transport)
+        : controller_(controller), automation_(automation), transport_(transport) {}
+    void Offer(HostController* controller, HostAutomationDelegate* automation, HostTransport* transport) {
+        controller_ = controller;
+        automation_ = automation;
+        transport_ = transport;
+    }
     ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
+
+    Offers offers;
+    std::function<IACFUnknown*()> dataModel;
 
 protected:
     bool Answers(const acfIID&) const override { return false; }
 
 private:
-    HostInstance& instance_;
-    bool offerDataModel_;
+    HostController* controller_ = nullptr;
+    HostAutomationDelegate* automation_ = nullptr;
+    HostTransport* transport_ = nullptr;
 };
 
 // One saved chunk: its identifier and the whole record (header and data) as the module wrote it.
@@ -320,13 +326,13 @@ public:
     int32_t Channels() const { return channels_; }
     const ComponentDescription& Component() const { return component_; }
     const std::vector<void*>& ContextRecord() const { return context_; }
-    HostMidiNode* MidiNode(int32_t nodeType);
+    // The MIDI node of the given type in the context record (the first, if several), or null.
+    MidiNodeObject* MidiNode(int32_t nodeType);
     // Host objects the module still holds references to (view containers left out), as texts.
     std::vector<std::string> HeldReferences() const;
     int32_t ReferenceUnderflows() const;
 
 private:
-    friend class HostContextUnknown;
     HostInstance(const EffectDescription& effect, const ComponentDescription& component,
                  const InstanceSettings& settings);
     AAX_IACFEffectParameters* ModelForGui();
@@ -349,10 +355,11 @@ private:
     std::unique_ptr<HostController> controller_;
     std::unique_ptr<HostAutomationDelegate> automation_;
     std::unique_ptr<HostTransport> hostTransport_;
-    std::unique_ptr<HostContextUnknown> modelContext_;
-    std::unique_ptr<HostContextUnknown> guiContext_;
+    std::unique_ptr<HostUnknown> modelContext_;
+    std::unique_ptr<HostUnknown> guiContext_;
     std::vector<std::unique_ptr<HostViewContainer>> views_;
-    std::vector<std::unique_ptr<HostMidiNode>> midiNodes_;
+    TransportObject nodeTransport_{&transport_};  // what the MIDI nodes hand out
+    std::vector<std::unique_ptr<MidiNodeObject>> midiNodes_;
 
     // Context record storage; sized once, never reallocated.
     std::vector<void*> context_;
@@ -377,6 +384,10 @@ private:
     alignas(16) unsigned char nativeWindowStorage_[4096] = {};
     void* nativeWindow_ = nativeWindowStorage_;
 };
+
+// The host's string as the module's operations take it.
+inline AAX_IString* ModuleView(TextObject& text) { return static_cast<AAX_IString*>(text.Binary()); }
+inline const AAX_IString& ModuleView(const TextObject& text) { return *static_cast<const AAX_IString*>(text.Binary()); }
 
 // [main] Creates a component through a registered factory proc and asks it for iid. Null when
 // the proc is missing, gives nothing or the component does not answer iid (it is then freed).

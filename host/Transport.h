@@ -7,13 +7,14 @@
 #include <cstdint>
 
 #include "HostObject.h"
+#include "SlotObjects.h"
 #include "interfaces/aax_host.h"
 
 namespace aaxhost {
 
 constexpr int64_t kTicksPerQuarter = 960000;
 
-class TransportState {
+class TransportState final : public TransportSource {
 public:
     // [main] Between buffers.
     void SetSampleRate(double sampleRate) { sampleRate_ = sampleRate > 0 ? sampleRate : 48000.0; }
@@ -44,6 +45,22 @@ public:
     // [any] Ticks in one beat of the meter's denominator.
     int64_t TicksPerBeat() const;
 
+    // [any] The transport's answers, as both the transport component and the transport a MIDI
+    // node hands out give them. A null output is AAX_ERROR_NULL_OBJECT.
+    int32_t Tempo(double* bpm) const override;
+    int32_t Meter(int32_t* numerator, int32_t* denominator) const override;
+    int32_t Playing(bool* playing) const override;
+    int32_t TickPosition(int64_t* ticks) const override;
+    int32_t LoopPosition(bool* looping, int64_t* startTick, int64_t* endTick) const override;
+    int32_t SampleLocation(int64_t* location) const override;
+    int32_t CustomTickPosition(int64_t* ticks, int64_t location) const override;
+    int32_t BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* displayTicks, int64_t location) const override;
+    int32_t TicksPerQuarter(uint32_t* ticks) const override;
+    int32_t TicksPerBeat(uint32_t* ticks) const override;
+    int32_t SelectionStart(int64_t* location) const override;
+    int32_t TimeCode(int32_t* frameRate, int64_t* offset) const override;
+    int32_t FeetFrames(int32_t* rate, int64_t* offset) const override;
+
     // How often the module asked: a conformance run checks the processing reads the transport.
     mutable std::atomic<int64_t> queries{0};
 
@@ -56,106 +73,39 @@ private:
     int64_t position_ = 0;
 };
 
-// Implements the transport operations over a TransportState, for either interface form.
-#define AAXHOST_TRANSPORT_OPERATIONS                                                                      \
-    AAX_Result GetCurrentTempo(double* out) const override {                                              \
-        ++state_.queries;                                                                                 \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = state_.Tempo();                                                                            \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCurrentMeter(int32_t* numerator, int32_t* denominator) const override {                \
-        ++state_.queries;                                                                                 \
-        if (numerator == nullptr || denominator == nullptr) return AAX_ERROR_NULL_OBJECT;                 \
-        *numerator = state_.Numerator();                                                                  \
-        *denominator = state_.Denominator();                                                              \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result IsTransportPlaying(bool* out) const override {                                             \
-        ++state_.queries;                                                                                 \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = state_.Playing();                                                                          \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCurrentTickPosition(int64_t* out) const override {                                      \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = state_.TicksAt(state_.Position());                                                         \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCurrentLoopPosition(bool* looping, int64_t* start, int64_t* end) const override {       \
-        if (looping == nullptr || start == nullptr || end == nullptr) return AAX_ERROR_NULL_OBJECT;       \
-        *looping = false;                                                                                 \
-        *start = 0;                                                                                       \
-        *end = 0;                                                                                         \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCurrentNativeSampleLocation(int64_t* out) const override {                              \
-        ++state_.queries;                                                                                 \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = state_.Position();                                                                         \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCustomTickPosition(int64_t* out, int64_t location) const override {                     \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = state_.TicksAt(location);                                                                  \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetBarBeatPosition(int32_t* bars, int32_t* beats, int64_t* ticks, int64_t location)        \
-        const override {                                                                                  \
-        ++state_.queries;                                                                                 \
-        if (bars == nullptr || beats == nullptr || ticks == nullptr) return AAX_ERROR_NULL_OBJECT;        \
-        state_.BarBeatAt(location, bars, beats, ticks);                                                   \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetTicksPerQuarter(uint32_t* out) const override {                                         \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = static_cast<uint32_t>(kTicksPerQuarter);                                                   \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetCurrentTicksPerBeat(uint32_t* out) const override {                                     \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = static_cast<uint32_t>(state_.TicksPerBeat());                                              \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetTimelineSelectionStartPosition(int64_t* out) const override {                           \
-        if (out == nullptr) return AAX_ERROR_NULL_OBJECT;                                                 \
-        *out = 0;                                                                                         \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetTimeCodeInfo(int32_t* frameRate, int64_t* offset) const override {                      \
-        if (frameRate == nullptr || offset == nullptr) return AAX_ERROR_NULL_OBJECT;                      \
-        *frameRate = 0;                                                                                   \
-        *offset = 0;                                                                                      \
-        return AAX_SUCCESS;                                                                               \
-    }                                                                                                     \
-    AAX_Result GetFeetFramesInfo(int32_t* rate, int64_t* offset) const override {                         \
-        if (rate == nullptr || offset == nullptr) return AAX_ERROR_NULL_OBJECT;                           \
-        *rate = 0;                                                                                        \
-        *offset = 0;                                                                                      \
-        return AAX_SUCCESS;                                                                               \
-    }
-
 // [any] The transport component handed to Initialize.
 class HostTransport final : public HostObject<AAX_IACFTransport_V2> {
 public:
-    explicit HostTransport(TransportState& state) : state_(state) {}
-    AAXHOST_TRANSPORT_OPERATIONS
+    explicit HostTransport(const TransportSource& source) : source_(source) {}
+    AAX_Result GetCurrentTempo(double* out) const override { return source_.Tempo(out); }
+    AAX_Result GetCurrentMeter(int32_t* numerator, int32_t* denominator) const override {
+        return source_.Meter(numerator, denominator);
+    }
+    AAX_Result IsTransportPlaying(bool* out) const override { return source_.Playing(out); }
+    AAX_Result GetCurrentTickPosition(int64_t* out) const override { return source_.TickPosition(out); }
+    AAX_Result GetCurrentLoopPosition(bool* looping, int64_t* start, int64_t* end) const override {
+        return source_.LoopPosition(looping, start, end);
+    }
+    AAX_Result GetCurrentNativeSampleLocation(int64_t* out) const override { return source_.SampleLocation(out); }
+    AAX_Result GetCustomTickPosition(int64_t* out, int64_t location) const override {
+        return source_.CustomTickPosition(out, location);
+    }
+    AAX_Result GetBarBeatPosition(int32_t* bars, int32_t* beats, int64_t* ticks, int64_t location) const override {
+        return source_.BarBeatPosition(bars, beats, ticks, location);
+    }
+    AAX_Result GetTicksPerQuarter(uint32_t* out) const override { return source_.TicksPerQuarter(out); }
+    AAX_Result GetCurrentTicksPerBeat(uint32_t* out) const override { return source_.TicksPerBeat(out); }
+    AAX_Result GetTimelineSelectionStartPosition(int64_t* out) const override { return source_.SelectionStart(out); }
+    AAX_Result GetTimeCodeInfo(int32_t* rate, int64_t* offset) const override { return source_.TimeCode(rate, offset); }
+    AAX_Result GetFeetFramesInfo(int32_t* rate, int64_t* offset) const override {
+        return source_.FeetFrames(rate, offset);
+    }
 
 protected:
     bool Answers(const acfIID& iid) const override { return OneOf(iid, {IID_IAAXTransportV1, IID_IAAXTransportV2}); }
 
 private:
-    TransportState& state_;
-};
-
-// [audio] The transport a MIDI node hands out during processing.
-class NodeTransport final : public AAX_ITransport {
-public:
-    explicit NodeTransport(TransportState& state) : state_(state) {}
-    AAXHOST_TRANSPORT_OPERATIONS
-
-private:
-    TransportState& state_;
+    const TransportSource& source_;
 };
 
 }  // namespace aaxhost

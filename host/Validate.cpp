@@ -288,8 +288,20 @@ void Run::CheckParameters() {
             problems.push_back("GetParameterIndex gives " + std::to_string(index) + ", not " + std::to_string(info.index));
         }
         if (info.name.empty()) problems.push_back("empty name");
-        HostString shortName;
-        if (model->GetParameterNameOfLength(id, &shortName, 8) != AAX_SUCCESS) problems.push_back("GetParameterNameOfLength failed");
+        // The parameter object itself, read as a host reads it: by slot number.
+        AAX_IParameter* object = nullptr;
+        if (model->GetParameter(id, &object) != AAX_SUCCESS || object == nullptr) {
+            problems.push_back("GetParameter gives no parameter object");
+        } else {
+            const module_slots::ParameterView view = module_slots::ReadParameter(object);
+            if (view.identifier != info.id) problems.push_back("the parameter object is \"" + view.identifier + "\"");
+            if (view.name != info.name) problems.push_back("the parameter object is named \"" + view.name + "\"");
+            if (std::fabs(view.normalized - info.value) > kValueTolerance) {
+                problems.push_back("the parameter object's value is " + Number(view.normalized));
+            }
+        }
+        TextObject shortName;
+        if (model->GetParameterNameOfLength(id, ModuleView(shortName), 8) != AAX_SUCCESS) problems.push_back("GetParameterNameOfLength failed");
         if (info.steps < 2) problems.push_back(std::to_string(info.steps) + " steps");
         if (!(info.defaultValue >= 0.0 && info.defaultValue <= 1.0)) problems.push_back("default " + Number(info.defaultValue));
         if (!(info.value >= 0.0 && info.value <= 1.0)) problems.push_back("value " + Number(info.value));
@@ -301,13 +313,13 @@ void Run::CheckParameters() {
         for (int32_t k = 0; k < points; ++k) {
             const double step = info.steps >= 2 ? std::round(static_cast<double>(k) * (info.steps - 1) / (points - 1)) / (info.steps - 1)
                                                 : static_cast<double>(k) / (points - 1);
-            HostString text;
-            if (model->GetParameterStringFromValue(id, step, &text, 32) != AAX_SUCCESS || text.Str().empty()) {
+            TextObject text;
+            if (model->GetParameterStringFromValue(id, step, ModuleView(text), 32) != AAX_SUCCESS || text.Str().empty()) {
                 problems.push_back("no text for " + Number(step));
                 continue;
             }
             double back = -1.0;
-            if (model->GetParameterValueFromString(id, &back, text) != AAX_SUCCESS) {
+            if (model->GetParameterValueFromString(id, &back, *ModuleView(text)) != AAX_SUCCESS) {
                 problems.push_back("text \"" + text.Str() + "\" does not read back");
             } else if (std::fabs(back - step) > kValueTolerance && info.type == AAX_eParameterType_Continuous) {
                 problems.push_back("\"" + text.Str() + "\" reads back as " + Number(back) + ", not " + Number(step));
@@ -518,11 +530,12 @@ void Run::CheckMidiAndTransport() {
         }
     }
     std::vector<std::string> notes;
-    if (HostMidiNode* node = instance->MidiNode(AAX_eMIDINodeType_Transport)) {
+    if (SlotTraps::Count() > 0) failure = "the module called " + SlotTraps::Latest() + ", outside the host's table";
+    if (MidiNodeObject* node = instance->MidiNode(AAX_eMIDINodeType_Transport)) {
         if (node->transportRequests.load() == 0) failure = "the processing never asked the transport node for the transport";
         notes.push_back("transport read " + std::to_string(transport.queries.load()) + " times");
     }
-    if (HostMidiNode* node = instance->MidiNode(AAX_eMIDINodeType_LocalInput)) {
+    if (MidiNodeObject* node = instance->MidiNode(AAX_eMIDINodeType_LocalInput)) {
         if (node->bufferRequests.load() == 0) failure = "the processing never read the MIDI input node";
         notes.push_back(std::to_string(midiSent) + " MIDI packets delivered");
     } else {

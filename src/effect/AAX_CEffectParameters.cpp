@@ -105,7 +105,7 @@ void AAX_CEffectParameters::DeleteHostWrappers() {
     mController = nullptr;
     delete mAutomationDelegate;
     mAutomationDelegate = nullptr;
-    delete mTransport;
+    if (mTransport != nullptr) mTransport->Destroy(AAX_kDestroyFreesMemory);  // slot 0
     mTransport = nullptr;
 }
 

@@ -49,17 +49,19 @@ private:
 };
 
 // [any] Holds the transport interface and its version-2 interface; without the one an
-// operation needs, it answers AAX_ERROR_NULL_OBJECT.
-class AAX_VTransport : public AAX_ITransport {
+// operation needs, it answers AAX_ERROR_NULL_OBJECT. Final, so that slot 0 destroys the whole
+// object; its owners delete it as this type.
+class AAX_VTransport final : public AAX_ITransport {
 public:
     explicit AAX_VTransport(IACFUnknown* host);
-    ~AAX_VTransport() override;
+    ~AAX_VTransport();
     AAX_VTransport(const AAX_VTransport&) = delete;
     AAX_VTransport& operator=(const AAX_VTransport&) = delete;
 
     // True when the transport interface is held.
     bool IsValid() const { return mTransport != nullptr; }
 
+    void* Destroy(uint32_t flags) override { return AAX_DestroyFinal(this, flags); }
     AAX_Result GetCurrentTempo(double* outTempo) const override;
     AAX_Result GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const override;
     AAX_Result IsTransportPlaying(bool* outIsPlaying) const override;

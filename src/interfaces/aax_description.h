@@ -16,6 +16,10 @@ using AAX_CBackgroundProc = int32_t (*)();
 // [main] A component factory: returns a new component with no reference taken, or null.
 using AAX_CCreateObjectProc = IACFUnknown* (*)();
 
+// Each procedure crosses as one plain function pointer.
+static_assert(sizeof(AAX_CProcessProc) == 8 && sizeof(AAX_CInstanceInitProc) == 8 &&
+              sizeof(AAX_CBackgroundProc) == 8 && sizeof(AAX_CCreateObjectProc) == 8);
+
 using AAX_CProcPtrID = int32_t;
 constexpr AAX_CProcPtrID kAAX_ProcPtrID_Create_EffectParameters = 0;
 constexpr AAX_CProcPtrID kAAX_ProcPtrID_Create_EffectGUI = 1;
@@ -35,6 +39,7 @@ constexpr uint32_t AAX_ePlugInCategory_Delay = 16;
 constexpr uint32_t AAX_eDataInPortType_Buffered = 1;
 
 using AAX_CBoolean = uint8_t;
+static_assert(sizeof(AAX_CBoolean) == 1);
 
 // ---------------------------------------------------------------------------------------------
 // Host side (component interfaces)

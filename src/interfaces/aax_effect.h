@@ -28,6 +28,7 @@ static_assert(offsetof(AAX_SPlugInChunk, fPlugInID) == 16);
 static_assert(offsetof(AAX_SPlugInChunk, fChunkID) == 20);
 static_assert(offsetof(AAX_SPlugInChunk, fName) == 24);
 static_assert(offsetof(AAX_SPlugInChunk, fData) == 56);
+static_assert(sizeof(AAX_SPlugInChunk) == 60 && alignof(AAX_SPlugInChunk) == 4);
 // Bytes a host allocates for a record whose data is dataSize bytes long.
 constexpr size_t AAX_PlugInChunkRecordSize(size_t dataSize) {
     return offsetof(AAX_SPlugInChunk, fData) + (dataSize > 0 ? dataSize : 1);

@@ -3,6 +3,7 @@
 // carries the same operations as its AAX_I counterpart, after the three IACFUnknown slots.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "acf.h"
@@ -12,7 +13,7 @@ struct AAX_Point {
     float vert;
     float horz;
 };
-static_assert(sizeof(AAX_Point) == 8);
+static_assert(sizeof(AAX_Point) == 8 && offsetof(AAX_Point, horz) == 4);
 
 struct AAX_Rect {
     float top;
@@ -21,6 +22,7 @@ struct AAX_Rect {
     float height;
 };
 static_assert(sizeof(AAX_Rect) == 16);
+static_assert(offsetof(AAX_Rect, left) == 4 && offsetof(AAX_Rect, width) == 8 && offsetof(AAX_Rect, height) == 12);
 
 // Stem formats: the channel count is in the low 12 bits.
 constexpr int32_t AAX_eStemFormat_Mono = 1;
@@ -40,11 +42,14 @@ struct AAX_CMidiPacket {
     bool mIsImmediate;
 };
 static_assert(sizeof(AAX_CMidiPacket) == 16);
+static_assert(offsetof(AAX_CMidiPacket, mLength) == 4 && offsetof(AAX_CMidiPacket, mData) == 8 &&
+              offsetof(AAX_CMidiPacket, mIsImmediate) == 12);
 
 struct AAX_CMidiStream {
     uint32_t mBufferSize;  // number of packets
     AAX_CMidiPacket* mBuffer;
 };
+static_assert(sizeof(AAX_CMidiStream) == 16 && offsetof(AAX_CMidiStream, mBuffer) == 8);
 
 // ---------------------------------------------------------------------------------------------
 // Controller
@@ -120,13 +125,18 @@ public:
     virtual AAX_Result GetTimeCodeInfo(int32_t* outFrameRate, int64_t* outOffset) const PURE;      \
     virtual AAX_Result GetFeetFramesInfo(int32_t* outFeetFramesRate, int64_t* outOffset) const PURE;
 
-// [any] Slots 1 to 13 after the destructor; the last three belong to the version-2 interface.
-// Musical positions are in ticks of 960000 per quarter note.
+// [any] The host implements it and hands it out through a MIDI node during processing; the
+// module's own wrapper implements it too. Slot 0 is the scalar deleting destructor (see acf.h),
+// slots 1 to 13 the operations; the last three belong to the version-2 interface. Musical
+// positions are in ticks of 960000 per quarter note.
 class AAX_ITransport {
 public:
-    virtual ~AAX_ITransport() {}
-    AAX_TRANSPORT_V1_OPERATIONS(= 0)
-    AAX_TRANSPORT_V2_OPERATIONS(= 0)
+    virtual void* Destroy(uint32_t flags) = 0;  // 0
+    AAX_TRANSPORT_V1_OPERATIONS(= 0)             // 1-10
+    AAX_TRANSPORT_V2_OPERATIONS(= 0)             // 11-13
+
+protected:
+    ~AAX_ITransport() = default;
 };
 
 class AAX_IACFTransport : public IACFUnknown {
@@ -232,11 +242,14 @@ constexpr int32_t AAX_eMIDINodeType_LocalOutput = 1;
 constexpr int32_t AAX_eMIDINodeType_Global = 2;
 constexpr int32_t AAX_eMIDINodeType_Transport = 3;
 
-// [audio] Owned by the host; valid during one processing call.
+// [audio] Owned by the host; valid during one processing call. The module never destroys it.
 class AAX_IMIDINode {
 public:
-    virtual ~AAX_IMIDINode() {}
-    virtual AAX_CMidiStream* GetNodeBuffer() = 0;
-    virtual AAX_Result PostMIDIPacket(AAX_CMidiPacket* packet) = 0;
-    virtual AAX_ITransport* GetTransport() = 0;
+    virtual void* Destroy(uint32_t flags) = 0;                        // 0
+    virtual AAX_CMidiStream* GetNodeBuffer() = 0;                    // 1
+    virtual AAX_Result PostMIDIPacket(AAX_CMidiPacket* packet) = 0;  // 2
+    virtual AAX_ITransport* GetTransport() = 0;                      // 3
+
+protected:
+    ~AAX_IMIDINode() = default;
 };

@@ -13,6 +13,7 @@ enum AAX_EParameterType : int32_t {
     AAX_eParameterType_Discrete = 0,
     AAX_eParameterType_Continuous = 1,
 };
+static_assert(sizeof(AAX_EParameterType) == 4);
 
 using AAX_EParameterOrientation = int32_t;
 constexpr AAX_EParameterOrientation AAX_eParameterOrientation_Default = 0;
@@ -53,10 +54,18 @@ public:
     virtual bool StringToValue(const AAX_CString& valueString, T* value) const = 0;
 };
 
-// [main] One automatable control. Slot 0 is the destructor, then 42 operations.
+// [main] One automatable control. The host receives it through the data model's slot 16 and
+// calls it by slot number: slot 0 is the scalar deleting destructor (see acf.h), then 42
+// operations, each slot with a name of its own so that every compiler lays them out in this
+// order. The overloaded GetValueString and GetStringFromNormalizedValue are conveniences over
+// slots 20, 21, 23 and 24.
+//
+// Slots 8, 40 and 41 take objects of the module's own (its automation delegate and delegates),
+// and the string operations take the module's own AAX_CString: a host only reads and sets values
+// and reads the strings that slots 3 and 5 return through their AAX_IString slots.
 class AAX_IParameter {
 public:
-    virtual ~AAX_IParameter() {}
+    virtual void* Destroy(uint32_t flags) = 0;                                          // 0
     virtual AAX_CParamID Identifier() const = 0;                                        // 1
     virtual void SetName(const AAX_CString& name) = 0;                                  // 2
     virtual const AAX_CString& Name() const = 0;                                        // 3
@@ -76,14 +85,14 @@ public:
     virtual uint32_t GetNumberOfSteps() const = 0;                                      // 17
     virtual uint32_t GetStepValue() const = 0;                                          // 18
     virtual void SetStepValue(uint32_t step) = 0;                                       // 19
-    virtual bool GetValueString(int32_t maxNumChars, AAX_CString* valueString) const = 0;    // 20
-    virtual bool GetValueString(AAX_CString* valueString) const = 0;                    // 21
+    virtual bool GetValueStringWithLimit(int32_t maxNumChars, AAX_CString* valueString) const = 0;  // 20
+    virtual bool GetValueStringWithoutLimit(AAX_CString* valueString) const = 0;        // 21
     virtual bool GetNormalizedValueFromString(const AAX_CString& valueString,
                                               double* normalizedValue) const = 0;       // 22
-    virtual bool GetStringFromNormalizedValue(double normalizedValue, int32_t maxNumChars,
-                                              AAX_CString& valueString) const = 0;      // 23
-    virtual bool GetStringFromNormalizedValue(double normalizedValue,
-                                              AAX_CString& valueString) const = 0;      // 24
+    virtual bool GetStringFromNormalizedValueWithLimit(double normalizedValue, int32_t maxNumChars,
+                                                       AAX_CString& valueString) const = 0;  // 23
+    virtual bool GetStringFromNormalizedValueWithoutLimit(double normalizedValue,
+                                                          AAX_CString& valueString) const = 0;  // 24
     virtual bool SetValueFromString(const AAX_CString& valueString) = 0;                // 25
     virtual bool GetValueAsBool(bool* value) const = 0;                                 // 26
     virtual bool GetValueAsInt32(int32_t* value) const = 0;                             // 27
@@ -103,4 +112,18 @@ public:
                                   bool preserveValue) = 0;                              // 40
     virtual void SetDisplayDelegate(AAX_IDisplayDelegateBase& displayDelegate) = 0;     // 41
     virtual void UpdateNormalizedValue(double normalizedValue) = 0;                     // 42
+
+    bool GetValueString(int32_t maxNumChars, AAX_CString* valueString) const {
+        return GetValueStringWithLimit(maxNumChars, valueString);
+    }
+    bool GetValueString(AAX_CString* valueString) const { return GetValueStringWithoutLimit(valueString); }
+    bool GetStringFromNormalizedValue(double normalizedValue, int32_t maxNumChars, AAX_CString& valueString) const {
+        return GetStringFromNormalizedValueWithLimit(normalizedValue, maxNumChars, valueString);
+    }
+    bool GetStringFromNormalizedValue(double normalizedValue, AAX_CString& valueString) const {
+        return GetStringFromNormalizedValueWithoutLimit(normalizedValue, valueString);
+    }
+
+protected:
+    ~AAX_IParameter() = default;
 };

@@ -1,6 +1,7 @@
 // The component framework's base types: result codes, interface identifiers and IACFUnknown.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -15,6 +16,11 @@ using AAX_CFieldIndex = uint32_t;
 using AAX_CParamID = const char*;
 using AAX_CSelector = int32_t;
 using AAX_CTimestamp = int64_t;
+
+// Every value that crosses has the same size on every compiler the host or module is built with.
+static_assert(sizeof(AAX_Result) == 4 && sizeof(ACFRESULT) == 4);
+static_assert(sizeof(bool) == 1);
+static_assert(sizeof(void*) == 8 && sizeof(AAX_CParamID) == 8);
 
 // Result codes.
 constexpr AAX_Result AAX_SUCCESS = 0;
@@ -40,6 +46,7 @@ struct acfIID {
     uint8_t Data4[8];
 };
 static_assert(sizeof(acfIID) == 16);
+static_assert(offsetof(acfIID, Data2) == 4 && offsetof(acfIID, Data3) == 6 && offsetof(acfIID, Data4) == 8);
 using acfCLSID = acfIID;
 using acfUID = acfIID;
 
@@ -57,6 +64,35 @@ public:
 
 protected:
     ~IACFUnknown() = default;
+};
+
+// Slot 0 of every interface whose objects cross between host and module is its scalar deleting
+// destructor, an explicit operation void* Destroy(uint32_t flags): it destroys the object and,
+// when flags has this bit, frees its memory; it returns the object's address. The interfaces
+// keep their C++ destructors protected and non-virtual, so whatever deletes such an object
+// through an interface goes through slot 0.
+constexpr uint32_t AAX_kDestroyFreesMemory = 1u;
+
+// Implements slot 0 for a final class (so the destructor run is the whole object's). An object
+// destroyed with AAX_kDestroyFreesMemory must have come from new.
+template <class Final>
+void* AAX_DestroyFinal(Final* object, uint32_t flags) {
+    static_assert(__is_final(Final), "slot 0 must destroy the most derived object");
+    void* const address = object;
+    if ((flags & AAX_kDestroyFreesMemory) != 0) {
+        delete object;
+    } else {
+        object->~Final();
+    }
+    return address;
+}
+
+// Deletes an object through its slot 0: the deleter for owning pointers to such interfaces.
+struct AAX_DestroyThroughSlot {
+    template <class Interface>
+    void operator()(Interface* object) const {
+        if (object != nullptr) object->Destroy(AAX_kDestroyFreesMemory);
+    }
 };
 
 // Packs four characters into a 32-bit code, the first character in the most significant byte.

@@ -3,12 +3,11 @@
 
 #include <cstdint>
 #include <limits>
-#include <locale>
-#include <sstream>
 #include <type_traits>
 
 #include "interfaces/aax_parameter.h"
 #include "params/AAX_CString.h"
+#include "params/NumberText.h"
 
 // [any] Stateless. Formatting and parsing allocate: not for the real-time path.
 template <typename T, uint32_t Precision = 2, uint32_t SpaceAfter = 0>
@@ -50,14 +49,13 @@ public:
     }
 
     // Reads one number from the start of the text (leading white space skipped, anything after
-    // the number ignored), in the classic locale. On failure writes 0 and returns false. A
-    // number beyond T's range becomes the infinity of its sign, as rounding to T would give.
+    // the number ignored), in the classic form whatever the process locale. On failure writes 0
+    // and returns false. A number beyond T's range becomes the infinity of its sign, as rounding
+    // to T would give.
     bool StringToValue(const AAX_CString& valueString, T* value) const override {
         if (value == nullptr) return false;
-        std::istringstream stream(valueString.StdString());
-        stream.imbue(std::locale::classic());
         double parsed = 0.0;
-        if (!(stream >> parsed)) {
+        if (!ReadLeadingNumber(valueString.Get(), valueString.Length(), &parsed)) {
             *value = static_cast<T>(0.0);
             return false;
         }

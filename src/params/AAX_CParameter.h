@@ -20,6 +20,9 @@
 // at once and nothing is reported. Once the parameter manager attaches a delegate, every such
 // write becomes a touch / set-value request / release to the host, and the value changes only
 // when the host confirms it through UpdateNormalizedValue.
+//
+// Slot 0, through which the parameter manager deletes its parameters, goes through the virtual
+// C++ destructor (whose slots follow slot 42), so a class derived from this one is destroyed whole.
 template <typename T>
 class AAX_CParameter : public AAX_IParameter {
     static_assert(std::is_same_v<T, float> || std::is_same_v<T, bool>,
@@ -52,7 +55,7 @@ public:
     AAX_CParameter& operator=(const AAX_CParameter&) = delete;
 
     // Unregisters from the automation delegate, if one is attached.
-    ~AAX_CParameter() override {
+    virtual ~AAX_CParameter() {
         if (mAutomationDelegate != nullptr) {
             mAutomationDelegate->UnregisterParameter(mIdentifier);
         }
@@ -74,6 +77,16 @@ public:
         }
     }
 
+    // 0
+    void* Destroy(uint32_t flags) override {
+        void* const address = this;
+        if ((flags & AAX_kDestroyFreesMemory) != 0) {
+            delete this;
+        } else {
+            this->~AAX_CParameter();
+        }
+        return address;
+    }
     // 1
     AAX_CParamID Identifier() const override { return mIdentifier; }
     // 2: the shortened names stay as they are.
@@ -157,11 +170,11 @@ public:
         SetNormalizedValue(normalized);
     }
     // 20: the limit is accepted and not applied; the text is the same as from slot 21.
-    bool GetValueString(int32_t /*maxNumChars*/, AAX_CString* valueString) const override {
+    bool GetValueStringWithLimit(int32_t /*maxNumChars*/, AAX_CString* valueString) const override {
         return mDisplayDelegate->ValueToString(mValue, valueString);
     }
     // 21
-    bool GetValueString(AAX_CString* valueString) const override {
+    bool GetValueStringWithoutLimit(AAX_CString* valueString) const override {
         return mDisplayDelegate->ValueToString(mValue, valueString);
     }
     // 22: false when the text does not parse (output untouched), or when the parsed value lies
@@ -176,15 +189,15 @@ public:
     }
     // 23: the limit is passed to the display. False when the display fails or the real value
     // lies outside the taper's range.
-    bool GetStringFromNormalizedValue(double normalizedValue, int32_t maxNumChars,
-                                      AAX_CString& valueString) const override {
+    bool GetStringFromNormalizedValueWithLimit(double normalizedValue, int32_t maxNumChars,
+                                               AAX_CString& valueString) const override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
         if (!mDisplayDelegate->ValueToString(value, maxNumChars, &valueString)) return false;
         return IsWithinTaperRange(value);
     }
     // 24
-    bool GetStringFromNormalizedValue(double normalizedValue,
-                                      AAX_CString& valueString) const override {
+    bool GetStringFromNormalizedValueWithoutLimit(double normalizedValue,
+                                                  AAX_CString& valueString) const override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
         if (!mDisplayDelegate->ValueToString(value, &valueString)) return false;
         return IsWithinTaperRange(value);
@@ -306,6 +319,9 @@ private:
     T mValue{};
     T mDefaultValue;
 };
+
+// An owned parameter, deleted through its slot 0 as the parameter manager deletes it.
+using AAX_OwnedParameter = std::unique_ptr<AAX_IParameter, AAX_DestroyThroughSlot>;
 
 extern template class AAX_CParameter<float>;
 extern template class AAX_CParameter<bool>;

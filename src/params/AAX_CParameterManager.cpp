@@ -56,6 +56,6 @@ void AAX_CParameterManager::RemoveAllParameters() {
     parameters.swap(mParameters);
     mParametersByID.clear();
     for (AAX_IParameter* parameter : parameters) {
-        delete parameter;
+        if (parameter != nullptr) parameter->Destroy(AAX_kDestroyFreesMemory);  // slot 0
     }
 }

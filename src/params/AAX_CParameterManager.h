@@ -42,7 +42,8 @@ public:
     // false, and leaves the parameter untouched and owned by the caller, when its identifier is
     // already present (or the parameter or its identifier is null).
     bool AddParameter(AAX_IParameter* parameter);
-    // [main] Deletes every parameter in index order; each unregisters itself from its delegate.
+    // [main] Deletes every parameter in index order, through its slot 0; each unregisters itself
+    // from its delegate.
     // The manager is already empty while the parameters are being deleted, so a host that calls
     // back during an unregister finds nothing rather than a parameter being destroyed.
     void RemoveAllParameters();

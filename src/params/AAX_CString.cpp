@@ -1,11 +1,9 @@
 #include "params/AAX_CString.h"
 
 #include <cstring>
-#include <ios>
-#include <iomanip>
-#include <locale>
-#include <sstream>
 #include <utility>
+
+#include "params/NumberText.h"
 
 AAX_CString::AAX_CString() = default;
 
@@ -41,12 +39,12 @@ void AAX_CString::Set(const char* text) {
     }
 }
 
-AAX_CString& AAX_CString::operator=(const char* text) {
+AAX_CString& AAX_CString::AssignText(const char* text) {
     Set(text);
     return *this;
 }
 
-AAX_CString& AAX_CString::operator=(const AAX_IString& other) {
+AAX_CString& AAX_CString::AssignString(const AAX_IString& other) {
     // Set leaves the text alone when handed its own buffer, which covers self-assignment.
     Set(other.Get());
     return *this;
@@ -65,12 +63,7 @@ char& AAX_CString::operator[](uint32_t index) { return mString[index]; }
 
 const char& AAX_CString::operator[](uint32_t index) const { return mString[index]; }
 
-void AAX_CString::AppendNumber(double value, int32_t precision) {
-    std::ostringstream stream;
-    stream.imbue(std::locale::classic());
-    stream << std::fixed << std::setprecision(precision < 0 ? 0 : precision) << value;
-    mString += stream.str();
-}
+void AAX_CString::AppendNumber(double value, int32_t precision) { AppendFixedNumber(mString, value, precision); }
 
 bool AAX_CString::operator==(const AAX_CString& other) const {
     return std::strcmp(Get(), other.Get()) == 0;

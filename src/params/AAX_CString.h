@@ -8,20 +8,26 @@
 
 // [any] A value type: copying a string copies its text. Text handed over by the host (an
 // AAX_IString to fill) is written only through the interface slots, usually by filling a
-// temporary AAX_CString and assigning it through the interface form of assignment.
-class AAX_CString : public AAX_IString {
+// temporary AAX_CString and assigning it through the interface form of assignment. Final, so
+// that slot 0 destroys the whole object.
+class AAX_CString final : public AAX_IString {
 public:
     AAX_CString();
     // Copies the text; a null pointer gives the empty string.
     AAX_CString(const char* text);  // NOLINT(google-explicit-constructor): text converts freely
     AAX_CString(const AAX_CString& other);
     AAX_CString(AAX_CString&& other) noexcept;
-    ~AAX_CString() override;
+    ~AAX_CString();
 
     // Copies the text directly, without going through the interface.
     AAX_CString& operator=(const AAX_CString& other);
     AAX_CString& operator=(AAX_CString&& other) noexcept;
+    // Slots 5 and 6.
+    AAX_CString& operator=(const char* text) { return AssignText(text); }
+    AAX_CString& operator=(const AAX_IString& other) { return AssignString(other); }
 
+    // Slot 0: a string the host deletes through the interface was made with new.
+    void* Destroy(uint32_t flags) override { return AAX_DestroyFinal(this, flags); }
     // Slots 1 to 6.
     // Bytes before the NUL; only the low 32 bits.
     uint32_t Length() const override;
@@ -31,10 +37,10 @@ public:
     const char* Get() const override;
     // Copies the text; a null pointer empties the string.
     void Set(const char* text) override;
-    AAX_CString& operator=(const char* text) override;
+    AAX_CString& AssignText(const char* text) override;
     // Reads the source only through its Get slot, so any implementation can be the source.
     // Assigning a string to itself leaves it unchanged.
-    AAX_CString& operator=(const AAX_IString& other) override;
+    AAX_CString& AssignString(const AAX_IString& other) override;
 
     void Clear();
     // Removes up to count bytes from position on; a count running past the end removes the
@@ -44,8 +50,9 @@ public:
     char& operator[](uint32_t index);
     const char& operator[](uint32_t index) const;
     // Appends the value in fixed-point notation with exactly precision digits after the point,
-    // in the classic locale (point as separator, leading minus, no grouping, no fill). A
-    // negative precision is taken as 0. Allocates: not for the real-time path.
+    // in the classic locale (point as separator, leading minus, no grouping, no fill) whatever
+    // locale the process has set, and without touching it. A negative precision is taken as 0.
+    // Allocates: not for the real-time path.
     void AppendNumber(double value, int32_t precision);
 
     // Byte-wise, case-sensitive comparison up to the NUL.

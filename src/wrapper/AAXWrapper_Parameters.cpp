@@ -33,19 +33,19 @@ void FormatLoadFailureMessage() {
 // The low 32 bits of a dispatcher result, as the signed value the effect meant.
 int32_t Low32(intptr_t result) { return static_cast<int32_t>(static_cast<uint32_t>(result & 0xFFFFFFFF)); }
 
-std::unique_ptr<AAX_IParameter> NewFloatParameter(const char* id, const char* name, uint32_t steps) {
-    auto parameter = std::make_unique<AAX_CParameter<float>>(
+AAX_OwnedParameter NewFloatParameter(const char* id, const char* name, uint32_t steps) {
+    AAX_OwnedParameter parameter(new AAX_CParameter<float>(
         id, AAX_CString(name), 0.0f, AAX_CLinearTaperDelegate<float, 0>(0.0f, 1.0f),
-        AAX_CNumberDisplayDelegate<float, 2, 0>(), true);
+        AAX_CNumberDisplayDelegate<float, 2, 0>(), true));
     parameter->SetNumberOfSteps(steps);
     return parameter;
 }
 
-std::unique_ptr<AAX_IParameter> NewSwitchParameter(const char* id, const char* name, const char* falseText,
+AAX_OwnedParameter NewSwitchParameter(const char* id, const char* name, const char* falseText,
                                                    const char* trueText) {
-    auto parameter = std::make_unique<AAX_CParameter<bool>>(id, AAX_CString(name), false,
-                                                            AAX_CBinaryTaperDelegate<bool>(),
-                                                            AAX_CBinaryDisplayDelegate<bool>(falseText, trueText), true);
+    AAX_OwnedParameter parameter(new AAX_CParameter<bool>(id, AAX_CString(name), false,
+                                                          AAX_CBinaryTaperDelegate<bool>(),
+                                                          AAX_CBinaryDisplayDelegate<bool>(falseText, trueText), true));
     parameter->SetNumberOfSteps(2);
     parameter->SetType(AAX_eParameterType_Discrete);
     return parameter;
@@ -107,7 +107,7 @@ AAXWrapper_Parameters::~AAXWrapper_Parameters() {
 // Parameter mirroring
 
 void AAXWrapper_Parameters::AddOwnedParameter(AAX_IParameter* parameter) {
-    std::unique_ptr<AAX_IParameter> owned(parameter);
+    AAX_OwnedParameter owned(parameter);
     if (mParameterManager.AddParameter(owned.get())) owned.release();
 }
 
@@ -118,7 +118,7 @@ void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
     vst2::VstParameterProperties properties{};
     char name[kParameterNameCapacity] = {};
     char id[kParameterIdCapacity] = {};
-    std::unique_ptr<AAX_IParameter> parameter;
+    AAX_OwnedParameter parameter;
     if (vstInterface->GetParameterProperties(index, &properties, 0) == 0) {
         vstInterface->GetParamName(index, name);
         vstInterface->GetParameterId(index, id, static_cast<intptr_t>(kParameterIdCapacity));

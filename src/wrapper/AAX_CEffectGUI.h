@@ -70,5 +70,5 @@ private:
     std::unique_ptr<AAX_VController> mController;
     AAX_IACFEffectParameters* mEffectParameters = nullptr;  // one reference held
     std::unique_ptr<AAX_VViewContainer> mViewContainer;
-    std::unique_ptr<AAX_VTransport> mTransport;
+    std::unique_ptr<AAX_VTransport, AAX_DestroyThroughSlot> mTransport;
 };

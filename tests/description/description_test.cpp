@@ -16,12 +16,16 @@
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using testsupport::RecordedEffect;
+using aaxhost::EffectDescription;
 using testsupport::RecordingDescriptionHost;
 
 namespace {
 
 int32_t Code(const char (&text)[5]) { return static_cast<int32_t>(AAX_FourCC(text[0], text[1], text[2], text[3])); }
+
+std::map<AAX_EProperty, AAX_CPropertyValue> PropertyMap(const aaxhost::PropertyList& list) {
+    return std::map<AAX_EProperty, AAX_CPropertyValue>(list.values.begin(), list.values.end());
+}
 
 const std::vector<std::string> kExpectedFields = {
     "AddAudioIn(0)",
@@ -64,24 +68,25 @@ TEST(EffectDescription, RegistersOneEffectWithItsNamesCategoryAndFactories) {
     ASSERT_EQ(registration.result, ACF_OK);
     ASSERT_NE(registration.definition, nullptr);
 
-    ASSERT_EQ(host.effects.size(), 1u);
-    const RecordedEffect& effect = host.effects[0];
-    EXPECT_EQ(effect.identifier, kAAXWrapper_EffectIdentifier);
+    const aaxhost::CollectionDescription registered = host.Registered();
+    ASSERT_EQ(registered.effects.size(), 1u);
+    const EffectDescription& effect = registered.effects[0];
+    EXPECT_EQ(effect.effectID, kAAXWrapper_EffectIdentifier);
     EXPECT_THAT(effect.names, ElementsAre("Vantrelo:Delay", "VantroDelay", "VntDel", "VtDel"));
     EXPECT_THAT(effect.categories, ElementsAre(16u));
     ASSERT_EQ(effect.procPtrs.size(), 2u);
-    EXPECT_EQ(effect.procPtrs[0].first, kAAX_ProcPtrID_Create_EffectParameters);
-    EXPECT_EQ(effect.procPtrs[1].first, kAAX_ProcPtrID_Create_EffectGUI);
-    EXPECT_NE(effect.procPtrs[0].second, nullptr);
-    EXPECT_NE(effect.procPtrs[1].second, nullptr);
-    EXPECT_NE(effect.procPtrs[0].second, effect.procPtrs[1].second);
+    EXPECT_EQ(effect.procPtrs[0].id, kAAX_ProcPtrID_Create_EffectParameters);
+    EXPECT_EQ(effect.procPtrs[1].id, kAAX_ProcPtrID_Create_EffectGUI);
+    EXPECT_NE(effect.procPtrs[0].proc, nullptr);
+    EXPECT_NE(effect.procPtrs[1].proc, nullptr);
+    EXPECT_NE(effect.procPtrs[0].proc, effect.procPtrs[1].proc);
     ASSERT_EQ(effect.resources.size(), 1u);
     EXPECT_EQ(effect.resources[0].first, 0);
     EXPECT_EQ(effect.resources[0].second, "");
 
-    EXPECT_EQ(host.manufacturerName, "Brenlock");
-    EXPECT_THAT(host.packageNames, ElementsAre("Vantrelo:Delay", "VantroDelay", "VntDel"));
-    EXPECT_THAT(host.packageVersions, ElementsAre(1u));
+    EXPECT_EQ(registered.manufacturer, "Brenlock");
+    EXPECT_THAT(registered.packageNames, ElementsAre("Vantrelo:Delay", "VantroDelay", "VntDel"));
+    EXPECT_EQ(registered.packageVersion, 1u);
 
     // The effect descriptor's own calls, in order: the component descriptor is reused for both
     // components, and the resource info sits between the two factories.
@@ -107,18 +112,25 @@ TEST(EffectDescription, BothComponentsDeclareTheElevenFieldsInOrderAfterAClear) 
     RecordingDescriptionHost host;
     Registration registration = Register(host);
     ASSERT_EQ(registration.result, ACF_OK);
-    ASSERT_EQ(host.effects.size(), 1u);
-    ASSERT_EQ(host.effects[0].components.size(), 2u);
-    for (const auto& component : host.effects[0].components) {
-        EXPECT_THAT(component.declarations, ElementsAreArray(kExpectedFields));
+    const aaxhost::CollectionDescription registered = host.Registered();
+    ASSERT_EQ(registered.effects.size(), 1u);
+    ASSERT_EQ(registered.effects[0].components.size(), 2u);
+    for (const auto& component : registered.effects[0].components) {
+        EXPECT_EQ(component.fields.size(), kExpectedFields.size());
     }
 
-    // Each component starts from a cleared descriptor and ends with its processing callback.
+    // Each component starts from a cleared descriptor, declares the fields and ends with its
+    // processing callback.
     const std::vector<std::string> calls = host.CallsOn("component1");
     ASSERT_EQ(calls.size(), 2 * (1 + kExpectedFields.size() + 1));
     const size_t half = calls.size() / 2;
     EXPECT_EQ(calls[0], "Clear()");
     EXPECT_EQ(calls[half], "Clear()");
+    for (const size_t first : {size_t{1}, half + 1}) {
+        EXPECT_EQ(std::vector<std::string>(calls.begin() + static_cast<ptrdiff_t>(first),
+                                           calls.begin() + static_cast<ptrdiff_t>(first + kExpectedFields.size())),
+                  kExpectedFields);
+    }
     EXPECT_EQ(calls[half - 1], "AddProcessProc_Native(proc,map1,null,null,null)");
     EXPECT_EQ(calls.back(), "AddProcessProc_Native(proc,map2,null,null,null)");
     ReleaseDefinition(registration);
@@ -128,7 +140,8 @@ TEST(EffectDescription, StereoComponentDiffersFromMonoOnlyInStemFormatsAndPlugIn
     RecordingDescriptionHost host;
     Registration registration = Register(host);
     ASSERT_EQ(registration.result, ACF_OK);
-    const auto& components = host.effects.at(0).components;
+    const aaxhost::CollectionDescription registered = host.Registered();
+    const auto& components = registered.effects.at(0).components;
     ASSERT_EQ(components.size(), 2u);
     ASSERT_EQ(components[0].processProcs.size(), 1u);
     ASSERT_EQ(components[1].processProcs.size(), 1u);
@@ -137,22 +150,21 @@ TEST(EffectDescription, StereoComponentDiffersFromMonoOnlyInStemFormatsAndPlugIn
 
     for (const auto* proc : {&mono, &stereo}) {
         EXPECT_EQ(proc->proc, &AAXWrapper_AlgorithmProcessFunction);
-        EXPECT_TRUE(proc->propertiesGiven);
-        EXPECT_FALSE(proc->instanceInitGiven);
-        EXPECT_FALSE(proc->backgroundGiven);
-        EXPECT_FALSE(proc->procIdOutGiven);
+        EXPECT_TRUE(proc->hasProperties);
+        EXPECT_EQ(proc->instanceInit, nullptr);
+        EXPECT_EQ(proc->background, nullptr);
     }
     const std::map<AAX_EProperty, AAX_CPropertyValue> expectedMono = {
         {11, Code("Kelm")}, {12, Code("keVt")}, {60, 1}, {51, 1}, {52, 1}, {13, Code("mVtn")}, {14, Code("mVta")}};
     const std::map<AAX_EProperty, AAX_CPropertyValue> expectedStereo = {
         {11, Code("Kelm")}, {12, Code("keVt")}, {60, 1}, {51, 0x10002}, {52, 0x10002},
         {13, Code("sVtn")}, {14, Code("sVta")}};
-    EXPECT_EQ(mono.properties, expectedMono);
-    EXPECT_EQ(stereo.properties, expectedStereo);
+    EXPECT_EQ(PropertyMap(mono.properties), expectedMono);
+    EXPECT_EQ(PropertyMap(stereo.properties), expectedStereo);
 
     std::set<AAX_EProperty> differing;
-    for (const auto& [property, value] : mono.properties) {
-        if (stereo.properties.at(property) != value) differing.insert(property);
+    for (const auto& [property, value] : PropertyMap(mono.properties)) {
+        if (PropertyMap(stereo.properties).at(property) != value) differing.insert(property);
     }
     EXPECT_EQ(differing, (std::set<AAX_EProperty>{13, 14, 51, 52}));
 
@@ -188,9 +200,11 @@ TEST(Registration, StillNamesManufacturerAndPackageWhenTheEffectIsRefused) {
     EXPECT_EQ(registration.result, -12345);
     EXPECT_EQ(registration.definition, reinterpret_cast<IACFPluginDefinition*>(static_cast<uintptr_t>(0x1234)))
         << "a failed registration leaves the output slot alone";
-    EXPECT_EQ(host.manufacturerName, "Brenlock");
-    EXPECT_THAT(host.packageNames, ElementsAre("Vantrelo:Delay", "VantroDelay", "VntDel"));
-    EXPECT_THAT(host.packageVersions, ElementsAre(1u));
+    const aaxhost::CollectionDescription registered = host.Registered();
+    EXPECT_TRUE(registered.effects.empty());
+    EXPECT_EQ(registered.manufacturer, "Brenlock");
+    EXPECT_THAT(registered.packageNames, ElementsAre("Vantrelo:Delay", "VantroDelay", "VntDel"));
+    EXPECT_EQ(registered.packageVersion, 1u);
     EXPECT_EQ(host.LiveComponents(), 0);
     EXPECT_EQ(host.HostReferences(), 0);
 }
@@ -201,8 +215,8 @@ TEST(Registration, MissingDescriptorsAnswerNullObjectAndDescribeNothingFurther) 
         options.offerEffectDescriptor = false;
         RecordingDescriptionHost host(options);
         EXPECT_EQ(Register(host).result, AAX_ERROR_NULL_OBJECT);
-        EXPECT_EQ(host.manufacturerName, "Brenlock");
-        EXPECT_THAT(host.packageVersions, ElementsAre(1u));
+        EXPECT_EQ(host.Registered().manufacturer, "Brenlock");
+        EXPECT_EQ(host.Registered().packageVersion, 1u);
         EXPECT_TRUE(host.CallsOn("component1").empty());
         EXPECT_EQ(host.LiveComponents(), 0);
     }
@@ -212,8 +226,8 @@ TEST(Registration, MissingDescriptorsAnswerNullObjectAndDescribeNothingFurther) 
         RecordingDescriptionHost host(options);
         EXPECT_EQ(Register(host).result, AAX_ERROR_NULL_OBJECT);
         EXPECT_TRUE(host.CallsOn("effect1").empty()) << "no names, category or factories without a component";
-        EXPECT_TRUE(host.effects.empty());
-        EXPECT_EQ(host.manufacturerName, "Brenlock");
+        EXPECT_TRUE(host.Registered().effects.empty());
+        EXPECT_EQ(host.Registered().manufacturer, "Brenlock");
         EXPECT_EQ(host.LiveComponents(), 0);
         EXPECT_EQ(host.HostReferences(), 0);
     }
@@ -227,7 +241,7 @@ TEST(Registration, FailsWhenTheHostGivesNoPluginDefinitionOrNoFactory) {
         Registration registration = Register(host);
         EXPECT_EQ(registration.result, AAX_ERROR_NULL_OBJECT);
         EXPECT_EQ(registration.definition, nullptr) << "the output slot is cleared before the query";
-        EXPECT_EQ(host.effects.size(), 1u);
+        EXPECT_EQ(host.Registered().effects.size(), 1u);
         EXPECT_EQ(host.LiveComponents(), 0);
     }
     {
@@ -323,7 +337,8 @@ TEST(EffectDescription, RegisteredFactoriesCreateTheDataModelAndTheGui) {
     RecordingDescriptionHost host;
     Registration registration = Register(host);
     ASSERT_EQ(registration.result, ACF_OK);
-    const RecordedEffect& effect = host.effects.at(0);
+    const aaxhost::CollectionDescription registered = host.Registered();
+    const EffectDescription& effect = registered.effects.at(0);
     const int32_t liveBefore = ACFLiveObjectCount();
 
     struct Expectation {

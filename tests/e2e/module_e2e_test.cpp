@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,10 +15,10 @@
 #include "interfaces/aax_effect.h"
 #include "interfaces/aax_ids.h"
 #include "interfaces/vst2.h"
+#include "SlotObjects.h"
 #include "platform/platform.h"
 #include "render/AlgorithmContext.h"
 #include "support/FakeGuiHost.h"
-#include "support/FakeMidiNode.h"
 #include "support/FakeTransport.h"
 #include "support/RecordingDescriptionHost.h"
 #include "support/RecordingEffect.h"
@@ -26,7 +27,7 @@
 
 using ::testing::ElementsAre;
 using testsupport::FakeGuiHost;
-using testsupport::FakeViewContainer;
+using aaxhost::HostViewContainer;
 using testsupport::PostedPacket;
 using testsupport::RecordingDescriptionHost;
 
@@ -140,8 +141,9 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     IACFPluginDefinition* definition = nullptr;
     ASSERT_EQ(module.registerPlugin(&descriptionHost, &definition), ACF_OK);
     ASSERT_NE(definition, nullptr);
-    ASSERT_EQ(descriptionHost.effects.size(), 1u);
-    const testsupport::RecordedEffect& described = descriptionHost.effects[0];
+    const aaxhost::CollectionDescription registered = descriptionHost.Registered();
+    ASSERT_EQ(registered.effects.size(), 1u);
+    const aaxhost::EffectDescription& described = registered.effects[0];
     ASSERT_EQ(described.components.size(), 2u);
     ASSERT_EQ(described.components[1].processProcs.size(), 1u);
     const AAX_CProcessProc process = described.components[1].processProcs[0].proc;  // stereo
@@ -162,7 +164,7 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     EXPECT_EQ(module.canUnloadNow(nullptr), 1);
     EXPECT_EQ(install.MainCalls(), 1);
     FakeGuiHost host;
-    host.host.automation.AnswerValueRequestsWith(dataModel);
+    host.host.automation.SetDataModel(dataModel);
     ASSERT_EQ(dataModel->Initialize(host.host.Unknown()), AAX_SUCCESS);
     int32_t parameterCount = 0;
     dataModel->GetNumberOfParameters(&parameterCount);
@@ -170,7 +172,7 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     EXPECT_EQ(effect.CountOpcode(vst2::effOpen), 1u);
 
     // A few buffers through the registered callback, as the host fills the context record.
-    const PostedFields fields = CollectPosts(host.host.controller.Posts());
+    const PostedFields fields = CollectPosts(host.host.packets.Posts());
     ASSERT_EQ(fields.found, 4);
     EXPECT_EQ(fields.loaded, 1);
     EXPECT_EQ(fields.inputChannels, 2);
@@ -180,10 +182,15 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     float* inputs[2] = {inLeft.data(), inRight.data()};
     float* outputs[2] = {outLeft.data(), outRight.data()};
     int32_t frames = kFrames;
+    // The host's own node and transport objects: plain tables of functions in the published
+    // slot order, which the module's callback must call at exactly those slots.
+    aaxhost::SlotTraps::Reset();
     FakeTransport transport;
-    FakeMidiNode transportNode(&transport);
-    FakeMidiNode midiInput;
-    midiInput.AddPacket(3, 0x90, 60, 100);
+    transport.playing = true;
+    aaxhost::TransportObject transportObject(&transport);
+    aaxhost::MidiNodeObject transportNode(AAX_eMIDINodeType_Transport, 4, &transportObject);
+    aaxhost::MidiNodeObject midiInput(AAX_eMIDINodeType_LocalInput, 4);
+    midiInput.Add(3, 0x90, 60, 100);
     AlgorithmContext context{};
     context.fields[kField_AudioIn] = inputs;
     context.fields[kField_InputChannels] = const_cast<int32_t*>(&fields.inputChannels);
@@ -192,14 +199,39 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     context.fields[kField_BufferLength] = &frames;
     context.fields[kField_VstInterface] = const_cast<void**>(&fields.vstInterface);
     context.fields[kField_Loaded] = const_cast<int32_t*>(&fields.loaded);
-    context.fields[kField_TransportNode] = static_cast<AAX_IMIDINode*>(&transportNode);
-    context.fields[kField_MidiInputNode] = static_cast<AAX_IMIDINode*>(&midiInput);
+    context.fields[kField_TransportNode] = transportNode.Binary();
+    context.fields[kField_MidiInputNode] = midiInput.Binary();
     void* batch[1] = {&context};
     for (int block = 0; block < 3; ++block) process(batch, batch + 1);
     EXPECT_EQ(effect.CountKind(RecordedCall::Kind::ProcessReplacing), 3u);
     EXPECT_EQ(effect.CountOpcode(vst2::effProcessEvents), 3u);
     EXPECT_FLOAT_EQ(outLeft[10], 0.5f);
     EXPECT_FLOAT_EQ(outRight[10], -0.5f);
+    EXPECT_EQ(transport.playingQueries, 3);
+    EXPECT_EQ(transport.barBeatQueries, 3);
+    EXPECT_EQ(midiInput.bufferRequests.load(), 3);
+    const auto lastEvents = std::find_if(effect.calls.rbegin(), effect.calls.rend(), [](const RecordedCall& call) {
+        return call.kind == RecordedCall::Kind::Dispatcher && call.opcode == vst2::effProcessEvents;
+    });
+    ASSERT_NE(lastEvents, effect.calls.rend());
+    EXPECT_EQ(static_cast<uint8_t>(lastEvents->events[0].midiData[0]), 0x90);
+    EXPECT_EQ(lastEvents->events[0].deltaFrames, 3);
+
+    // A parameter object as the host reads it: through the data model's slot 16, its own slots,
+    // and the slots of the string it returns.
+    AAX_IParameter* timeParameter = nullptr;
+    ASSERT_EQ(dataModel->GetParameter("Time", &timeParameter), AAX_SUCCESS);
+    const aaxhost::module_slots::ParameterView time = aaxhost::module_slots::ReadParameter(timeParameter);
+    EXPECT_EQ(time.identifier, "Time");
+    EXPECT_EQ(time.name, "Time");
+    EXPECT_TRUE(time.automatable);
+    EXPECT_DOUBLE_EQ(time.normalized, 0.5);
+    EXPECT_EQ(time.steps, 65u);
+    EXPECT_EQ(time.type, AAX_eParameterType_Continuous);
+    aaxhost::TextObject name;
+    ASSERT_EQ(dataModel->GetParameterName("Mix", static_cast<AAX_IString*>(name.Binary())), AAX_SUCCESS);
+    EXPECT_EQ(name.Str(), "Mix");
+    EXPECT_EQ(aaxhost::SlotTraps::Count(), 0) << aaxhost::SlotTraps::Latest();
 
     // A value set by the host reaches the effect.
     ASSERT_EQ(dataModel->SetParameterNormalizedValue("Time", 0.25), AAX_SUCCESS);
@@ -235,9 +267,8 @@ TEST(ModuleEndToEnd, HostDrivesTheBuiltModuleThroughItsWholeLife) {
     ASSERT_EQ(gui->GetViewSize(&size), AAX_SUCCESS);
     EXPECT_FLOAT_EQ(size.horz, 320.0f);
     EXPECT_FLOAT_EQ(size.vert, 240.0f);
-    FakeViewContainer container;
     int window = 0;
-    container.nativeWindow = &window;
+    HostViewContainer container(AAX_eViewContainer_Type_HWND, &window);
     effect.ClearRecords();
     ASSERT_EQ(gui->SetViewContainer(&container), AAX_SUCCESS);
     EXPECT_EQ(effect.CountOpcode(vst2::effEditOpen), 1u);
@@ -277,7 +308,7 @@ TEST(ModuleEndToEnd, WithoutTheEffectInstalledTheModuleStillRegistersAndDegrades
     IACFPluginDefinition* definition = nullptr;
     ASSERT_EQ(registerPlugin(&descriptionHost, &definition), ACF_OK);
     auto create = reinterpret_cast<AAX_CCreateObjectProc>(
-        descriptionHost.effects.at(0).ProcPtr(kAAX_ProcPtrID_Create_EffectParameters));
+        descriptionHost.Registered().effects.at(0).ProcPtr(kAAX_ProcPtrID_Create_EffectParameters));
     auto* dataModel = Query<AAX_IACFEffectParameters>(create(), IID_IAAXEffectParametersV1);
     ASSERT_NE(dataModel, nullptr);
     FakeGuiHost host;
@@ -285,7 +316,7 @@ TEST(ModuleEndToEnd, WithoutTheEffectInstalledTheModuleStillRegistersAndDegrades
     int32_t parameterCount = -1;
     dataModel->GetNumberOfParameters(&parameterCount);
     EXPECT_EQ(parameterCount, 0);
-    const PostedFields fields = CollectPosts(host.host.controller.Posts());
+    const PostedFields fields = CollectPosts(host.host.packets.Posts());
     EXPECT_EQ(fields.found, 1);
     EXPECT_EQ(fields.loaded, 0);
     dataModel->Uninitialize();

@@ -9,7 +9,7 @@
 #include "interfaces/aax_parameter.h"
 #include "params/AAX_CString.h"
 
-class ScalarParameter : public AAX_IParameter {
+class ScalarParameter final : public AAX_IParameter {
 public:
     enum class Kind { Int32, Double, String, Untyped };
 
@@ -19,6 +19,7 @@ public:
     double doubleValue = 0.0;
     std::string stringValue;
 
+    void* Destroy(uint32_t flags) override { return AAX_DestroyFinal(this, flags); }
     AAX_CParamID Identifier() const override { return mId.c_str(); }
     void SetName(const AAX_CString& name) override { mName = name; }
     const AAX_CString& Name() const override { return mName; }
@@ -38,11 +39,11 @@ public:
     uint32_t GetNumberOfSteps() const override { return 0; }
     uint32_t GetStepValue() const override { return 0; }
     void SetStepValue(uint32_t) override {}
-    bool GetValueString(int32_t, AAX_CString*) const override { return false; }
-    bool GetValueString(AAX_CString*) const override { return false; }
+    bool GetValueStringWithLimit(int32_t, AAX_CString*) const override { return false; }
+    bool GetValueStringWithoutLimit(AAX_CString*) const override { return false; }
     bool GetNormalizedValueFromString(const AAX_CString&, double*) const override { return false; }
-    bool GetStringFromNormalizedValue(double, int32_t, AAX_CString&) const override { return false; }
-    bool GetStringFromNormalizedValue(double, AAX_CString&) const override { return false; }
+    bool GetStringFromNormalizedValueWithLimit(double, int32_t, AAX_CString&) const override { return false; }
+    bool GetStringFromNormalizedValueWithoutLimit(double, AAX_CString&) const override { return false; }
     bool SetValueFromString(const AAX_CString&) override { return false; }
     bool GetValueAsBool(bool*) const override { return false; }
     bool GetValueAsInt32(int32_t* value) const override {

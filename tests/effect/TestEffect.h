@@ -34,13 +34,13 @@ public:
     bool* destroyed = nullptr;  // set to true by the destructor
 
     ~TestEffect() override {
-        for (AAX_IParameter* parameter : pending) delete parameter;  // never handed over
+        for (AAX_IParameter* parameter : pending) parameter->Destroy(AAX_kDestroyFreesMemory);  // never handed over
         if (destroyed != nullptr) *destroyed = true;
     }
 
     AAX_Result EffectInit() override {
         for (AAX_IParameter* parameter : pending) {
-            if (!mParameterManager.AddParameter(parameter)) delete parameter;
+            if (!mParameterManager.AddParameter(parameter)) parameter->Destroy(AAX_kDestroyFreesMemory);
         }
         pending.clear();
         if (onInit) onInit(*this);
@@ -49,7 +49,7 @@ public:
 
     // Adds a parameter at once, outside Initialize.
     void Add(AAX_IParameter* parameter) {
-        if (!mParameterManager.AddParameter(parameter)) delete parameter;
+        if (!mParameterManager.AddParameter(parameter)) parameter->Destroy(AAX_kDestroyFreesMemory);
     }
     AAX_IParameter* Parameter(const char* id) { return mParameterManager.GetParameterByID(id); }
     AAX_CPacketDispatcher& Dispatcher() { return mPacketDispatcher; }

@@ -57,7 +57,7 @@ struct EveryKind : ::testing::Test {
     TestEffect effect;
 
     void SetUp() override {
-        host.offerAutomationDelegate = false;
+        host.offers.automationDelegate = false;
         auto* count = new ScalarParameter("Count", ScalarParameter::Kind::Int32);
         count->intValue = -123456;
         auto* fine = new ScalarParameter("Fine", ScalarParameter::Kind::Double);

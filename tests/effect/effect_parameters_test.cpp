@@ -9,7 +9,7 @@
 #include "ScalarParameter.h"
 #include "TestEffect.h"
 #include "interfaces/aax_ids.h"
-#include "interfaces/slot_index.h"
+#include "support/virtual_slot.h"
 #include "support/FakeHost.h"
 
 using testsupport::FakeHost;
@@ -89,10 +89,10 @@ TEST(EffectParameters, InitializeWiresTheHostBeforeEffectInitAndUninitializeUndo
     effect.GetNumberOfParameters(&count);
     EXPECT_EQ(count, 2);
 
-    host.automation.ClearCalls();
+    host.automation.ClearEvents();
     ASSERT_EQ(effect.Uninitialize(), AAX_SUCCESS);
     const std::vector<HostAutomationCall> expected = {{"Unregister", "Gain", 0.0}, {"Unregister", "On", 0.0}};
-    EXPECT_EQ(host.automation.Calls(), expected);
+    EXPECT_EQ(host.automation.Events(), expected);
     EXPECT_FALSE(effect.HoldsHostWrappers());
     EXPECT_TRUE(host.AllReferencesReleased());
     effect.GetNumberOfParameters(&count);
@@ -141,28 +141,28 @@ TEST(EffectParameters, ValueRequestsGoThroughTheHostWhenItOffersAutomation) {
     ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
 
     // The host has not answered yet: the value stays.
-    host.automation.ClearCalls();
+    host.automation.ClearEvents();
     EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.25), AAX_SUCCESS);
     EXPECT_EQ(Normalized(effect, "Gain"), 0.5);
     const std::vector<HostAutomationCall> request = {
         {"Touch", "Gain", 0.0}, {"SetValueRequest", "Gain", 0.25}, {"Release", "Gain", 0.0}};
-    EXPECT_EQ(host.automation.Calls(), request);
+    EXPECT_EQ(host.automation.Events(), request);
     EXPECT_EQ(effect.Changes(), 0);
 
     // Now it answers, as a host does, through UpdateParameterNormalizedValue.
-    host.automation.AnswerValueRequestsWith(&effect);
-    host.automation.ClearCalls();
+    host.automation.SetDataModel(&effect);
+    host.automation.ClearEvents();
     EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.25), AAX_SUCCESS);
     EXPECT_EQ(Normalized(effect, "Gain"), 0.25);
-    EXPECT_EQ(host.automation.CallsFor("Gain").size(), 4u);  // touch, request, current value, release
-    EXPECT_EQ(host.automation.Calls()[2], (HostAutomationCall{"CurrentValue", "Gain", 0.25}));
+    EXPECT_EQ(host.automation.EventsFor("Gain").size(), 4u);  // touch, request, current value, release
+    EXPECT_EQ(host.automation.Events()[2], (HostAutomationCall{"CurrentValue", "Gain", 0.25}));
     EXPECT_EQ(effect.Changes(), 1);
     effect.Uninitialize();
 }
 
 TEST(EffectParameters, ParametersSetThemselvesWhenTheHostOffersNoAutomation) {
     FakeHost host;
-    host.offerAutomationDelegate = false;
+    host.offers.automationDelegate = false;
     TestEffect effect;
     effect.pending = {MakeFloatParameter("Gain", 0.5f)};
     ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
@@ -377,7 +377,7 @@ TEST(EffectParameters, PostsSingleValuePacketsOfEachKindOnGenerateCoefficients) 
     fine->doubleValue = 0.125;
     effect.pending = {MakeBoolParameter("Bypass", true), MakeFloatParameter("Gain", 0.25f), raw, fine,
                       new ScalarParameter("Label", ScalarParameter::Kind::String)};
-    host.automation.AnswerValueRequestsWith(&effect);
+    host.automation.SetDataModel(&effect);
     effect.onInit = [](TestEffect& self) {
         const AAX_CPacketHandler<AAX_CPacketDispatcher> handler(&self.Dispatcher(),
                                                                 &AAX_CPacketDispatcher::GenerateSingleValuePacket);
@@ -392,7 +392,7 @@ TEST(EffectParameters, PostsSingleValuePacketsOfEachKindOnGenerateCoefficients) 
 
     // Right after registration every packet is dirty.
     EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
-    auto posts = host.controller.Posts();
+    auto posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 4u);
     // In identifier byte order: Bypass, Fine, Gain, Raw.
     EXPECT_EQ(posts[0].fieldIndex, 6u);
@@ -411,12 +411,12 @@ TEST(EffectParameters, PostsSingleValuePacketsOfEachKindOnGenerateCoefficients) 
     EXPECT_EQ(PayloadInt(posts[3]), -5);
 
     // A settled update marks only that parameter's packet dirty.
-    host.controller.ClearPosts();
+    host.packets.ClearPosts();
     EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
-    EXPECT_TRUE(host.controller.Posts().empty());
+    EXPECT_TRUE(host.packets.Posts().empty());
     EXPECT_EQ(effect.SetParameterNormalizedValue("Bypass", 0.0), AAX_SUCCESS);
     EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
-    posts = host.controller.Posts();
+    posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].fieldIndex, 6u);
     EXPECT_EQ(PayloadInt(posts[0]), 0);

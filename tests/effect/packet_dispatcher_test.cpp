@@ -87,26 +87,26 @@ TEST_F(DispatcherFixture, PostsANewlyRegisteredPacketOnceAndThenOnlyWhenMarkedDi
     ASSERT_EQ(dispatcher.RegisterPacket("Gain", 6, &handler), AAX_SUCCESS);
 
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
-    auto posts = host.controller.Posts();
+    auto posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].fieldIndex, 6u);
     EXPECT_EQ(PayloadInt(posts[0]), 42);
 
     // Nothing dirty: nothing posted, and the result is 0 even though a post would fail now.
-    host.controller.postResult = -1234;
+    host.packets.result = -1234;
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
-    EXPECT_EQ(host.controller.Posts().size(), 1u);
+    EXPECT_EQ(host.packets.Posts().size(), 1u);
 
     // Unregistered identifiers mark nothing.
     EXPECT_EQ(dispatcher.SetDirty("Other"), AAX_SUCCESS);
     EXPECT_EQ(dispatcher.SetDirty(nullptr), AAX_SUCCESS);
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
-    EXPECT_EQ(host.controller.Posts().size(), 1u);
+    EXPECT_EQ(host.packets.Posts().size(), 1u);
 
     worker.payload = 7;
     dispatcher.SetDirty("Gain");
     EXPECT_EQ(dispatcher.Dispatch(), -1234);
-    posts = host.controller.Posts();
+    posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 2u);
     EXPECT_EQ(PayloadInt(posts[1]), 7);
 }
@@ -126,7 +126,7 @@ TEST_F(DispatcherFixture, BuildsASharedPacketOnceWithTheFirstIdentifierInByteOrd
     dispatcher.Dispatch();
     ASSERT_EQ(worker.calls.size(), 1u);
     EXPECT_EQ(worker.calls[0].id, "z");
-    EXPECT_EQ(host.controller.Posts().size(), 2u);
+    EXPECT_EQ(host.packets.Posts().size(), 2u);
 }
 
 TEST_F(DispatcherFixture, OneIdentifierFeedsSeveralPacketsInRegistrationOrder) {
@@ -137,7 +137,7 @@ TEST_F(DispatcherFixture, OneIdentifierFeedsSeveralPacketsInRegistrationOrder) {
     dispatcher.SetDirty("Gain");
     dispatcher.Dispatch();
     std::vector<AAX_CFieldIndex> fields;
-    for (const PostedPacket& post : host.controller.Posts()) fields.push_back(post.fieldIndex);
+    for (const PostedPacket& post : host.packets.Posts()) fields.push_back(post.fieldIndex);
     EXPECT_EQ(fields, (std::vector<AAX_CFieldIndex>{5, 9, 2, 9, 2}));
 }
 
@@ -149,7 +149,7 @@ TEST_F(DispatcherFixture, AFailedHandlerSkipsThePostAndWaitsForTheNextChange) {
     dispatcher.RegisterPacket("Good", 4, &handler);
 
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
-    auto posts = host.controller.Posts();
+    auto posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].fieldIndex, 4u);
     EXPECT_EQ(failing.calls.size(), 1u);
@@ -160,7 +160,7 @@ TEST_F(DispatcherFixture, AFailedHandlerSkipsThePostAndWaitsForTheNextChange) {
     dispatcher.SetDirty("Bad");
     dispatcher.Dispatch();
     EXPECT_EQ(failing.calls.size(), 2u);
-    EXPECT_EQ(host.controller.Posts().size(), 1u);
+    EXPECT_EQ(host.packets.Posts().size(), 1u);
 }
 
 TEST_F(DispatcherFixture, ReturnsTheResultOfTheLastPost) {
@@ -171,12 +171,12 @@ TEST_F(DispatcherFixture, ReturnsTheResultOfTheLastPost) {
         AAX_Result forSecond;
         AAX_Result First(AAX_CParamID, AAX_CPacket& packet) {
             packet.SetValue<int32_t>(1);
-            host->controller.postResult = forFirst;
+            host->packets.result = forFirst;
             return AAX_SUCCESS;
         }
         AAX_Result Second(AAX_CParamID, AAX_CPacket& packet) {
             packet.SetValue<int32_t>(2);
-            host->controller.postResult = forSecond;
+            host->packets.result = forSecond;
             return AAX_SUCCESS;
         }
     };
@@ -217,7 +217,7 @@ TEST_F(DispatcherFixture, KeepsItsOwnCloneOfTheHandlerAndFreesItOnDestruction) {
         }
         EXPECT_EQ(live.load(), 2);
         EXPECT_EQ(own.Dispatch(), AAX_SUCCESS);  // the caller's handler is gone; the clones work
-        EXPECT_EQ(host.controller.Posts().size(), 1u);
+        EXPECT_EQ(host.packets.Posts().size(), 1u);
     }
     EXPECT_EQ(live.load(), 0);
 }
@@ -226,7 +226,7 @@ TEST_F(DispatcherFixture, RefusesMissingArgumentsAndDispatchesNothingWithoutACon
     EXPECT_EQ(dispatcher.RegisterPacket("Gain", 6, nullptr), AAX_ERROR_NULL_OBJECT);
     EXPECT_EQ(dispatcher.RegisterPacket(nullptr, 6, &handler), AAX_ERROR_INVALID_PARAMETER_ID);
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
-    EXPECT_TRUE(host.controller.Posts().empty());
+    EXPECT_TRUE(host.packets.Posts().empty());
 
     AAX_CPacketDispatcher uninitialized;
     uninitialized.RegisterPacket("Gain", 6, &handler);
@@ -235,7 +235,7 @@ TEST_F(DispatcherFixture, RefusesMissingArgumentsAndDispatchesNothingWithoutACon
     // The packet is still dirty, so the first dispatch with a controller posts it.
     uninitialized.Initialize(&controller, nullptr);
     EXPECT_EQ(uninitialized.Dispatch(), AAX_SUCCESS);
-    EXPECT_EQ(host.controller.Posts().size(), 1u);
+    EXPECT_EQ(host.packets.Posts().size(), 1u);
 }
 
 TEST_F(DispatcherFixture, AHandlerMayCallBackIntoTheDispatcherOnItsOwnThread) {
@@ -258,7 +258,7 @@ TEST_F(DispatcherFixture, AHandlerMayCallBackIntoTheDispatcherOnItsOwnThread) {
 
     EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
     EXPECT_EQ(reentrant.calls, 1);
-    EXPECT_FALSE(host.controller.Posts().empty());
+    EXPECT_FALSE(host.packets.Posts().empty());
 
     // The lock was released at the end of the outer call: another thread gets it.
     std::thread other([&] { dispatcher.SetDirty("Gain"); });

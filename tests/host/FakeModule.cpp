@@ -7,6 +7,11 @@
 #include <string>
 
 #include "interfaces/aax_effect.h"
+#include "params/AAX_CBinaryDisplayDelegate.h"
+#include "params/AAX_CBinaryTaperDelegate.h"
+#include "params/AAX_CLinearTaperDelegate.h"
+#include "params/AAX_CNumberDisplayDelegate.h"
+#include "params/AAX_CParameter.h"
 
 namespace fakemodule {
 
@@ -167,9 +172,14 @@ public:
         *o = 0;
         return AAX_SUCCESS;
     }
-    AAX_Result GetParameter(AAX_CParamID, AAX_IParameter** p) override {
+    // The parameter objects are the module framework's own, kept in step with the fake's values.
+    AAX_Result GetParameter(AAX_CParamID id, AAX_IParameter** p) override {
         *p = nullptr;
-        return AAX_ERROR_INVALID_PARAMETER_ID;
+        const int32_t index = Index(id);
+        if (index < 0) return AAX_ERROR_INVALID_PARAMETER_ID;
+        objects_[index]->SetNormalizedValue(values_[index]);
+        *p = objects_[index].get();
+        return AAX_SUCCESS;
     }
     AAX_Result GetParameterIndex(AAX_CParamID id, int32_t* index) const override {
         *index = Index(id);
@@ -294,6 +304,12 @@ private:
     AAX_IACFController* controller_ = nullptr;
     AAX_IACFAutomationDelegate* automation_ = nullptr;
     double values_[2] = {0.0, 0.5};
+    AAX_OwnedParameter objects_[2] = {
+        AAX_OwnedParameter(new AAX_CParameter<bool>("", AAX_CString("Bypass"), false, AAX_CBinaryTaperDelegate<bool>(),
+                                                    AAX_CBinaryDisplayDelegate<bool>("off", "on"), true)),
+        AAX_OwnedParameter(new AAX_CParameter<float>("gain", AAX_CString("Gain"), 0.0f,
+                                                     AAX_CLinearTaperDelegate<float, 0>(0.0f, 1.0f),
+                                                     AAX_CNumberDisplayDelegate<float, 2, 0>(), true))};
     bool dirty_ = false;
 };
 

@@ -31,6 +31,7 @@ std::string EffectPath() {
 class BuiltModule : public ::testing::Test {
 protected:
     void SetUp() override {
+        SlotTraps::Reset();
         if (!fs::exists(ModulePath()) || !fs::exists(EffectPath())) {
             GTEST_SKIP() << "the module or the effect is not built beside the tests";
         }
@@ -48,6 +49,8 @@ protected:
     }
 
     void TearDown() override {
+        // Every call the module made to the host's string, node and transport tables landed in a slot.
+        EXPECT_EQ(SlotTraps::Count(), 0) << SlotTraps::Latest();
         module_.reset();
         sandbox_.reset();
         std::error_code ec;

@@ -8,6 +8,8 @@
 
 #include "FakeModule.h"
 #include "HostComponents.h"
+#include "SlotObjects.h"
+#include "Transport.h"
 #include "PluginModule.h"
 #include "platform/platform.h"
 
@@ -192,4 +194,87 @@ TEST(HostDescription, PrintsFieldsAndPropertiesAsTextAndJson) {
     // One document: balanced braces.
     const std::string doc = json.str();
     EXPECT_EQ(std::count(doc.begin(), doc.end(), '{'), std::count(doc.begin(), doc.end(), '}'));
+}
+
+// The host's string, MIDI node and transport are tables written apart from the module's
+// interface declarations; called through those declarations, every slot reaches its operation.
+TEST(HostSlotObjects, AnswerEachSlotAsTheInterfacesDeclareIt) {
+    SlotTraps::Reset();
+    TransportState state;
+    state.SetTempo(133.0);
+    state.SetMeter(7, 8);
+    state.SetPlaying(true);
+    state.SetPosition(96000);
+    TransportObject transportObject(&state);
+    MidiNodeObject nodeObject(AAX_eMIDINodeType_Transport, 4, &transportObject);
+    ASSERT_TRUE(nodeObject.Add(5, 0x90, 60, 100));
+    TextObject textObject("start");
+
+    auto* node = static_cast<AAX_IMIDINode*>(nodeObject.Binary());
+    ASSERT_EQ(node->GetTransport(), transportObject.Binary());
+    const AAX_CMidiStream* stream = node->GetNodeBuffer();
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(stream->mBufferSize, 1u);
+    EXPECT_EQ(stream->mBuffer[0].mTimestamp, 5u);
+    EXPECT_EQ(stream->mBuffer[0].mData[1], 60);
+    AAX_CMidiPacket outgoing{9, 3, {0x80, 60, 0, 0}, false};
+    EXPECT_EQ(node->PostMIDIPacket(&outgoing), AAX_SUCCESS);
+    ASSERT_EQ(nodeObject.TakeOutgoing().size(), 1u);
+
+    const AAX_ITransport* transport = node->GetTransport();
+    double tempo = 0.0;
+    int32_t numerator = 0, denominator = 0, bars = 0, beats = 0;
+    int64_t location = 0, ticks = -1;
+    bool playing = false;
+    EXPECT_EQ(transport->GetCurrentTempo(&tempo), AAX_SUCCESS);
+    EXPECT_EQ(transport->GetCurrentMeter(&numerator, &denominator), AAX_SUCCESS);
+    EXPECT_EQ(transport->IsTransportPlaying(&playing), AAX_SUCCESS);
+    EXPECT_EQ(transport->GetCurrentNativeSampleLocation(&location), AAX_SUCCESS);
+    EXPECT_EQ(transport->GetBarBeatPosition(&bars, &beats, &ticks, 0), AAX_SUCCESS);
+    EXPECT_EQ(tempo, 133.0);
+    EXPECT_EQ(numerator, 7);
+    EXPECT_EQ(denominator, 8);
+    EXPECT_TRUE(playing);
+    EXPECT_EQ(location, 96000);
+    EXPECT_EQ(bars, 1);
+    EXPECT_EQ(beats, 1);
+    EXPECT_EQ(ticks, 0);
+
+    AAX_IString* text = static_cast<AAX_IString*>(textObject.Binary());
+    EXPECT_EQ(text->Length(), 5u);
+    EXPECT_EQ(text->MaxLength(), 0xFFFFFFFEu);
+    *text = "assigned";
+    EXPECT_EQ(textObject.Str(), "assigned");
+    TextObject other("from another string");
+    *text = *static_cast<const AAX_IString*>(other.Binary());
+    EXPECT_STREQ(text->Get(), "from another string");
+    EXPECT_EQ(SlotTraps::Count(), 0) << SlotTraps::Latest();
+}
+
+// A module that laid the tables out with two destructor slots would call operations one slot
+// late: the entries past each table, and slot 0 (a host object is never the module's to
+// destroy), record the call and leave the object alone.
+TEST(HostSlotObjects, RecordCallsPastTheTableAndToDestroyInsteadOfRunningThem) {
+    TransportState state;
+    TransportObject transport(&state);
+    MidiNodeObject node(AAX_eMIDINodeType_LocalInput, 4);
+    TextObject text("kept");
+    struct Case {
+        void* object;
+        int32_t slot;
+        const char* recorded;
+    };
+    for (const Case& c : {Case{transport.Binary(), 14, "transport slot 14"}, Case{node.Binary(), 4, "MIDI node slot 4"},
+                          Case{node.Binary(), 11, "MIDI node slot 11"}, Case{text.Binary(), 7, "string slot 7"},
+                          Case{text.Binary(), 0, "string slot 0"}}) {
+        SlotTraps::Reset();
+        const auto* table = *static_cast<void* const* const*>(c.object);
+        auto* slot = reinterpret_cast<void* (*)(void*, uint32_t)>(table[c.slot]);
+        void* answer = slot(c.object, AAX_kDestroyFreesMemory);
+        EXPECT_EQ(answer, c.slot == 0 ? c.object : nullptr) << c.recorded;
+        EXPECT_EQ(SlotTraps::Count(), 1) << c.recorded;
+        EXPECT_EQ(SlotTraps::Latest(), c.recorded);
+    }
+    EXPECT_EQ(text.Str(), "kept");
+    SlotTraps::Reset();
 }

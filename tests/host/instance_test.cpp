@@ -72,8 +72,8 @@ TEST_F(FakeInstance, LaysOutTheContextRecordFromTheComponentsFields) {
     uint64_t blob = 0;
     std::memcpy(&blob, record[fakemodule::kFieldBlob], sizeof blob);
     EXPECT_EQ(blob, 0x1122334455667788ull);
-    EXPECT_EQ(static_cast<AAX_IMIDINode*>(record[fakemodule::kFieldTransport]), instance->MidiNode(AAX_eMIDINodeType_Transport));
-    EXPECT_EQ(static_cast<AAX_IMIDINode*>(record[fakemodule::kFieldMidiIn]), instance->MidiNode(AAX_eMIDINodeType_LocalInput));
+    EXPECT_EQ(record[fakemodule::kFieldTransport], instance->MidiNode(AAX_eMIDINodeType_Transport)->Binary());
+    EXPECT_EQ(record[fakemodule::kFieldMidiIn], instance->MidiNode(AAX_eMIDINodeType_LocalInput)->Binary());
 
     auto mono = Make(AAX_eStemFormat_Mono);
     ASSERT_TRUE(mono);

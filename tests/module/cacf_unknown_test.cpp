@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "interfaces/aax_ids.h"
-#include "interfaces/slot_index.h"
+#include "support/virtual_slot.h"
 #include "module/CACFUnknown.h"
 #include "module/ModuleState.h"
 

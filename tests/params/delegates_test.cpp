@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iomanip>
 #include <limits>
 #include <memory>
+#include <sstream>
 
 #include "params/AAX_CBinaryDisplayDelegate.h"
 #include "params/AAX_CBinaryTaperDelegate.h"
@@ -10,6 +13,7 @@
 #include "params/AAX_CNumberDisplayDelegate.h"
 #include "params/AAX_CString.h"
 #include "comma_locale.h"
+#include "params/NumberText.h"
 
 namespace {
 
@@ -174,6 +178,35 @@ TEST(NumberDisplay, ReadsAndWritesTheClassicFormWhateverTheGlobalLocale) {
     AAX_CString text;
     EXPECT_TRUE(display.ValueToString(1234.5f, &text));
     EXPECT_STREQ(text.Get(), "1234.50");
+}
+
+// The number texts follow a classic-locale input stream exactly, whatever locale the process
+// has set; the stream here is the oracle, imbued with the classic locale.
+TEST(NumberDisplay, ReadsEveryTextAsAClassicStreamDoesUnderACommaLocale) {
+    const CommaDecimalLocale comma;
+    const char* const texts[] = {"3.5 dB", "  7", "\t\n 2e2x", "abc", "", "+5", "+-5", "- 5", "-.5", ".", "5.",
+                                 "1e", "1e+", "1ex", "1.5e3", "1E2", "1e400", "-1e400", "1e-400", "5e-330",
+                                 "1,5", "0x1p3", "inf", "nan", "-inf", "1.5.2", "00012", "2e308", "0.5e310",
+                                 "1e-310", "+", "e5", "99999999999999999999999999999999999999e-50"};
+    for (const char* text : texts) {
+        std::istringstream stream(text);
+        stream.imbue(std::locale::classic());
+        double expected = 0.0;
+        const bool expectedOk = static_cast<bool>(stream >> expected);
+        if (!expectedOk) expected = 0.0;
+        double parsed = -7.0;
+        EXPECT_EQ(ReadLeadingNumber(text, std::strlen(text), &parsed), expectedOk) << '"' << text << '"';
+        EXPECT_EQ(parsed, expected) << '"' << text << '"';
+    }
+    std::string written;
+    for (const double value : {0.5, 1234.5678, -0.001, 3.0, -0.0, 1e20, 0.125, 2.675, -1234.5}) {
+        std::ostringstream stream;
+        stream.imbue(std::locale::classic());
+        stream << std::fixed << std::setprecision(2) << value;
+        written.clear();
+        AppendFixedNumber(written, value, 2);
+        EXPECT_EQ(written, stream.str()) << value;
+    }
 }
 
 TEST(NumberDisplay, NumbersBeyondFloatRangeBecomeInfinite) {

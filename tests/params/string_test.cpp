@@ -12,15 +12,16 @@
 namespace {
 
 // A foreign implementation of the interface: assignment must read it only through Get.
-class FixedString : public AAX_IString {
+class FixedString final : public AAX_IString {
 public:
     explicit FixedString(const char* text) : mText(text) {}
+    void* Destroy(uint32_t) override { return this; }
     uint32_t Length() const override { return static_cast<uint32_t>(std::strlen(mText)); }
     uint32_t MaxLength() const override { return 0; }
     const char* Get() const override { return mText; }
     void Set(const char*) override {}
-    AAX_IString& operator=(const char*) override { return *this; }
-    AAX_IString& operator=(const AAX_IString&) override { return *this; }
+    AAX_IString& AssignText(const char*) override { return *this; }
+    AAX_IString& AssignString(const AAX_IString&) override { return *this; }
 
 private:
     const char* mText;

@@ -43,8 +43,8 @@ RenderInstance::RenderInstance(int32_t channels) : inputChannels(channels), outp
     context.fields[kField_BufferLength] = &frames;
     context.fields[kField_VstInterface] = &vstPointer;
     context.fields[kField_Loaded] = &loaded;
-    context.fields[kField_TransportNode] = static_cast<AAX_IMIDINode*>(&transportNode);
-    context.fields[kField_MidiInputNode] = static_cast<AAX_IMIDINode*>(&midiInput);
+    context.fields[kField_TransportNode] = transportNode.Binary();
+    context.fields[kField_MidiInputNode] = midiInput.Binary();
 
     for (RenderInstance*& slot : liveInstances) {
         if (slot == nullptr) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "render/AlgorithmContext.h"
-#include "support/FakeMidiNode.h"
+#include "SlotObjects.h"
 #include "support/FakeTransport.h"
 #include "support/RecordingEffect.h"
 #include "vsthost/VstCallBack.h"
@@ -45,9 +45,11 @@ public:
     float* hostInputs[2];
     float* hostOutputs[2];
 
+    // The host's own transport and MIDI node objects, laid out as the host hands them over.
     FakeTransport transport;
-    FakeMidiNode transportNode{&transport};
-    FakeMidiNode midiInput;
+    aaxhost::TransportObject transportObject{&transport};
+    aaxhost::MidiNodeObject transportNode{3, 64, &transportObject};
+    aaxhost::MidiNodeObject midiInput{0, 64};
     AlgorithmContext context{};
 
     // The channel entries that the effect's last processReplacing received.

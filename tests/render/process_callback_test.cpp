@@ -25,18 +25,18 @@ TEST(ProcessCallback, RunsOnlyInstancesWhoseLoadedFlagIsExactlyOne) {
     flagTwo.loaded = 2;
     noFlag.context.fields[kField_Loaded] = nullptr;
     for (RenderInstance* skipped : {&unloaded, &flagTwo, &noFlag}) {
-        skipped->midiInput.AddPacket(0, 0x90, 60, 100);
+        skipped->midiInput.Add(0, 0x90, 60, 100);
         skipped->transport.playing = true;
         skipped->callBack.tempoValid = skipped->callBack.timeSigValid = skipped->callBack.positionValid = 1;
     }
-    loaded.midiInput.AddPacket(0, 0x90, 60, 100);
+    loaded.midiInput.Add(0, 0x90, 60, 100);
 
     RunBatch({unloaded.Context(), nullptr, flagTwo.Context(), noFlag.Context(), loaded.Context(), nullptr});
 
     for (RenderInstance* skipped : {&unloaded, &flagTwo, &noFlag}) {
         EXPECT_TRUE(skipped->effect.calls.empty());
-        EXPECT_EQ(skipped->transportNode.transportQueries, 0);
-        EXPECT_EQ(skipped->midiInput.nodeBufferQueries, 0);
+        EXPECT_EQ(skipped->transportNode.transportRequests, 0);
+        EXPECT_EQ(skipped->midiInput.bufferRequests, 0);
         EXPECT_EQ(skipped->callBack.tempoValid, 1);  // not even the snapshot is touched
         EXPECT_EQ(skipped->callBack.positionValid, 1);
         EXPECT_EQ(skipped->outputData[0][0], -1.0f);
@@ -90,10 +90,12 @@ TEST(ProcessCallback, GivesTheEffectTwoChannelEntriesWithANullSecondForMono) {
 TEST(ProcessCallback, SendsEachMidiPacketAsOneEventInOrderBeforeProcessing) {
     RenderInstance instance(2);
     instance.vst.events[0].midiData[3] = 0x11;
-    instance.midiInput.AddPacket(0, 0x90, 60, 100, 3, true);
-    instance.midiInput.AddPacket(5, 0x80, 60, 0, 2);
-    instance.midiInput.AddPacket(15, 0xB3, 7, 127);
-    instance.midiInput.Packet(2).mData[3] = 0x55;
+    aaxhost::MidiPacketRecord immediate{0, 3, {0x90, 60, 100, 0}, true};
+    aaxhost::MidiPacketRecord shortPacket{5, 2, {0x80, 60, 0, 0}, false};
+    instance.midiInput.Add(immediate);
+    instance.midiInput.Add(shortPacket);
+    instance.midiInput.Add(15, 0xB3, 7, 127);
+    instance.midiInput.Incoming(2).data[3] = 0x55;
 
     RunBatch({instance.Context()});
 
@@ -126,7 +128,7 @@ TEST(ProcessCallback, SendsEachMidiPacketAsOneEventInOrderBeforeProcessing) {
 
     // A block without packets, or a node without a stream, sends no events.
     instance.effect.ClearRecords();
-    instance.midiInput.ClearPackets();
+    instance.midiInput.ClearIncoming();
     RunBatch({instance.Context()});
     instance.midiInput.SetStreamMissing(true);
     instance.context.fields[kField_TransportNode] = nullptr;
@@ -141,7 +143,7 @@ TEST(ProcessCallback, MakesNoEffectCallWhenTheInstanceIsClosedOrAbsent) {
     noInterface.vstPointer = nullptr;
     noField.context.fields[kField_VstInterface] = nullptr;
     for (RenderInstance* instance : {&closed, &noInterface, &noField}) {
-        instance->midiInput.AddPacket(1, 0x90, 64, 90);
+        instance->midiInput.Add(1, 0x90, 64, 90);
         instance->transport.playing = true;
     }
 
@@ -151,14 +153,14 @@ TEST(ProcessCallback, MakesNoEffectCallWhenTheInstanceIsClosedOrAbsent) {
         EXPECT_TRUE(instance->effect.calls.empty());
         EXPECT_EQ(instance->outputData[0][0], -1.0f);
     }
-    EXPECT_EQ(noInterface.midiInput.nodeBufferQueries, 0);
+    EXPECT_EQ(noInterface.midiInput.bufferRequests, 0);
     // A closed instance still keeps its snapshot current; only the calls are skipped.
     EXPECT_EQ(closed.callBack.positionValid, 1);
     closed.vst.isOpen = 1;
 
     // Missing host buffers or frame count: MIDI still goes out, but no audio call is made.
     RenderInstance noBuffers(2);
-    noBuffers.midiInput.AddPacket(0, 0x90, 60, 1);
+    noBuffers.midiInput.Add(0, 0x90, 60, 1);
     noBuffers.context.fields[kField_BufferLength] = nullptr;
     RunBatch({noBuffers.Context()});
     noBuffers.context.fields[kField_BufferLength] = &noBuffers.frames;
@@ -350,7 +352,7 @@ TEST(ProcessCallback, WithoutATransportTheSnapshotStaysInvalidAndAudioStillRuns)
         EXPECT_EQ(instance->transport.playingQueries, 0);
         EXPECT_EQ(instance->processCalls, 1);
     }
-    EXPECT_EQ(noTransport.transportNode.transportQueries, 1);
+    EXPECT_EQ(noTransport.transportNode.transportRequests, 1);
 }
 
 }  // namespace

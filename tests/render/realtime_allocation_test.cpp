@@ -155,7 +155,7 @@ TEST(RealTimeProcessing, ABatchWithTransportAndMidiAllocatesNothing) {
         instance->transport.meterNumerator = 3;
         instance->transport.meterDenominator = 4;
         instance->transport.SetBarBeat(bar++, 2, 120000);
-        for (uint8_t note = 0; note < 5; ++note) instance->midiInput.AddPacket(note * 3u, 0x90, 60 + note, 100);
+        for (uint8_t note = 0; note < 5; ++note) instance->midiInput.Add(note * 3u, 0x90, 60 + note, 100);
     }
     monoStopped.transport.playing = false;
     stereoPlaying.transport.meterResult = AAX_ERROR_NULL_OBJECT;

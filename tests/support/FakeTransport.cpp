@@ -1,65 +1,51 @@
 #include "support/FakeTransport.h"
 
-AAX_Result FakeTransport::GetCurrentTempo(double* outTempo) const {
+int32_t FakeTransport::Tempo(double* bpm) const {
     ++tempoQueries;
     if (tempoResult != AAX_SUCCESS) return tempoResult;
-    if (outTempo != nullptr) *outTempo = tempo;
+    if (bpm != nullptr) *bpm = tempo;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const {
+int32_t FakeTransport::Meter(int32_t* numerator, int32_t* denominator) const {
     ++meterQueries;
     if (meterResult != AAX_SUCCESS) return meterResult;
-    if (outNumerator != nullptr) *outNumerator = meterNumerator;
-    if (outDenominator != nullptr) *outDenominator = meterDenominator;
+    if (numerator != nullptr) *numerator = meterNumerator;
+    if (denominator != nullptr) *denominator = meterDenominator;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::IsTransportPlaying(bool* outIsPlaying) const {
+int32_t FakeTransport::Playing(bool* isPlaying) const {
     ++playingQueries;
     if (playingResult != AAX_SUCCESS) return playingResult;
-    if (outIsPlaying != nullptr) *outIsPlaying = playing;
+    if (isPlaying != nullptr) *isPlaying = playing;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::GetCurrentTickPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-
-AAX_Result FakeTransport::GetCurrentLoopPosition(bool*, int64_t*, int64_t*) const {
-    return AAX_ERROR_UNIMPLEMENTED;
-}
-
-AAX_Result FakeTransport::GetCurrentNativeSampleLocation(int64_t* outSampleLocation) const {
+int32_t FakeTransport::SampleLocation(int64_t* location) const {
     ++sampleLocationQueries;
     if (sampleLocationResult != AAX_SUCCESS) return sampleLocationResult;
-    if (outSampleLocation != nullptr) *outSampleLocation = sampleLocation;
+    if (location != nullptr) *location = sampleLocation;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::GetCustomTickPosition(int64_t*, int64_t) const { return AAX_ERROR_UNIMPLEMENTED; }
-
-AAX_Result FakeTransport::GetBarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outDisplayTicks,
-                                             int64_t location) const {
+int32_t FakeTransport::BarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outTicks,
+                                       int64_t location) const {
     ++barBeatQueries;
     lastBarBeatLocation = location;
     if (barBeatResult != AAX_SUCCESS) return barBeatResult;
     if (outBars != nullptr) *outBars = bars;
     if (outBeats != nullptr) *outBeats = beats;
-    if (outDisplayTicks != nullptr) *outDisplayTicks = displayTicks;
+    if (outTicks != nullptr) *outTicks = displayTicks;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::GetTicksPerQuarter(uint32_t* outTicks) const {
-    if (outTicks != nullptr) *outTicks = 960000;
+int32_t FakeTransport::TicksPerQuarter(uint32_t* ticks) const {
+    if (ticks != nullptr) *ticks = 960000;
     return AAX_SUCCESS;
 }
 
-AAX_Result FakeTransport::GetCurrentTicksPerBeat(uint32_t* outTicks) const {
-    if (outTicks != nullptr) *outTicks = 960000;
+int32_t FakeTransport::TicksPerBeat(uint32_t* ticks) const {
+    if (ticks != nullptr) *ticks = 960000;
     return AAX_SUCCESS;
 }
-
-AAX_Result FakeTransport::GetTimelineSelectionStartPosition(int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-
-AAX_Result FakeTransport::GetTimeCodeInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }
-
-AAX_Result FakeTransport::GetFeetFramesInfo(int32_t*, int64_t*) const { return AAX_ERROR_UNIMPLEMENTED; }

@@ -1,13 +1,15 @@
-// A scriptable host transport: every answer and result code is a public field that a test sets,
-// and every query is counted. Answers allocate nothing, so the fake may run inside the
+// A scriptable source of transport answers for the host's transport object
+// (aaxhost::TransportObject): every answer and result code is a public field that a test sets,
+// and every query is counted. Answers allocate nothing, so the transport may run inside the
 // processing callback while a test counts allocations.
 #pragma once
 
 #include <cstdint>
 
-#include "interfaces/aax_host.h"
+#include "SlotObjects.h"
+#include "interfaces/acf.h"
 
-class FakeTransport : public AAX_ITransport {
+class FakeTransport final : public aaxhost::TransportSource {
 public:
     // Answers.
     bool playing = false;
@@ -26,8 +28,7 @@ public:
     AAX_Result meterResult = AAX_SUCCESS;
     AAX_Result barBeatResult = AAX_SUCCESS;
 
-    // Query counts and the location that the last bar/beat query asked about. The queries are
-    // const in the interface; the counting is the fake's own bookkeeping.
+    // Query counts and the location that the last bar/beat query asked about.
     mutable int32_t playingQueries = 0;
     mutable int32_t sampleLocationQueries = 0;
     mutable int32_t tempoQueries = 0;
@@ -42,19 +43,17 @@ public:
         displayTicks = ticks;
     }
 
-    AAX_Result GetCurrentTempo(double* outTempo) const override;
-    AAX_Result GetCurrentMeter(int32_t* outNumerator, int32_t* outDenominator) const override;
-    AAX_Result IsTransportPlaying(bool* outIsPlaying) const override;
-    AAX_Result GetCurrentTickPosition(int64_t* outTickPosition) const override;
-    AAX_Result GetCurrentLoopPosition(bool* outLooping, int64_t* outLoopStartTick,
-                                      int64_t* outLoopEndTick) const override;
-    AAX_Result GetCurrentNativeSampleLocation(int64_t* outSampleLocation) const override;
-    AAX_Result GetCustomTickPosition(int64_t* outTickPosition, int64_t sampleLocation) const override;
-    AAX_Result GetBarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outDisplayTicks,
-                                  int64_t sampleLocation) const override;
-    AAX_Result GetTicksPerQuarter(uint32_t* outTicks) const override;
-    AAX_Result GetCurrentTicksPerBeat(uint32_t* outTicks) const override;
-    AAX_Result GetTimelineSelectionStartPosition(int64_t* outSampleLocation) const override;
-    AAX_Result GetTimeCodeInfo(int32_t* outFrameRate, int64_t* outOffset) const override;
-    AAX_Result GetFeetFramesInfo(int32_t* outFeetFramesRate, int64_t* outOffset) const override;
+    int32_t Tempo(double* bpm) const override;
+    int32_t Meter(int32_t* numerator, int32_t* denominator) const override;
+    int32_t Playing(bool* isPlaying) const override;
+    int32_t TickPosition(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t LoopPosition(bool*, int64_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t SampleLocation(int64_t* location) const override;
+    int32_t CustomTickPosition(int64_t*, int64_t) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t BarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outTicks, int64_t location) const override;
+    int32_t TicksPerQuarter(uint32_t* ticks) const override;
+    int32_t TicksPerBeat(uint32_t* ticks) const override;
+    int32_t SelectionStart(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t TimeCode(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
+    int32_t FeetFrames(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
 };

@@ -39,7 +39,7 @@ public:
 
     // Hands the host's value requests back to this data model, then initialises it.
     AAX_Result Initialize(testsupport::FakeHost& host) {
-        host.automation.AnswerValueRequestsWith(model_);
+        host.automation.SetDataModel(model_);
         return model_->Initialize(host.Unknown());
     }
 

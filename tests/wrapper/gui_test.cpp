@@ -15,7 +15,7 @@
 
 using ::testing::ElementsAre;
 using testsupport::FakeGuiHost;
-using testsupport::FakeViewContainer;
+using aaxhost::HostViewContainer;
 using wrappertest::DataModel;
 
 namespace {
@@ -102,9 +102,8 @@ TEST_F(WrapperGui, ViewSizeComesFromTheEditorRectangleEachTime) {
 }
 
 TEST_F(WrapperGui, NativeWindowOpensTheEditorInOrder) {
-    FakeViewContainer container;
     int window = 0;
-    container.nativeWindow = &window;
+    HostViewContainer container(AAX_eViewContainer_Type_HWND, &window);
     updates.clear();
     ASSERT_EQ((*gui)->SetViewContainer(&container), AAX_SUCCESS);
 
@@ -135,8 +134,7 @@ TEST_F(WrapperGui, NativeWindowOpensTheEditorInOrder) {
 }
 
 TEST_F(WrapperGui, OtherContainerTypesGetNoEditorButParametersAreStillReported) {
-    FakeViewContainer container;
-    container.type = AAX_eViewContainer_Type_NSView;
+    HostViewContainer container(AAX_eViewContainer_Type_NSView, nullptr);
     updates.clear();
     ASSERT_EQ((*gui)->SetViewContainer(&container), AAX_SUCCESS);
     EXPECT_TRUE(effect.calls.empty());
@@ -222,7 +220,7 @@ TEST(WrapperGuiLifecycle, InitialiseNeedsAHostWithAController) {
         EXPECT_EQ(gui->Initialize(nullptr), AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER);
 
         FakeGuiHost host;
-        host.host.offerController = false;
+        host.offers.controller = false;
         EXPECT_EQ(gui->Initialize(&host), AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER);
         EXPECT_EQ(host.RefCount(), 0) << "nothing else is taken";
 
@@ -255,7 +253,7 @@ TEST(WrapperGuiLifecycle, WithoutALoadedEffectTheViewIsOneHundredSquareAndNothin
         ASSERT_EQ(gui->GetViewSize(&size), AAX_SUCCESS);
         EXPECT_FLOAT_EQ(size.horz, 100.0f);
         EXPECT_FLOAT_EQ(size.vert, 100.0f);
-        FakeViewContainer container;
+        HostViewContainer container(AAX_eViewContainer_Type_HWND, nullptr);
         EXPECT_EQ(gui->SetViewContainer(&container), AAX_SUCCESS);
         AAX_Rect area{0.0f, 0.0f, 10.0f, 10.0f};
         EXPECT_EQ(gui->Draw(&area), AAX_SUCCESS);

@@ -53,7 +53,7 @@ std::string ValueText(const DataModel& model, const char* id, double normalized)
 // The touch, value-request and release calls a parameter made, in order.
 std::vector<std::string> Gestures(const FakeHost& host, const std::string& id) {
     std::vector<std::string> gestures;
-    for (const HostAutomationCall& call : host.automation.CallsFor(id)) {
+    for (const HostAutomationCall& call : host.automation.EventsFor(id)) {
         if (call.operation == "SetValueRequest") {
             gestures.push_back("SetValueRequest " + std::to_string(call.value));
         } else if (call.operation == "Touch" || call.operation == "Release") {
@@ -169,9 +169,8 @@ TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
 }
 
 TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheContextFields) {
-    host.controller.sampleRate = 88199.9f;
-    host.controller.inputStemFormat = AAX_eStemFormat_Mono;
-    host.controller.outputStemFormat = AAX_eStemFormat_Stereo;
+    host.settings.sampleRate = 88199.9;
+    host.controller.SetStemFormats(AAX_eStemFormat_Mono, AAX_eStemFormat_Stereo);
     effect.SetNumParams(2);
     effect.SetParameterId(0, "A");
     effect.SetParameterId(1, "B");
@@ -189,7 +188,7 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     EXPECT_EQ(effect.CountOpcode(vst2::effSetBlockSize), 0u);
     EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u);
 
-    const auto posts = host.controller.Posts();
+    const auto posts = host.packets.Posts();
     ASSERT_EQ(posts.size(), 4u);
     EXPECT_EQ(posts[0].fieldIndex, kField_InputChannels);
     EXPECT_EQ(posts[1].fieldIndex, kField_OutputChannels);
@@ -211,9 +210,9 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     EXPECT_EQ(loaded, 1);
 
     // The master bypass packet goes out on field 6 with the first coefficient generation.
-    host.controller.ClearPosts();
+    host.packets.ClearPosts();
     model->GenerateCoefficients();
-    const auto bypassPosts = host.controller.Posts();
+    const auto bypassPosts = host.packets.Posts();
     ASSERT_EQ(bypassPosts.size(), 1u);
     EXPECT_EQ(bypassPosts[0].fieldIndex, kField_MasterBypass);
     EXPECT_EQ(bypassPosts[0].payload.size(), 4u);
@@ -317,7 +316,7 @@ TEST_F(WrapperParameters, EditorGesturesBecomeHostAutomationAndComeBackToTheEffe
     effect.SetParameterId(1, "Time");
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-    host.automation.ClearCalls();
+    host.automation.ClearEvents();
     effect.ClearRecords();
 
     effect.CallHost({vst2::audioMasterBeginEdit, 1, 0, nullptr, 0.0f});
@@ -342,10 +341,10 @@ TEST_F(WrapperParameters, EditorGesturesBecomeHostAutomationAndComeBackToTheEffe
     EXPECT_THAT(returned, ElementsAre(0.3f, 0.6f));
 
     // A gesture on an index whose identifier names no host parameter changes nothing.
-    host.automation.ClearCalls();
+    host.automation.ClearEvents();
     effect.ClearRecords();
     effect.CallHost({vst2::audioMasterAutomate, 7, 0, nullptr, 0.9f});
-    EXPECT_TRUE(host.automation.Calls().empty());
+    EXPECT_TRUE(host.automation.Events().empty());
     EXPECT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 0u);
     model->Uninitialize();
 }
@@ -375,7 +374,7 @@ TEST_F(WrapperParameters, UnloadedEffectLeavesADegradedInstanceAndTheMessage) {
         ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
         EXPECT_TRUE(model.ParameterIds().empty());
 
-        const auto posts = host.controller.Posts();
+        const auto posts = host.packets.Posts();
         ASSERT_EQ(posts.size(), 1u);
         EXPECT_EQ(posts[0].fieldIndex, kField_Loaded);
         ASSERT_EQ(posts[0].payload.size(), 4u);
@@ -415,7 +414,7 @@ TEST_F(WrapperParameters, ReinitialisedInstanceTellsTheEffectTheNewRateInTimeReq
     model->Uninitialize();
 
     // The new controller wrapper may take the memory of the one just deleted.
-    host.controller.sampleRate = 96000.0f;
+    host.settings.sampleRate = 96000.0;
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
     effect.CallHost({vst2::audioMasterGetTime});
     ASSERT_TRUE(effect.hostReplies.back().hasTime);

@@ -1,0 +1,159 @@
+// The host's objects that the module calls by slot number (its strings, MIDI nodes and the
+// transport a node hands out), built as a host compiled by any compiler hands them over: an
+// object whose first word points at a table of plain functions, each taking the object first,
+// in the slot order of the published interfaces. Nothing here is declared through the module's
+// interface headers, so a module that calls a wrong slot reaches a wrong function here rather
+// than one its own compiler agreed on. Entries past the last slot are traps that record the call
+// instead of running off the table, and so is slot 0 (destroy), which the module never calls on
+// a host object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace aaxhost {
+
+using SlotFunction = void (*)();
+
+struct SlotObject {
+    const SlotFunction* table;
+};
+
+// The MIDI records as the host lays them out: 16-byte packets, a count and a packet pointer.
+struct MidiPacketRecord {
+    uint32_t timestamp = 0;  // sample frames into the buffer
+    uint32_t length = 0;
+    uint8_t data[4] = {};
+    bool immediate = false;
+};
+static_assert(sizeof(MidiPacketRecord) == 16);
+
+struct MidiStreamRecord {
+    uint32_t count = 0;
+    MidiPacketRecord* packets = nullptr;
+};
+static_assert(sizeof(MidiStreamRecord) == 16);
+
+// [any] Calls the module made to a trap entry or to slot 0 of a host object. Lock-free, so the
+// audio thread may record.
+class SlotTraps {
+public:
+    static void Record(const char* object, int32_t slot);
+    static int64_t Count();
+    // "transport slot 14" for the latest call, or empty.
+    static std::string Latest();
+    static void Reset();
+};
+
+// Where a transport object takes its answers from. Each returns the host's result code and leaves
+// its outputs alone unless it succeeds.
+class TransportSource {
+public:
+    virtual ~TransportSource() = default;
+    virtual int32_t Tempo(double* bpm) const = 0;
+    virtual int32_t Meter(int32_t* numerator, int32_t* denominator) const = 0;
+    virtual int32_t Playing(bool* playing) const = 0;
+    virtual int32_t TickPosition(int64_t* ticks) const = 0;
+    virtual int32_t LoopPosition(bool* looping, int64_t* startTick, int64_t* endTick) const = 0;
+    virtual int32_t SampleLocation(int64_t* location) const = 0;
+    virtual int32_t CustomTickPosition(int64_t* ticks, int64_t location) const = 0;
+    virtual int32_t BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* displayTicks, int64_t location) const = 0;
+    virtual int32_t TicksPerQuarter(uint32_t* ticks) const = 0;
+    virtual int32_t TicksPerBeat(uint32_t* ticks) const = 0;
+    virtual int32_t SelectionStart(int64_t* location) const = 0;
+    virtual int32_t TimeCode(int32_t* frameRate, int64_t* offset) const = 0;
+    virtual int32_t FeetFrames(int32_t* rate, int64_t* offset) const = 0;
+};
+
+// [any] The transport a MIDI node hands out: slots 0 to 13.
+class TransportObject : public SlotObject {
+public:
+    explicit TransportObject(const TransportSource* source);
+    TransportObject(const TransportObject&) = delete;
+    TransportObject& operator=(const TransportObject&) = delete;
+
+    const TransportSource* Source() const { return source_; }
+    // What the module receives.
+    void* Binary() { return static_cast<SlotObject*>(this); }
+
+private:
+    const TransportSource* source_;
+};
+
+// [audio] for what the module calls; [main] between buffers for the rest. A MIDI node: slots 0
+// to 3 (destroy, node buffer, post packet, transport). Holds at most `capacity` packets each way
+// in storage reserved up front, so reading it allocates nothing.
+class MidiNodeObject : public SlotObject {
+public:
+    MidiNodeObject(int32_t nodeType, int32_t capacity, TransportObject* transport = nullptr);
+    MidiNodeObject(const MidiNodeObject&) = delete;  // the stream points into this object
+    MidiNodeObject& operator=(const MidiNodeObject&) = delete;
+
+    void* Binary() { return static_cast<SlotObject*>(this); }
+    int32_t NodeType() const { return type_; }
+
+    // [main] False when the node is full.
+    bool Add(const MidiPacketRecord& packet);
+    bool Add(uint32_t timestamp, uint8_t status, uint8_t data1, uint8_t data2);
+    void ClearIncoming();
+    MidiPacketRecord& Incoming(uint32_t index) { return incoming_[index]; }
+    std::vector<MidiPacketRecord> TakeOutgoing();
+    void SetTransport(TransportObject* transport) { transport_ = transport; }
+    // Answers the node-buffer slot with null, as a host without a stream would.
+    void SetStreamMissing(bool missing) { streamMissing_ = missing; }
+
+    std::atomic<int64_t> transportRequests{0};
+    std::atomic<int64_t> bufferRequests{0};
+
+private:
+    friend struct MidiNodeSlots;
+    int32_t type_;
+    TransportObject* transport_;
+    bool streamMissing_ = false;
+    std::vector<MidiPacketRecord> incoming_;
+    std::vector<MidiPacketRecord> outgoing_;
+    size_t outgoingCount_ = 0;
+    MidiStreamRecord stream_;
+};
+
+// [main] A string the host owns and hands to the module to fill or to read: slots 0 to 6
+// (destroy, length, maximum length, get, set, assign text, assign string).
+class TextObject : public SlotObject {
+public:
+    TextObject();
+    explicit TextObject(const char* text);
+    TextObject(const TextObject& other);
+    TextObject& operator=(const TextObject& other);
+
+    void* Binary() { return static_cast<SlotObject*>(this); }
+    const void* Binary() const { return static_cast<const SlotObject*>(this); }
+    const std::string& Str() const { return text_; }
+    const char* Get() const { return text_.c_str(); }
+    void Set(const char* text) { text_ = text != nullptr ? text : ""; }
+
+private:
+    std::string text_;
+};
+
+// Reads of the module's own objects by slot number. `object` is what the module handed over.
+namespace module_slots {
+
+// The text of a module string, through its Length (1) and Get (3) slots.
+std::string Text(const void* moduleString);
+
+// What a host reads of a parameter object (the data model's slot 16 gives it).
+struct ParameterView {
+    std::string identifier;  // slot 1
+    std::string name;        // slot 3, read through the string's own slots
+    bool automatable = false;  // slot 7
+    double normalized = 0.0;   // slot 12
+    uint32_t steps = 0;        // slot 17
+    int32_t type = -1;         // slot 37
+};
+ParameterView ReadParameter(const void* parameter);
+
+}  // namespace module_slots
+
+}  // namespace aaxhost
