@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AudioFile.h"
+#include "GuiCommand.h"
 #include "InstallDirectory.h"
 #include "Json.h"
 #include "MidiText.h"
@@ -38,6 +39,8 @@ constexpr const char* kMainHelp =
     "  validate MODULE [--strictness N] [--seed N] [--json]\n"
     "                                    a conformance run\n"
     "  install-dir [DIR]                 show or set the effect's install directory\n"
+    "  gui MODULE [--layout L] [--seconds S] [--screenshot FILE.png] [--events]\n"
+    "                                    the effect's editor in a window\n"
     "\n"
     "MODULE is the module's library file or its NAME.aaxplugin bundle folder.\n"
     "Parameters are addressed by identifier; the master bypass has the empty identifier.\n"
@@ -472,6 +475,8 @@ int RunCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
         out << kMainHelp;
         return kExitSuccess;
     }
+    // gui reads its own options.
+    if (command == "gui") return GuiCommand(argc - 2, argv + 2, out, err);
     Arguments args;
     std::string error;
     if (!Parse(argc, argv, 2, &args, &error)) return Usage(err, error);
