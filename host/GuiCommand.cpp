@@ -11,11 +11,13 @@
 #include "GuiSession.h"
 #include "PluginModule.h"
 #include "PngFile.h"
+#include "StateFile.h"
 
 namespace aaxhost {
 
 const char* const kGuiHelp =
     "Usage: aaxhost gui MODULE [--layout mono|stereo] [--seconds S] [--screenshot FILE.png] [--events]\n"
+    "                          [--state-in FILE]\n"
     "\n"
     "Opens a window (X11 on Linux, Win32 on Windows), creates one instance (48 kHz) and its GUI,\n"
     "and shows the effect's editor in the window. The window follows the view's size; the view\n"
@@ -25,6 +27,7 @@ const char* const kGuiHelp =
     "  --seconds S           end after S seconds (default: when the window is closed; 1 with\n"
     "                        --screenshot)\n"
     "  --screenshot FILE     after S seconds write the window's contents as PNG and end\n"
+    "  --state-in FILE       restore a state saved with render --state-out first\n"
     "  --events              print each automation event the host receives, one per line:\n"
     "                        \"touch ID\", \"value ID V\", \"release ID\" (a parameter's touch\n"
     "                        state beginning, a requested normalized value, its end)\n"
@@ -40,6 +43,7 @@ struct GuiOptions {
     int32_t stemFormat = AAX_eStemFormat_Stereo;
     double seconds = -1.0;  // negative: until the window is closed
     std::string screenshot;
+    std::string stateIn;
     bool events = false;
 };
 
@@ -49,7 +53,7 @@ bool ParseGuiOptions(int argc, char** argv, GuiOptions* options, std::string* er
         const bool hasValue = i + 1 < argc;
         if (token == "--events") {
             options->events = true;
-        } else if (token == "--layout" || token == "--seconds" || token == "--screenshot") {
+        } else if (token == "--layout" || token == "--seconds" || token == "--screenshot" || token == "--state-in") {
             if (!hasValue) {
                 *error = token + " needs a value";
                 return false;
@@ -69,12 +73,11 @@ bool ParseGuiOptions(int argc, char** argv, GuiOptions* options, std::string* er
                     return false;
                 }
                 options->seconds = seconds;
+            } else if (value.empty()) {
+                *error = token + " needs a file name";
+                return false;
             } else {
-                if (value.empty()) {
-                    *error = "--screenshot needs a file name";
-                    return false;
-                }
-                options->screenshot = value;
+                (token == "--screenshot" ? options->screenshot : options->stateIn) = value;
             }
         } else if (token.size() > 1 && token[0] == '-') {
             *error = "unknown option " + token;
@@ -131,6 +134,11 @@ int GuiCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << "aaxhost: " << error << "\n";
         return kExitUsage;
     }
+    std::vector<SavedChunk> state;
+    if (!options.stateIn.empty() && !ReadStateFile(options.stateIn, &state, &error)) {
+        err << "aaxhost: " << error << "\n";
+        return kExitUsage;
+    }
     std::unique_ptr<PluginModule> module = PluginModule::Load(options.module, &error);
     if (!module) {
         err << "aaxhost: " << error << "\n";
@@ -151,6 +159,10 @@ int GuiCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const AAX_Result initialized = instance->Initialize();
     if (initialized != AAX_SUCCESS) {
         err << "aaxhost: Initialize failed with " << initialized << "\n";
+        return kExitFailed;
+    }
+    if (!state.empty() && instance->RestoreChunks(state, &error) != AAX_SUCCESS) {
+        err << "aaxhost: " << error << "\n";
         return kExitFailed;
     }
     bool noDisplay = false;

@@ -2,7 +2,8 @@
 # The demo: builds the module, the reference delay and our host in release, installs the delay
 # in a private install directory under build/, points the module at it and renders the shipped
 # input through the stereo instance with a few audible settings. Prints the parameter table and
-# where the result is.
+# where the result is, and when a display is available (DISPLAY, or a virtual X server when
+# Xvfb is installed) writes a picture of the effect's editor at those settings beside it.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -12,6 +13,8 @@ DEMO=$BUILD/demo
 INSTALL=$DEMO/install
 MODULE=$BIN/VantreloDelayAAX.so
 OUTPUT=$DEMO/pluck-pattern-delayed.wav
+STATE=$DEMO/pluck-pattern-delayed.state
+SCREENSHOT=$DEMO/pluck-pattern-delayed-editor.png
 
 echo "== building (release): module, reference delay, aaxhost"
 cmake --preset "$PRESET" >/dev/null
@@ -28,7 +31,7 @@ echo "== rendering $ROOT/assets/pluck-pattern.wav"
 echo "   time 0.30, feedback 0.55, mix 0.45, ping-pong on, tone 0.70, 2 s tail"
 "$BIN/aaxhost" render "$MODULE" -i "$ROOT/assets/pluck-pattern.wav" -o "$OUTPUT" \
   --layout stereo --set time=0.3 --set feedback=0.55 --set mix=0.45 --set pingpong=1 --set tone=0.7 \
-  --tail 2
+  --tail 2 --state-out "$STATE"
 
 echo
 echo "== parameters of the stereo instance"
@@ -36,3 +39,15 @@ echo "== parameters of the stereo instance"
 
 echo
 echo "output: $OUTPUT"
+
+take_screenshot() {
+  "$BIN/aaxhost" gui "$MODULE" --layout stereo --state-in "$STATE" --screenshot "$SCREENSHOT" >/dev/null
+}
+echo
+if [ -n "${DISPLAY:-}" ] && take_screenshot 2>/dev/null; then
+  echo "editor: $SCREENSHOT"
+elif (start_virtual_display >/dev/null && trap 'kill "$XVFB_PID"' EXIT && take_screenshot); then
+  echo "editor: $SCREENSHOT"
+else
+  echo "editor: no picture (no display, and no virtual one could be started)"
+fi

@@ -51,9 +51,14 @@ public:
 
     void HandleEvents() override {}
 
-    void Repaint() override { RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+    // Both do nothing once the host has destroyed its window, and ours with it: a null window
+    // would mean the whole desktop.
+    void Repaint() override {
+        if (window_ != nullptr) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
 
     void Resize(int32_t width, int32_t height) override {
+        if (window_ == nullptr) return;
         SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         Repaint();
     }

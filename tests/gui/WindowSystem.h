@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace guitest {
@@ -29,5 +30,6 @@ struct WindowSystemUse {
 };
 bool CountWindowSystemUse(WindowSystemUse* use, std::string* error);
 std::string Describe(const WindowSystemUse& use);
+inline void PrintTo(const WindowSystemUse& use, std::ostream* out) { *out << Describe(use); }
 
 }  // namespace guitest

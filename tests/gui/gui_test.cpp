@@ -265,6 +265,16 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     ExpectWindowSize(500, 300);
     std::cout << "window sizes: scale 1 500 x 300, scale 1.5 750 x 450, scale 2 1000 x 600\n";
 
+    // Closing the view in the middle of a drag ends the gesture: nothing stays touched.
+    TrackPoint(kMix, 1.0, &x, &y);
+    mouse_->MoveTo(originX + x, originY + y);
+    mouse_->Press();
+    EXPECT_EQ(TickUntilLine("touch mix"), std::vector<std::string>{"touch mix"});
+    session_->Close();
+    mouse_->Release();
+    EXPECT_EQ(session_->TakeAutomationLines(), std::vector<std::string>{"release mix"});
+    EXPECT_FALSE(instance_->Automation().IsTouched("mix"));
+
     // Twenty times open and closed: no window, no window-system resource, no reference stays.
     session_.reset();
     for (int cycle = 0; cycle < 20; ++cycle) {
@@ -279,7 +289,7 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     }
     guitest::WindowSystemUse after;
     ASSERT_TRUE(guitest::CountWindowSystemUse(&after, &error)) << error;
-    EXPECT_EQ(after, before) << "before: " << guitest::Describe(before) << "; after: " << guitest::Describe(after);
+    EXPECT_EQ(after, before);
     std::cout << "after 20 open/close cycles: " << guitest::Describe(after) << " (before: " << guitest::Describe(before)
               << ")\n";
     instance_->Release();
