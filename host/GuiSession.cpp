@@ -43,8 +43,6 @@ std::unique_ptr<GuiSession> GuiSession::Open(HostInstance& instance, const std::
     }
     session->attached_ = true;
     session->FollowViewSize();
-    AAX_Rect whole{0.0f, 0.0f, session->size_.horz, session->size_.vert};
-    instance.DrawView(&whole);
     instance.Automation().ClearEvents();  // what the session reports starts with the window
     return session;
 }
@@ -90,6 +88,10 @@ void GuiSession::FollowViewSize() {
     if (size.horz == size_.horz && size.vert == size_.vert) return;
     size_ = size;
     window_->SetClientSize(Pixels(size.horz), Pixels(size.vert));
+    // A view that has just grown its own window drew it while ours still clipped it: all of it
+    // is drawn again now, not at the next exposure.
+    AAX_Rect whole{0.0f, 0.0f, size.horz, size.vert};
+    instance_.DrawView(&whole);
 }
 
 void GuiSession::ProcessSilence(int32_t frames) {

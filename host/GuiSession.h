@@ -27,7 +27,8 @@ public:
 
     // [main] One timer tick: the window's pending events (exposed areas go to the view's Draw),
     // the view's TimerWakeup, the view's size asked again (a new size resizes the window), then
-    // `frames` of silence through the instance. False once the user has closed the window.
+    // `frames` of silence through the instance. After a resize the whole view is drawn.
+    // False once the user has closed the window.
     bool Tick(int32_t frames);
     // [main] The automation the host received since the last call, one line each: "touch ID",
     // "value ID V" and "release ID". Touch and release mark where a parameter's touch state

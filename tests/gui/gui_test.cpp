@@ -256,9 +256,11 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     ClickAt(x, y);
     EXPECT_TRUE(TickUntilViewSize(1000.0f, 600.0f));
     ExpectWindowSize(1000, 600);
+    // Drawn whole at the new size in the tick that resized the window: the last panel lies
+    // beyond the old size.
     const WindowPixels doubled = Capture();
-    EXPECT_EQ(doubled.At(vantrelo::LayoutControl(kMix, 2.0).panel.x + 3, vantrelo::LayoutControl(kMix, 2.0).panel.y + 3),
-              vantrelo::kColourPanel);
+    const vantrelo::EditorBox lastPanel = vantrelo::LayoutControl(kUiScale, 2.0).panel;
+    EXPECT_EQ(doubled.At(lastPanel.x + lastPanel.width - 4, lastPanel.y + lastPanel.height - 4), vantrelo::kColourPanel);
     EXPECT_TRUE(session_->TakeAutomationLines().empty());
     ASSERT_EQ(instance_->RestoreChunks(initialState, &error), AAX_SUCCESS) << error;
     EXPECT_TRUE(TickUntilViewSize(500.0f, 300.0f));
