@@ -299,6 +299,26 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     EXPECT_EQ(module_->CanUnloadNow(), 0);
 }
 
+// A host that destroys its window before withdrawing the view: the editor's later drawing and
+// its own window's destruction fail quietly instead of taking the host down.
+TEST_F(EditorWindow, OutlivesTheHostsWindow) {
+    std::string error;
+    std::unique_ptr<HostWindow> window = HostWindow::Create("gui_tests", 500, 300, &error);
+    ASSERT_TRUE(window) << error;
+    ASSERT_EQ(instance_->OpenGui(), AAX_SUCCESS);
+    instance_->SetNativeWindow(window->ViewHandle());
+    ASSERT_EQ(instance_->AttachView(), AAX_SUCCESS);
+    instance_->SetNativeWindow(nullptr);
+    instance_->IdleView();
+    ASSERT_EQ(window->ChildWindowCount(), 1);
+    window.reset();
+    ASSERT_EQ(instance_->SetParameter("mix", 0.7), AAX_SUCCESS);
+    EXPECT_EQ(instance_->IdleView(), AAX_SUCCESS);  // redraws into a window that is gone
+    EXPECT_EQ(instance_->DetachView(), AAX_SUCCESS);
+    EXPECT_EQ(instance_->CloseGui(), AAX_SUCCESS);
+    EXPECT_NEAR(Value("mix"), 0.7, 1e-6);
+}
+
 TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
     const fs::path picture = install_ / "editor.png";
     std::vector<std::string> arguments = {"aaxhost", "gui", ModulePath(), "--screenshot", picture.string(),
