@@ -35,7 +35,9 @@ start_virtual_display() {
   fi
   local number_file number
   number_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  # -noreset: by default the server resets whenever its last client leaves, and refuses the
+  # connections that arrive meanwhile; tests open and close connections in quick succession.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$number_file" ] && break

@@ -74,7 +74,6 @@ public:
     int32_t FocusedParameter() const { return focus_; }
     int32_t IdleCount() const { return idleCount_; }
     int32_t RedrawCount() const { return redrawCount_; }
-    bool HasWindow() const { return window_ != nullptr; }
 
 private:
     // EditorWindowClient, [main]. A press on a continuous control starts a drag (begin edit)
