@@ -145,11 +145,13 @@ protected:
         mouse_->Release();
     }
 
-    void ExpectWindowSize(int32_t width, int32_t height) {
+    // Returns the size found, as text.
+    std::string ExpectWindowSize(int32_t width, int32_t height) {
         int32_t clientWidth = 0, clientHeight = 0;
         session_->Window().ClientSize(&clientWidth, &clientHeight);
         EXPECT_EQ(clientWidth, width);
         EXPECT_EQ(clientHeight, height);
+        return std::to_string(clientWidth) + " x " + std::to_string(clientHeight);
     }
 
     double Value(const std::string& id) {
@@ -181,7 +183,7 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     // The window is the editor's size and shows the editor: its background, its panels.
     EXPECT_EQ(session_->ViewSize().horz, 500.0f);
     EXPECT_EQ(session_->ViewSize().vert, 300.0f);
-    ExpectWindowSize(500, 300);
+    std::string sizes = "window at scale 1: " + ExpectWindowSize(500, 300);
     ASSERT_EQ(instance_->SetParameter("mix", 0.2), AAX_SUCCESS);
     session_->Tick(64);
     const WindowPixels first = Capture();
@@ -251,11 +253,11 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     TrackPoint(kUiScale, 1.0, &x, &y, 1, 3);
     ClickAt(x, y);
     EXPECT_TRUE(TickUntilViewSize(750.0f, 450.0f));
-    ExpectWindowSize(750, 450);
+    sizes += ", 1.5: " + ExpectWindowSize(750, 450);
     TrackPoint(kUiScale, 1.5, &x, &y, 2, 3);
     ClickAt(x, y);
     EXPECT_TRUE(TickUntilViewSize(1000.0f, 600.0f));
-    ExpectWindowSize(1000, 600);
+    sizes += ", 2: " + ExpectWindowSize(1000, 600);
     // Drawn whole at the new size in the tick that resized the window: the last panel lies
     // beyond the old size.
     const WindowPixels doubled = Capture();
@@ -264,8 +266,7 @@ TEST_F(EditorWindow, ShowsTheEditorTurnsItsControlsFollowsItsZoomAndClosesCleanl
     EXPECT_TRUE(session_->TakeAutomationLines().empty());
     ASSERT_EQ(instance_->RestoreChunks(initialState, &error), AAX_SUCCESS) << error;
     EXPECT_TRUE(TickUntilViewSize(500.0f, 300.0f));
-    ExpectWindowSize(500, 300);
-    std::cout << "window sizes: scale 1 500 x 300, scale 1.5 750 x 450, scale 2 1000 x 600\n";
+    std::cout << sizes << ", restored 1: " << ExpectWindowSize(500, 300) << "\n";
 
     // Closing the view in the middle of a drag ends the gesture: nothing stays touched.
     TrackPoint(kMix, 1.0, &x, &y);
