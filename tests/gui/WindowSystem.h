@@ -21,8 +21,8 @@ public:
     virtual void Release() = 0;
 };
 
-// On Linux: the X server's clients and the resources the whole server holds for them. On
-// Windows: this thread's top-level windows and the process's GDI and USER objects.
+// On Linux: this process's clients of the X server and the resources the server holds for
+// them. On Windows: this thread's top-level windows and the process's GDI and USER objects.
 struct WindowSystemUse {
     int64_t owners = 0;
     int64_t objects = 0;

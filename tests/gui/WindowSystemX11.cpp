@@ -2,6 +2,8 @@
 #include <X11/extensions/XRes.h>
 #include <X11/extensions/XTest.h>
 
+#include <unistd.h>
+
 #include "WindowSystem.h"
 
 namespace guitest {
@@ -46,33 +48,40 @@ std::unique_ptr<SyntheticMouse> SyntheticMouse::Create(std::string* error) {
 }
 
 bool CountWindowSystemUse(WindowSystemUse* use, std::string* error) {
-    // A connection of its own, counted in both the before and the after.
+    // A connection of its own, counted in both the before and the after. Only this process's
+    // clients count, so that other programs on a shared display make no difference.
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         *error = "no display";
         return false;
     }
-    int event = 0, firstError = 0;
-    XResClient* clients = nullptr;
-    int count = 0;
-    bool ok = XResQueryExtension(display, &event, &firstError) && XResQueryClients(display, &count, &clients) != 0;
-    use->owners = count;
+    int event = 0, firstError = 0, major = 0, minor = 0;
+    XResClientIdSpec everyClient{0, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdValue* ids = nullptr;
+    long count = 0;
+    const bool ok = XResQueryExtension(display, &event, &firstError) && XResQueryVersion(display, &major, &minor) &&
+                    (major > 1 || (major == 1 && minor >= 2)) &&
+                    XResQueryClientIds(display, 1, &everyClient, &count, &ids) == Success;
+    use->owners = 0;
     use->objects = 0;
-    for (int i = 0; ok && i < count; ++i) {
+    for (long i = 0; ok && i < count; ++i) {
+        if (XResGetClientPid(&ids[i]) != getpid()) continue;
+        ++use->owners;
         XResType* types = nullptr;
         int typeCount = 0;
-        if (XResQueryClientResources(display, clients[i].resource_base, &typeCount, &types) == 0) continue;
+        if (XResQueryClientResources(display, ids[i].spec.client, &typeCount, &types) == 0) continue;
         for (int t = 0; t < typeCount; ++t) use->objects += types[t].count;
         XFree(types);
     }
-    if (clients != nullptr) XFree(clients);
+    if (ids != nullptr) XResClientIdsDestroy(count, ids);
     XCloseDisplay(display);
-    if (!ok) *error = "the X server has no X-Resource extension";
+    if (!ok) *error = "the X server has no X-Resource extension 1.2";
     return ok;
 }
 
 std::string Describe(const WindowSystemUse& use) {
-    return std::to_string(use.owners) + " X clients holding " + std::to_string(use.objects) + " resources";
+    return std::to_string(use.owners) + " X clients of this process holding " + std::to_string(use.objects) +
+           " resources";
 }
 
 }  // namespace guitest
