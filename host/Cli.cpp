@@ -17,6 +17,7 @@
 #include "Automation.h"
 #include "EffectPresence.h"
 #include "FileAccess.h"
+#include "GuiCommand.h"
 #include "InstallDirectory.h"
 #include "Json.h"
 #include "MidiText.h"
@@ -44,6 +45,8 @@ constexpr const char* kMainHelp =
     "  validate MODULE [--strictness N] [--seed N] [--json]\n"
     "                                    a conformance run\n"
     "  install-dir [DIR]                 show or set the effect's install directory\n"
+    "  gui MODULE [--layout L] [--seconds S] [--screenshot FILE.png] [--events]\n"
+    "                                    the effect's editor in a window\n"
     "\n"
     "MODULE is the module's library file or its NAME.aaxplugin bundle folder.\n"
     "Parameters are addressed by identifier; the master bypass has the empty identifier.\n"
@@ -629,6 +632,34 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     return kExitSuccess;
 }
 
+int GuiCmd(const Arguments& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    if (args.positional.size() != 1) return Usage(err, "gui takes one MODULE");
+    GuiOptions options;
+    options.module = args.positional[0];
+    if (!ParseLayout(args, AAX_eStemFormat_Stereo, &options.stemFormat, &error)) return Usage(err, error);
+    if (const std::string* seconds = Value(args, "--seconds")) {
+        if (!ParseDouble(*seconds, &options.seconds) || options.seconds < 0.0 || options.seconds > 86400.0) {
+            return Usage(err, "--seconds must be a number from 0 to 86400");
+        }
+    }
+    options.events = Has(args, "--events");
+    std::vector<NamedPath> paths = {{"MODULE", options.module, false}};
+    if (const std::string* state = Value(args, "--state-in")) {
+        options.stateIn = *state;
+        paths.push_back({"--state-in", *state, false});
+        if (!CheckReadableFile(*state, &error)) return Usage(err, "--state-in: " + error);
+    }
+    if (const std::string* screenshot = Value(args, "--screenshot")) {
+        if (screenshot->empty()) return Usage(err, "--screenshot needs a file name");
+        options.screenshot = *screenshot;
+        paths.push_back({"--screenshot", *screenshot, true});
+        if (options.seconds < 0.0) options.seconds = 1.0;
+    }
+    if (!CheckDistinctPaths(paths, &error)) return Usage(err, error);
+    return GuiCommand(options, out, err);
+}
+
 struct Command {
     const char* name;
     const char* help;
@@ -654,6 +685,14 @@ const std::vector<Command>& Commands() {
          {{"--strictness", true, false}, {"--seed", true, false}, {"--json", false, false}},
          ValidateCommand},
         {"install-dir", kInstallDirHelp, {}, InstallDir},
+        {"gui",
+         kGuiHelp,
+         {{"--layout", true, false},
+          {"--seconds", true, false},
+          {"--screenshot", true, false},
+          {"--state-in", true, false},
+          {"--events", false, false}},
+         GuiCmd},
     };
     return commands;
 }

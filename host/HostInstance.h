@@ -314,6 +314,9 @@ public:
     AAX_Result CloseGui();
     bool GuiOpen() const { return gui_ != nullptr; }
     void* NativeWindow() { return nativeWindow_; }
+    // [main] The native window that later AttachView calls hand to the view (on Linux an X11
+    // window id as a pointer). Null goes back to the made-up window of a host without a screen.
+    void SetNativeWindow(void* window) { nativeWindow_ = window != nullptr ? window : nativeWindowStorage_; }
 
     // Host objects, for inspection.
     TransportState& Transport() { return transport_; }

@@ -2,7 +2,9 @@
 # The demo: builds the module, the reference delay and our host in release, installs the delay
 # in a private install directory under build/, points the module at it and renders the shipped
 # input through the stereo instance with a few audible settings, and once more with the tone
-# automated into a sweep. Prints the parameter table and where the results are.
+# automated into a sweep. Prints the parameter table and where the results are, and when a
+# display is available (DISPLAY, or a virtual X server when Xvfb is installed) writes a picture
+# of the effect's editor at the first render's settings beside them.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -13,6 +15,8 @@ INSTALL=$DEMO/install
 MODULE=$BIN/VantreloDelayAAX.so
 OUTPUT=$DEMO/pluck-pattern-delayed.wav
 SWEEP=$DEMO/pluck-pattern-sweep.wav
+STATE=$DEMO/pluck-pattern-delayed.state
+SCREENSHOT=$DEMO/pluck-pattern-delayed-editor.png
 
 echo "== building (release): module, reference delay, aaxhost"
 cmake --preset "$PRESET" >/dev/null
@@ -29,7 +33,7 @@ echo "== rendering $ROOT/assets/pluck-pattern.wav"
 echo "   time 0.30, feedback 0.55, mix 0.45, ping-pong on, tone 0.70, 2 s tail"
 "$BIN/aaxhost" render "$MODULE" -i "$ROOT/assets/pluck-pattern.wav" -o "$OUTPUT" \
   --layout stereo --set time=0.3 --set feedback=0.55 --set mix=0.45 --set pingpong=1 --set tone=0.7 \
-  --tail 2
+  --tail 2 --state-out "$STATE"
 
 echo "== rendering it again with automation ($ROOT/assets/tone-sweep.txt):"
 echo "   bright echoes while the pattern plays, then more feedback and a tone sweep down over the tail"
@@ -44,3 +48,15 @@ echo "== parameters of the stereo instance"
 echo
 echo "output: $OUTPUT"
 echo "        $SWEEP (automated; what was applied: $DEMO/pluck-pattern-sweep.json)"
+
+take_screenshot() {
+  "$BIN/aaxhost" gui "$MODULE" --layout stereo --state-in "$STATE" --screenshot "$SCREENSHOT" >/dev/null
+}
+echo
+if [ -n "${DISPLAY:-}" ] && take_screenshot 2>/dev/null; then
+  echo "editor: $SCREENSHOT"
+elif (start_virtual_display >/dev/null && trap 'kill "$XVFB_PID"' EXIT && take_screenshot); then
+  echo "editor: $SCREENSHOT"
+else
+  echo "editor: no picture (no display, and no virtual one could be started)"
+fi

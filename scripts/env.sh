@@ -18,4 +18,38 @@ ensure_wineprefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  # The windowed tests draw on a virtual X server without a window manager. Wine's windows are
+  # left unmanaged there, else each closing window waits two seconds for a manager to answer.
+  if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+# Starts a virtual X server on a display number the server picks as free (other runs on this
+# machine may have theirs) and exports DISPLAY. XVFB_PID names it for the caller to stop.
+start_virtual_display() {
+  if ! command -v Xvfb >/dev/null; then
+    echo "Xvfb is missing (Debian package xvfb)"
+    return 1
+  fi
+  local number_file number
+  number_file=$(mktemp)
+  # -noreset: by default the server resets whenever its last client leaves, and refuses the
+  # connections that arrive meanwhile; tests open and close connections in quick succession.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$number_file" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  number=$(tr -dc '0-9' <"$number_file")
+  rm -f "$number_file"
+  if [ -z "$number" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    echo "the virtual X server did not start"
+    return 1
+  fi
+  export DISPLAY=":$number"
 }

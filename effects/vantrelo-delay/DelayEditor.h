@@ -1,10 +1,19 @@
-// The effect's editor. It draws nothing itself (the host's window stays as it is) but keeps a
-// real editor's state: open or closed, its size at the chosen zoom, the focused parameter, and
-// keyboard editing that is reported to the host like any mouse gesture would be.
+// The effect's editor: open or closed, its size at the chosen zoom, the focused parameter,
+// keyboard editing, and, when the host's window is a real one on a display, a native child
+// window in which each parameter is drawn and turned with the mouse. Edits are reported to the
+// host as gestures (begin edit, automate, end edit). Without a window the editor is headless:
+// it keeps all of its state and its keyboard, and draws nothing.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "DelayParameters.h"
+#include "EditorWindow.h"
 #include "interfaces/vst2.h"
 
 namespace vantrelo {
@@ -15,12 +24,14 @@ public:
     virtual float ParameterValue(int32_t index) const = 0;
     virtual void ApplyParameterValue(int32_t index, float value) = 0;
     virtual intptr_t CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) = 0;
+    // The value as the editor shows it, with its unit.
+    virtual std::string ValueText(int32_t index) const = 0;
 
 protected:
     ~EditorOwner() = default;
 };
 
-class DelayEditor {
+class DelayEditor final : private EditorWindowClient {
 public:
     static constexpr int16_t kBaseWidth = 500;
     static constexpr int16_t kBaseHeight = 300;
@@ -35,16 +46,21 @@ public:
     static constexpr float kContinuousStep = 0.01f;
 
     explicit DelayEditor(EditorOwner& owner);
+    ~DelayEditor();
+    DelayEditor(const DelayEditor&) = delete;
+    DelayEditor& operator=(const DelayEditor&) = delete;
 
     // [main] The editor's size at the current zoom, top-left at 0, 0. Valid whether or not the
     // editor is open; the pointer stays valid for the effect's life.
     vst2::ERect* Rect();
-    // [main] Opens the editor in the host's window (any window replaces the previous one).
+    // [main] Opens the editor in the host's window (any window replaces the previous one): a
+    // native child window when the parent is a window on a display, else headless.
     bool Open(void* parentWindow);
-    // [main]
+    // [main] Ends a drag under way (end edit), then closes the window.
     void Close();
-    // [main] The host's periodic tick while the editor is open; picks up a zoom changed from
-    // outside the editor and asks the host to resize its window.
+    // [main] The host's periodic tick while the editor is open: handles the window's events,
+    // picks up a zoom changed from outside the editor (the window follows and the host is asked
+    // to resize its own), and redraws when a value changed, so automation shows within a tick.
     void Idle();
     // [main] A redraw request for an area (null for all of it).
     void Redraw(const vst2::ERect* area);
@@ -60,9 +76,29 @@ public:
     int32_t RedrawCount() const { return redrawCount_; }
 
 private:
+    // EditorWindowClient, [main]. A press on a continuous control starts a drag (begin edit)
+    // that moves the value by the horizontal distance over the track's width (automate) until
+    // the release (end edit). A press on a two-position switch toggles it, on a longer switch
+    // picks the position under the mouse; either is one complete gesture.
+    std::vector<DrawCommand> Picture(int32_t width, int32_t height) override;
+    double Scale() const override;
+    void MouseDown(int32_t x, int32_t y) override;
+    void MouseMove(int32_t x, int32_t y) override;
+    void MouseUp(int32_t x, int32_t y) override;
+
     void StepFocused(int32_t direction);
+    // Applies an editor-made value: automatable ones as one whole gesture, the editor's own
+    // settings quietly.
+    void SetFromEditor(int32_t index, float value);
     void UpdateRect();
     void ScaleChanged();
+    void RepaintIfChanged();
+
+    struct Drag {
+        int32_t index = -1;  // -1: no drag under way
+        int32_t startX = 0;
+        float startValue = 0.0f;
+    };
 
     EditorOwner& owner_;
     vst2::ERect rect_{};
@@ -71,6 +107,12 @@ private:
     int32_t focus_ = 0;
     int32_t idleCount_ = 0;
     int32_t redrawCount_ = 0;
+    Drag drag_;
+    std::array<float, kNumParameters> shownValues_{};  // what the window shows
+    int32_t shownFocus_ = -1;
+    int16_t openWidth_ = 0;  // the size the window and the host were last given
+    int16_t openHeight_ = 0;
+    std::unique_ptr<EditorWindow> window_;
 };
 
 }  // namespace vantrelo

@@ -27,18 +27,19 @@ struct ParameterInfo {
     bool reportsProperties;  // false: effGetParameterProperties answers 0
     bool automatable;
     float defaultValue;
+    const char* unit;  // the answer to effGetParamLabel
 };
 
 inline constexpr ParameterInfo kParameterInfo[kNumParameters] = {
-    {"time", "Time", "Tm", 0, true, true, 0.25f},
-    {"feedback", "Feedback", "Fb", 0, true, true, 0.4f},
-    {"mix", "Mix", "Mx", 0, true, true, 0.35f},
-    {"sync", "Tempo Sync", "Sync", 2, true, true, 0.0f},
-    {"division", "Division", "Div", 5, true, true, 0.75f},
-    {"pingpong", "Ping-Pong", "PP", 2, true, true, 0.0f},
-    {"tone", "Tone", "Tn", 0, true, true, 0.8f},
-    {"output", "Output", "", 0, false, true, 0.5f},
-    {"uiscale", "Editor Scale", "Scl", 3, true, false, 0.0f},
+    {"time", "Time", "Tm", 0, true, true, 0.25f, "ms"},
+    {"feedback", "Feedback", "Fb", 0, true, true, 0.4f, "%"},
+    {"mix", "Mix", "Mx", 0, true, true, 0.35f, "%"},
+    {"sync", "Tempo Sync", "Sync", 2, true, true, 0.0f, ""},
+    {"division", "Division", "Div", 5, true, true, 0.75f, ""},
+    {"pingpong", "Ping-Pong", "PP", 2, true, true, 0.0f, ""},
+    {"tone", "Tone", "Tn", 0, true, true, 0.8f, "Hz"},
+    {"output", "Output", "", 0, false, true, 0.5f, "dB"},
+    {"uiscale", "Editor Scale", "Scl", 3, true, false, 0.0f, "%"},
 };
 
 constexpr double kMaxDelaySeconds = 2.0;

@@ -142,8 +142,7 @@ intptr_t DelayEffect::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
         return 1;
     case vst2::effGetParamLabel: {
         if (!IsValidIndex(index) || ptr == nullptr) return 0;
-        static constexpr const char* kUnits[kNumParameters] = {"ms", "%", "%", "", "", "", "Hz", "dB", "%"};
-        CopyText(static_cast<char*>(ptr), kUnits[index], kParamTextCapacity);
+        CopyText(static_cast<char*>(ptr), kParameterInfo[index].unit, kParamTextCapacity);
         return 0;
     }
     case vst2::effGetParamDisplay:
@@ -335,6 +334,15 @@ float DelayEffect::ParameterValue(int32_t index) const {
 
 void DelayEffect::ApplyParameterValue(int32_t index, float value) {
     if (IsValidIndex(index)) values_[static_cast<size_t>(index)].store(ClampUnit(value), std::memory_order_relaxed);
+}
+
+std::string DelayEffect::ValueText(int32_t index) const {
+    if (!IsValidIndex(index)) return {};
+    char text[kParamTextCapacity] = {};
+    FormatParameterDisplay(index, text);
+    std::string shown = text;
+    if (kParameterInfo[index].unit[0] != '\0') shown.append(" ").append(kParameterInfo[index].unit);
+    return shown;
 }
 
 intptr_t DelayEffect::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {

@@ -72,6 +72,7 @@ private:
     float ParameterValue(int32_t index) const override;
     void ApplyParameterValue(int32_t index, float value) override;
     intptr_t CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
+    std::string ValueText(int32_t index) const override;
 
     static constexpr int32_t kNoTailClear = INT32_MAX;
 
