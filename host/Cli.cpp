@@ -143,8 +143,8 @@ struct Arguments {
 };
 
 const OptionSpec* FindOption(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.name) return &spec;
+    for (const OptionSpec& known : specs) {
+        if (name == known.name) return &known;
     }
     return nullptr;
 }
@@ -172,23 +172,23 @@ bool Parse(int argc, char** argv, int first, const std::string& command, const s
             name = token.substr(0, equals);
             value = token.substr(equals + 1);
         }
-        const OptionSpec* spec = FindOption(specs, name);
-        if (spec == nullptr) {
+        const OptionSpec* known = FindOption(specs, name);
+        if (known == nullptr) {
             *error = "unknown option " + name + " for " + command + " (see aaxhost " + command + " --help)";
             return false;
         }
-        if (!spec->takesValue && inlineValue) {
+        if (!known->takesValue && inlineValue) {
             *error = name + " takes no value";
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (known->takesValue && !inlineValue) {
             if (i + 1 >= argc) {
                 *error = name + " needs a value";
                 return false;
             }
             value = argv[++i];
         }
-        if (!spec->repeatable) {
+        if (!known->repeatable) {
             for (const auto& option : args->options) {
                 if (option.first == name) {
                     *error = name + " is given more than once";
