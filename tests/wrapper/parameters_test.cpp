@@ -1,16 +1,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interfaces/vst2.h"
 #include "module/ModuleState.h"
 #include "render/AlgorithmContext.h"
+#include "render/ProcessCallback.h"
+#include "support/ConcurrentEffect.h"
+#include "support/FailingAllocations.h"
 #include "wrapper/WrapperInstance.h"
 
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 using testsupport::HostAutomationCall;
 using testsupport::FakeHost;
 using wrappertest::DataModel;
@@ -90,6 +96,15 @@ TEST_F(WrapperParameters, EffectWithoutParametersGetsOnlyTheMasterBypassWithAnEm
     EXPECT_EQ(ValueText(model, "", 0.0), "bypass");
     EXPECT_EQ(ValueText(model, "", 1.0), "on");
     EXPECT_TRUE(host.automation.IsRegistered(""));
+
+    // The component base answers the unknown's identifier with its inner unknown, adding a
+    // reference.
+    void* unknown = nullptr;
+    const int32_t references = model->GetRefCount();
+    ASSERT_EQ(model->QueryInterface(IID_IACFUnknown, &unknown), ACF_OK);
+    EXPECT_EQ(unknown, static_cast<void*>(model->GetInnerUnknown()));
+    EXPECT_EQ(model->GetRefCount(), references + 1);
+    static_cast<IACFUnknown*>(unknown)->Release();
     model->Uninitialize();
 }
 
@@ -175,13 +190,22 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     effect.SetNumParams(2);
     effect.SetParameterId(0, "A");
     effect.SetParameterId(1, "B");
+    effect.effect()->numInputs = 6;
+    // An effect that asks for the rate whenever it is sent one: the request made inside the
+    // callback's own send is not answered with a third.
+    effect.OnOpcode(vst2::effSetSampleRate, {vst2::audioMasterGetSampleRate});
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
 
     const auto opcodes = effect.Opcodes();
     ASSERT_FALSE(opcodes.empty());
     EXPECT_EQ(opcodes.front(), vst2::effSetSampleRate);
-    EXPECT_FLOAT_EQ(effect.CallsWithOpcode(vst2::effSetSampleRate).at(0).opt, 88199.0f);
+    const auto rates = effect.CallsWithOpcode(vst2::effSetSampleRate);
+    ASSERT_EQ(rates.size(), 2u);
+    EXPECT_FLOAT_EQ(rates[0].opt, 88199.0f);
+    EXPECT_FLOAT_EQ(rates[1].opt, 88199.9f);
+    EXPECT_EQ(model->vstInterface->inputEntryCount, 6) << "room for every input the effect declares";
+    EXPECT_EQ(model->vstInterface->outputEntryCount, 2);
     ASSERT_GE(opcodes.size(), 2u);
     EXPECT_EQ(opcodes[opcodes.size() - 2], vst2::effOpen);
     EXPECT_EQ(opcodes.back(), vst2::effMainsChanged);
@@ -287,6 +311,127 @@ TEST_F(WrapperParameters, HostValuesReachTheEffectByTheIndexItGivesForTheIdentif
     model->GetParameterNormalizedValue("Mix", &stored);
     EXPECT_NEAR(stored, 0.4, 1e-6);
     model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, OnlyAnIndexThatIsOneOfTheEffectsOwnGetsTheValue) {
+    effect.SetNumParams(3);
+    effect.SetParameterId(0, "Mix");
+    effect.SetParameterId(1, "Time");
+    effect.SetParameterId(2, "Tone");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
+    const struct {
+        intptr_t answer;
+        int32_t index;  // -1: no setParameter
+    } cases[] = {{2, 2}, {0, 0}, {3, -1}, {-1, -1}, {0x7FFFFFF0, -1}, {kFourGiB + 1, -1}, {-kFourGiB + 1, -1}};
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(entry.answer);
+        effect.SetAnswer(vst2::effPrivateFindParameterIndex, entry.answer);
+        effect.ClearRecords();
+        ASSERT_EQ(model->UpdateParameterNormalizedValue("Time", 0.5, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+        const auto& calls = effect.calls;
+        const auto set = std::find_if(calls.begin(), calls.end(),
+                                      [](const RecordedCall& call) { return call.kind == RecordedCall::Kind::SetParameter; });
+        if (entry.index < 0) {
+            EXPECT_EQ(set, calls.end());
+        } else {
+            ASSERT_NE(set, calls.end());
+            EXPECT_EQ(set->index, entry.index);
+        }
+    }
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, EveryValueReachesTheEffectOnceWithOrWithoutHostAutomationAndItsEchoStops) {
+    for (const bool hostAutomation : {true, false}) {
+        SCOPED_TRACE(hostAutomation ? "host confirms requests" : "host offers no automation");
+        FakeHost thisHost;
+        thisHost.offerAutomationDelegate = hostAutomation;
+        RecordingEffect reporting;
+        reporting.SetNumParams(2);
+        reporting.SetParameterId(0, "Mix");
+        reporting.SetParameterId(1, "Time");
+        // Reports every value it is given back to its host, as a whole gesture.
+        reporting.OnSetParameter(vst2::audioMasterBeginEdit);
+        reporting.OnSetParameter(vst2::audioMasterAutomate);
+        reporting.OnSetParameter(vst2::audioMasterEndEdit);
+        DataModel model(install, &reporting);
+        ASSERT_EQ(model.Initialize(thisHost), AAX_SUCCESS);
+        thisHost.automation.ClearCalls();
+        reporting.ClearRecords();
+
+        EXPECT_EQ(model->UpdateParameterNormalizedValue("Time", 0.75, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+        EXPECT_EQ(model->SetParameterNormalizedValue("Time", 0.5), AAX_SUCCESS);
+        reporting.CallHost({vst2::audioMasterAutomate, 0, 0, nullptr, 0.25f});
+
+        std::vector<std::pair<int32_t, float>> given;
+        for (const auto& call : reporting.calls) {
+            if (call.kind == RecordedCall::Kind::SetParameter) given.emplace_back(call.index, call.opt);
+        }
+        EXPECT_THAT(given, ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
+        double stored = 0.0;
+        model->GetParameterNormalizedValue("Mix", &stored);
+        EXPECT_FLOAT_EQ(static_cast<float>(stored), 0.25f);
+        if (hostAutomation) {
+            const std::string request = "SetValueRequest " + std::to_string(static_cast<double>(0.25f));
+            EXPECT_THAT(Gestures(thisHost, "Mix"), ElementsAre("Touch", request, "Release"));
+            EXPECT_THAT(Gestures(thisHost, "Time"), ElementsAre("Touch", "SetValueRequest 0.500000", "Release"));
+        }
+        model->Uninitialize();
+    }
+}
+
+TEST_F(WrapperParameters, AtMostTheFirst4096ParametersAreMirroredOrWalked) {
+    const int32_t declared = AAXWrapper_Parameters::kMaxMirroredParameters + 904;
+    effect.SetNumParams(declared);
+    for (int32_t index = 0; index < declared; ++index) effect.SetParameterId(index, "P" + std::to_string(index));
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    int32_t count = 0;
+    model->GetNumberOfParameters(&count);
+    EXPECT_EQ(count, 4097);
+    AAX_CString last;
+    model->GetParameterIDFromIndex(4096, &last);
+    EXPECT_EQ(last.StdString(), "P4095");
+    EXPECT_EQ(effect.CountOpcode(vst2::effCanBeAutomated), 4096u);
+
+    effect.ClearRecords();
+    effect.CallHost({vst2::audioMasterUpdateDisplay});
+    EXPECT_EQ(effect.CountOpcode(vst2::effPrivateGetParameterId), 4096u);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, RunningOutOfMemoryWhileLoadingLeavesNothingBehind) {
+    // The entry point answers null, so everything allocated is the module's own.
+    install.SetMainHook(nullptr);
+    AAX_IEffectParameters* warmUp = AAXWrapper_Parameters::Create();
+    ASSERT_NE(warmUp, nullptr);
+    warmUp->AddRef();
+    warmUp->Release();
+
+    const int32_t liveObjects = ACFLiveObjectCount();
+    for (int64_t allowed = 0;; ++allowed) {
+        SCOPED_TRACE(allowed);
+        const int64_t blocks = testsupport::LiveAllocations();
+        AAX_IEffectParameters* created = nullptr;
+        bool triggered = false;
+        {
+            AllocationFailure failing(allowed);
+            created = AAXWrapper_Parameters::Create();
+            triggered = failing.Triggered();
+        }
+        if (created != nullptr) {
+            EXPECT_EQ(static_cast<AAXWrapper_Parameters*>(created)->vstLoaded, 0);
+            created->AddRef();
+            created->Release();
+        }
+        EXPECT_EQ(testsupport::LiveAllocations(), blocks);
+        EXPECT_EQ(ACFLiveObjectCount(), liveObjects);
+        if (!triggered) break;
+    }
 }
 
 TEST_F(WrapperParameters, MasterBypassIsSentAsEffSetBypassAboveZero) {
@@ -438,4 +583,66 @@ TEST_F(WrapperParameters, AfterUninitializeTheEffectsRateAndTimeRequestsFindNoCo
     effect.CallHost({vst2::audioMasterGetTime});
     ASSERT_TRUE(effect.hostReplies.back().hasTime);
     EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 44100.0);
+}
+
+namespace {
+
+ConcurrentEffect* servedConcurrentEffect = nullptr;
+
+vst2::AEffect* ServeConcurrentEffect(vst2::AudioMasterCallback hostCallback) {
+    return servedConcurrentEffect != nullptr ? servedConcurrentEffect->AttachHost(hostCallback) : nullptr;
+}
+
+}  // namespace
+
+// Also run under ThreadSanitizer: the parameters' values, the identifiers asked for and the marks
+// that stop echoes are shared between the host's thread and the effect's audio thread.
+TEST_F(WrapperParameters, TheEffectsAudioThreadAutomatesWhileTheHostChangesValues) {
+    ConcurrentEffect concurrent;
+    servedConcurrentEffect = &concurrent;
+    install.SetMainHook(&ServeConcurrentEffect);
+    // Without host automation every request is confirmed on the thread that makes it.
+    host.offerAutomationDelegate = false;
+    DataModel model(install, nullptr);
+    ASSERT_EQ(model->vstLoaded, 1);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    // The context the host builds from the posted fields, processing in place.
+    float left[16] = {};
+    float right[16] = {};
+    float* channels[2] = {left, right};
+    int32_t channelCount = 2;
+    int32_t frames = 16;
+    int32_t loaded = 1;
+    VstInterface* instance = model->vstInterface;
+    AlgorithmContext context{};
+    context.fields[kField_AudioIn] = channels;
+    context.fields[kField_AudioOut] = channels;
+    context.fields[kField_InputChannels] = &channelCount;
+    context.fields[kField_OutputChannels] = &channelCount;
+    context.fields[kField_BufferLength] = &frames;
+    context.fields[kField_VstInterface] = &instance;
+    context.fields[kField_Loaded] = &loaded;
+    void* batch[1] = {&context};
+
+    constexpr int kRounds = 400;
+    std::thread audio([&] {
+        for (int block = 0; block < kRounds; ++block) AAXWrapper_AlgorithmProcessFunction(batch, batch + 1);
+    });
+    int64_t hostChanges = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string id = "P" + std::to_string(round % ConcurrentEffect::kParameters);
+        model->UpdateParameterNormalizedValue(id.c_str(), 0.5, AAX_eUpdateSource_Unspecified);
+        model->SetParameterNormalizedValue(id.c_str(), 0.25);
+        hostChanges += 2;
+        if (round % 8 == 0) concurrent.CallHost(vst2::audioMasterUpdateDisplay);
+    }
+    audio.join();
+
+    EXPECT_EQ(concurrent.ProcessCalls(), kRounds);
+    EXPECT_EQ(concurrent.AutomationsReported(), kRounds);
+    // Each change, from either side, reached the effect exactly once.
+    EXPECT_EQ(concurrent.SetParameterCalls(), hostChanges + concurrent.AutomationsReported());
+    model->Uninitialize();
+    servedConcurrentEffect = nullptr;
 }
