@@ -3,13 +3,10 @@
 
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "effect/AAX_VHostWrappers.h"
 #include "host_fakes.h"
-#include "support/ConcurrentEffect.h"
-#include "support/FakeHost.h"
 #include "support/RecordingEffect.h"
 #include "vsthost/VstCallBack.h"
 
@@ -187,29 +184,6 @@ TEST(HostCallback, ARateRequestFromInsideEffSetSampleRateIsNotAnsweredWithAnothe
     // The next request from outside is sent again.
     connected.Call(vst2::audioMasterGetSampleRate);
     EXPECT_EQ(connected.effect.CountOpcode(vst2::effSetSampleRate), 2u);
-}
-
-TEST(HostCallback, TimeRequestsOnTheAudioThreadMeetRateRequestsFromAnotherThread) {
-    testsupport::FakeHost host;
-    host.controller.sampleRate = 48000.0f;
-    AAX_VController controller(host.Unknown());
-    ConcurrentEffect effect;
-    VstCallBack callBack(nullptr);
-    effect.AttachHost(&VstCallBack::HostCallback);
-    effect.effect()->user = &callBack;
-    callBack.SetController(&controller);
-    effect.automateWhileProcessing = false;
-    effect.askForTimeWhileProcessing = true;
-
-    constexpr int kRounds = 300;
-    std::thread audio([&] {
-        float* none[2] = {nullptr, nullptr};
-        for (int block = 0; block < kRounds; ++block) effect.effect()->processReplacing(effect.effect(), none, none, 0);
-    });
-    for (int request = 0; request < kRounds; ++request) effect.CallHost(vst2::audioMasterGetSampleRate);
-    audio.join();
-    EXPECT_EQ(effect.SampleRatesReceived(), kRounds);
-    EXPECT_EQ(effect.LastTimeSampleRate(), 48000.0);
 }
 
 TEST(HostCallback, RatesComeFromTheControllerWhenOneIsHeld) {

@@ -11,13 +11,11 @@
 #include "interfaces/vst2.h"
 #include "module/ModuleState.h"
 #include "render/AlgorithmContext.h"
-#include "render/ProcessCallback.h"
 #include "support/ConcurrentEffect.h"
 #include "support/FailingAllocations.h"
 #include "wrapper/WrapperInstance.h"
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using testsupport::HostAutomationCall;
 using testsupport::FakeHost;
 using wrappertest::DataModel;
@@ -63,6 +61,15 @@ std::string Identifier(int32_t index) {
     char text[16];
     std::snprintf(text, sizeof text, "P%d", static_cast<int>(index));
     return text;
+}
+
+// The index and value of every setParameter the effect received, in order.
+std::vector<std::pair<int32_t, float>> ValuesGiven(const RecordingEffect& effect) {
+    std::vector<std::pair<int32_t, float>> given;
+    for (const RecordedCall& call : effect.calls) {
+        if (call.kind == RecordedCall::Kind::SetParameter) given.emplace_back(call.index, call.opt);
+    }
+    return given;
 }
 
 // The touch, value-request and release calls a parameter made, in order.
@@ -324,31 +331,21 @@ TEST_F(WrapperParameters, HostValuesReachTheEffectByTheIndexItGivesForTheIdentif
 
 TEST_F(WrapperParameters, OnlyAnIndexThatIsOneOfTheEffectsOwnGetsTheValue) {
     effect.SetNumParams(3);
-    effect.SetParameterId(0, "Mix");
     effect.SetParameterId(1, "Time");
-    effect.SetParameterId(2, "Tone");
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
 
     constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
-    const struct {
-        intptr_t answer;
-        int32_t index;  // -1: no setParameter
-    } cases[] = {{2, 2}, {0, 0}, {3, -1}, {-1, -1}, {0x7FFFFFF0, -1}, {kFourGiB + 1, -1}, {-kFourGiB + 1, -1}};
-    for (const auto& entry : cases) {
-        SCOPED_TRACE(entry.answer);
-        effect.SetAnswer(vst2::effPrivateFindParameterIndex, entry.answer);
+    // The effect's answer for the identifier, and the index that then gets the value (-1: none).
+    const std::pair<intptr_t, int32_t> cases[] = {{2, 2},          {0, 0},          {3, -1},          {-1, -1},
+                                                  {0x7FFFFFF0, -1}, {kFourGiB + 1, -1}, {1 - kFourGiB, -1}};
+    for (const auto& [answer, index] : cases) {
+        effect.SetAnswer(vst2::effPrivateFindParameterIndex, answer);
         effect.ClearRecords();
-        ASSERT_EQ(model->UpdateParameterNormalizedValue("Time", 0.5, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
-        const auto& calls = effect.calls;
-        const auto set = std::find_if(calls.begin(), calls.end(),
-                                      [](const RecordedCall& call) { return call.kind == RecordedCall::Kind::SetParameter; });
-        if (entry.index < 0) {
-            EXPECT_EQ(set, calls.end());
-        } else {
-            ASSERT_NE(set, calls.end());
-            EXPECT_EQ(set->index, entry.index);
-        }
+        model->UpdateParameterNormalizedValue("Time", 0.5, AAX_eUpdateSource_Unspecified);
+        const auto given = ValuesGiven(effect);
+        const auto expected = index < 0 ? decltype(given){} : decltype(given){{index, 0.5f}};
+        EXPECT_EQ(given, expected) << answer;
     }
     model->Uninitialize();
 }
@@ -362,32 +359,15 @@ TEST_F(WrapperParameters, EveryValueReachesTheEffectOnceWithOrWithoutHostAutomat
         reporting.SetNumParams(2);
         reporting.SetParameterId(0, "Mix");
         reporting.SetParameterId(1, "Time");
-        // Reports every value it is given back to its host, as a whole gesture.
-        reporting.OnSetParameter(vst2::audioMasterBeginEdit);
-        reporting.OnSetParameter(vst2::audioMasterAutomate);
-        reporting.OnSetParameter(vst2::audioMasterEndEdit);
+        reporting.OnSetParameter(vst2::audioMasterAutomate);  // reports every value it is given
         DataModel model(install, &reporting);
         ASSERT_EQ(model.Initialize(thisHost), AAX_SUCCESS);
-        thisHost.automation.ClearCalls();
         reporting.ClearRecords();
 
         EXPECT_EQ(model->UpdateParameterNormalizedValue("Time", 0.75, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
         EXPECT_EQ(model->SetParameterNormalizedValue("Time", 0.5), AAX_SUCCESS);
         reporting.CallHost({vst2::audioMasterAutomate, 0, 0, nullptr, 0.25f});
-
-        std::vector<std::pair<int32_t, float>> given;
-        for (const auto& call : reporting.calls) {
-            if (call.kind == RecordedCall::Kind::SetParameter) given.emplace_back(call.index, call.opt);
-        }
-        EXPECT_THAT(given, ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
-        double stored = 0.0;
-        model->GetParameterNormalizedValue("Mix", &stored);
-        EXPECT_FLOAT_EQ(static_cast<float>(stored), 0.25f);
-        if (hostAutomation) {
-            const std::string request = "SetValueRequest " + std::to_string(static_cast<double>(0.25f));
-            EXPECT_THAT(Gestures(thisHost, "Mix"), ElementsAre("Touch", request, "Release"));
-            EXPECT_THAT(Gestures(thisHost, "Time"), ElementsAre("Touch", "SetValueRequest 0.500000", "Release"));
-        }
+        EXPECT_THAT(ValuesGiven(reporting), ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
         model->Uninitialize();
     }
 }
@@ -486,14 +466,7 @@ TEST_F(WrapperParameters, EditorGesturesBecomeHostAutomationAndComeBackToTheEffe
     EXPECT_TRUE(Gestures(host, "Mix").empty());
 
     // The host settled each request, and the effect got its own value back once per request.
-    std::vector<float> returned;
-    for (const auto& call : effect.calls) {
-        if (call.kind == RecordedCall::Kind::SetParameter) {
-            EXPECT_EQ(call.index, 1);
-            returned.push_back(call.opt);
-        }
-    }
-    EXPECT_THAT(returned, ElementsAre(0.3f, 0.6f));
+    EXPECT_THAT(ValuesGiven(effect), ElementsAre(std::pair(1, 0.3f), std::pair(1, 0.6f)));
 
     // A gesture on an index whose identifier names no host parameter changes nothing.
     host.automation.ClearCalls();
@@ -599,59 +572,39 @@ namespace {
 ConcurrentEffect* servedConcurrentEffect = nullptr;
 
 vst2::AEffect* ServeConcurrentEffect(vst2::AudioMasterCallback hostCallback) {
-    return servedConcurrentEffect != nullptr ? servedConcurrentEffect->AttachHost(hostCallback) : nullptr;
+    return servedConcurrentEffect->AttachHost(hostCallback);
 }
 
 }  // namespace
 
-// Also run under ThreadSanitizer: the parameters' values, the identifiers asked for and the marks
-// that stop echoes are shared between the host's thread and the effect's audio thread.
+// Also run under ThreadSanitizer: parameter values, identifier requests, echo marks and the rate
+// cache are shared between the host's thread and the effect's audio thread here.
 TEST_F(WrapperParameters, TheEffectsAudioThreadAutomatesWhileTheHostChangesValues) {
     ConcurrentEffect concurrent;
     servedConcurrentEffect = &concurrent;
     install.SetMainHook(&ServeConcurrentEffect);
-    // Without host automation every request is confirmed on the thread that makes it.
-    host.offerAutomationDelegate = false;
+    host.offerAutomationDelegate = false;  // each request is confirmed on the thread that makes it
     DataModel model(install, nullptr);
-    ASSERT_EQ(model->vstLoaded, 1);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-
-    // The context the host builds from the posted fields, processing in place.
-    float left[16] = {};
-    float right[16] = {};
-    float* channels[2] = {left, right};
-    int32_t channelCount = 2;
-    int32_t frames = 16;
-    int32_t loaded = 1;
-    VstInterface* instance = model->vstInterface;
-    AlgorithmContext context{};
-    context.fields[kField_AudioIn] = channels;
-    context.fields[kField_AudioOut] = channels;
-    context.fields[kField_InputChannels] = &channelCount;
-    context.fields[kField_OutputChannels] = &channelCount;
-    context.fields[kField_BufferLength] = &frames;
-    context.fields[kField_VstInterface] = &instance;
-    context.fields[kField_Loaded] = &loaded;
-    void* batch[1] = {&context};
+    const int64_t ratesAtInit = concurrent.sampleRatesReceived;
 
     constexpr int kRounds = 400;
     std::thread audio([&] {
-        for (int block = 0; block < kRounds; ++block) AAXWrapper_AlgorithmProcessFunction(batch, batch + 1);
+        float samples[2][16] = {};
+        float* channels[2] = {samples[0], samples[1]};
+        for (int block = 0; block < kRounds; ++block) model->vstInterface->ProcessReplacing(channels, channels, 16);
     });
-    int64_t hostChanges = 0;
     for (int round = 0; round < kRounds; ++round) {
         const std::string id = Identifier(round % ConcurrentEffect::kParameters);
         model->UpdateParameterNormalizedValue(id.c_str(), 0.5, AAX_eUpdateSource_Unspecified);
         model->SetParameterNormalizedValue(id.c_str(), 0.25);
-        hostChanges += 2;
-        if (round % 8 == 0) concurrent.CallHost(vst2::audioMasterUpdateDisplay);
+        concurrent.CallHost(round % 2 == 0 ? vst2::audioMasterUpdateDisplay : vst2::audioMasterGetSampleRate);
     }
     audio.join();
 
-    EXPECT_EQ(concurrent.ProcessCalls(), kRounds);
-    EXPECT_EQ(concurrent.AutomationsReported(), kRounds);
     // Each change, from either side, reached the effect exactly once.
-    EXPECT_EQ(concurrent.SetParameterCalls(), hostChanges + concurrent.AutomationsReported());
+    EXPECT_EQ(concurrent.setParameterCalls, 2 * kRounds + concurrent.processCalls);
+    EXPECT_EQ(concurrent.sampleRatesReceived - ratesAtInit, kRounds / 2);
+    EXPECT_EQ(concurrent.lastTimeSampleRate, 48000.0);
     model->Uninitialize();
-    servedConcurrentEffect = nullptr;
 }
