@@ -1,11 +1,12 @@
 # Front door. `make demo` renders audio through the module in our host; `make test` builds
-# both platforms and runs every suite. Both install what is missing when run as root.
+# both platforms and runs every suite; `make package` writes the Windows bundle and installer to
+# dist/. All install what is missing when run as root.
 
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
             libbenchmark-dev libsndfile1-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-            wine64 wine
+            wine64 wine nsis
 
-.PHONY: all deps test demo bench clean
+.PHONY: all deps test demo bench package clean
 
 all: test
 
@@ -21,5 +22,8 @@ demo: deps
 bench: deps
 	@scripts/bench.sh
 
+package: deps
+	@scripts/package.sh
+
 clean:
-	rm -rf build
+	rm -rf build dist

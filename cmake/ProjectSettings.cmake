@@ -37,3 +37,8 @@ function(aaxw_add_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC aaxw_settings ${ARG_DEPS})
 endfunction()
+
+if(AAXW_DEBUG_INFO)
+  # Does not change the generated code: the shipped binary is the tested one, stripped.
+  target_compile_options(aaxw_settings INTERFACE -g)
+endif()

@@ -4,13 +4,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "AudioFile.h"
+#include "Automation.h"
+#include "EffectPresence.h"
+#include "FileAccess.h"
 #include "InstallDirectory.h"
 #include "Json.h"
 #include "MidiText.h"
@@ -65,8 +71,8 @@ constexpr const char* kRenderHelp =
     "Usage: aaxhost render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
     "\n"
     "Runs IN.wav through one instance at the file's sample rate and writes OUT.wav as 32-bit\n"
-    "float WAV. A progress bar goes to stderr when it is a terminal (AAXHOST_PROGRESS=1 or 0\n"
-    "forces it on or off).\n"
+    "float WAV (RF64 past 4 GiB). A progress bar goes to stderr when it is a terminal\n"
+    "(AAXHOST_PROGRESS=1 or 0 forces it on or off).\n"
     "  --layout mono|stereo   default: mono for a one-channel input, else stereo\n"
     "  --block N              frames per buffer, 1 to 65536 (default 512)\n"
     "  --set ID=VALUE         a normalized value 0..1 for the parameter ID; repeatable.\n"
@@ -79,20 +85,33 @@ constexpr const char* kRenderHelp =
     "  --stop-at SECONDS      with --play, the transport stops at this time\n"
     "  --midi FILE            a standard MIDI file (format 0 or 1), or text with one event\n"
     "                         per line, FRAME STATUS DATA1 DATA2, numbers in decimal or 0x\n"
-    "                         hex, '#' starts a comment\n"
-    "  --tail SECONDS         render this much silence after the input (default 0)\n";
+    "                         hex, '#' starts a comment (at most 16 MiB)\n"
+    "  --automate FILE        parameter changes over time, one per line: TIME ID VALUE [ramp];\n"
+    "                         TIME in seconds (1.5 or 1.5s) or frames (72000smp), \"\" for\n"
+    "                         the master bypass, ramp moves there from the previous point\n"
+    "                         (at most 16 MiB)\n"
+    "  --ramp ID=T:V[,T:V...] one parameter over time: a step to the first value, then ramps\n"
+    "                         through the others; repeatable\n"
+    "  --report FILE          a JSON report of the render, with every automation change applied\n"
+    "  --tail SECONDS         render this much silence after the input (default 0)\n"
+    "\n"
+    "The render streams: memory stays the same whatever the length. Outputs are written\n"
+    "beside their targets and replace them only when all are complete; an output may not be\n"
+    "the same file as an input or another output. A state file is at most 64 MiB.\n";
 
 constexpr const char* kValidateHelp =
     "Usage: aaxhost validate MODULE [--strictness 1..10] [--seed N] [--json]\n"
     "\n"
-    "A conformance run: registration and description; create/initialise/release cycles with\n"
-    "nothing left alive; every parameter's identifier, name, steps, default, text round trip\n"
-    "and automation through the host; the master bypass (bit-exact); state save, change,\n"
-    "restore and compare; processing at 44.1, 48 and 96 kHz with buffers of 1 to 4096 frames,\n"
-    "mono and stereo, never a NaN or infinity; MIDI and transport start/stop; the editor\n"
-    "opened, sized, idled and closed; parameter changes from another thread while audio\n"
-    "runs; and an instance whose effect cannot be found. One line per check, then\n"
-    "\"N passed, N failed\". Exit status 1 when any check fails.\n"
+    "A conformance run: registration and description; that an instance finds its effect\n"
+    "(if not, the run stops there and says where the module looked); create/initialise/\n"
+    "release cycles with nothing left alive; every parameter's identifier, name, steps,\n"
+    "default, text round trip and automation through the host; the master bypass\n"
+    "(bit-exact); state save, change, restore and compare; processing at 44.1, 48 and\n"
+    "96 kHz with buffers of 1 to 4096 frames, mono and stereo, never a NaN or infinity; MIDI\n"
+    "and transport start/stop; the editor opened, sized, idled and closed; parameter changes\n"
+    "from another thread while audio runs; and an instance whose effect cannot be found. One\n"
+    "line per check, then \"N passed, N failed\". Exit status 1 when any check fails, 2 when\n"
+    "MODULE is not a module.\n"
     "  --strictness N   1 to 10 (default 5): more seeds, cycles and longer runs\n"
     "  --seed N         seed of the random values and block sizes (default 1)\n"
     "  --json           one JSON document on stdout instead of the lines\n";
@@ -104,37 +123,77 @@ constexpr const char* kInstallDirHelp =
     "effect library): the registry value \"installdirectory\" under HKEY_LOCAL_MACHINE\n"
     "\"Software\\Brenlock\\VantreloDelay\", 64-bit view. On Linux a replacement file stands in\n"
     "for the registry; the environment variable VANTRELO_REGISTRY_FILE names that file\n"
-    "(default /etc/aaxw/registry).\n";
+    "(default /etc/aaxw/registry). The module reads at most 999 characters of it, so a longer\n"
+    "DIR is refused.\n";
+
+// What a command accepts: each option's name, whether it takes a value, and whether it may
+// be given more than once.
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    bool repeatable;
+};
 
 struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  // name -> value ("" for flags)
 };
 
-bool IsFlag(const std::string& name) {
-    return name == "--json" || name == "--play" || name == "--help" || name == "-h";
+const OptionSpec* FindOption(const std::vector<OptionSpec>& specs, const std::string& name) {
+    for (const OptionSpec& spec : specs) {
+        if (name == spec.name) return &spec;
+    }
+    return nullptr;
 }
 
-bool Parse(int argc, char** argv, int first, Arguments* args, std::string* error) {
+// A conventional command line: "--name value" or "--name=value" for an option with a value,
+// "--name" alone for a flag, "--" ends the options. Unknown options, a value given to a flag
+// and a repeated option that takes one value are errors.
+bool Parse(int argc, char** argv, int first, const std::string& command, const std::vector<OptionSpec>& specs,
+           Arguments* args, std::string* error) {
+    bool optionsEnded = false;
     for (int i = first; i < argc; ++i) {
-        std::string token = argv[i];
-        if (token.size() > 1 && token[0] == '-') {
-            std::string value;
-            const size_t equals = token.find('=');
-            if (token.rfind("--", 0) == 0 && equals != std::string::npos && token.rfind("--set", 0) != 0) {
-                value = token.substr(equals + 1);
-                token = token.substr(0, equals);
-            } else if (!IsFlag(token)) {
-                if (i + 1 >= argc) {
-                    *error = token + " needs a value";
+        const std::string token = argv[i];
+        if (optionsEnded || token.size() < 2 || token[0] != '-') {
+            args->positional.push_back(token);
+            continue;
+        }
+        if (token == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = token, value;
+        const size_t equals = token.find('=');
+        const bool inlineValue = token.rfind("--", 0) == 0 && equals != std::string::npos;
+        if (inlineValue) {
+            name = token.substr(0, equals);
+            value = token.substr(equals + 1);
+        }
+        const OptionSpec* spec = FindOption(specs, name);
+        if (spec == nullptr) {
+            *error = "unknown option " + name + " for " + command + " (see aaxhost " + command + " --help)";
+            return false;
+        }
+        if (!spec->takesValue && inlineValue) {
+            *error = name + " takes no value";
+            return false;
+        }
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                *error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (!spec->repeatable) {
+            for (const auto& option : args->options) {
+                if (option.first == name) {
+                    *error = name + " is given more than once";
                     return false;
                 }
-                value = argv[++i];
             }
-            args->options.emplace_back(token, value);
-        } else {
-            args->positional.push_back(token);
         }
+        args->options.emplace_back(name, value);
     }
     return true;
 }
@@ -147,11 +206,10 @@ bool Has(const Arguments& args, const char* name) {
 }
 
 const std::string* Value(const Arguments& args, const char* name) {
-    const std::string* found = nullptr;
     for (const auto& option : args.options) {
-        if (option.first == name) found = &option.second;
+        if (option.first == name) return &option.second;
     }
-    return found;
+    return nullptr;
 }
 
 bool ParseDouble(const std::string& text, double* value) {
@@ -176,19 +234,6 @@ int Usage(std::ostream& err, const std::string& reason) {
 int Failure(std::ostream& err, const std::string& reason) {
     err << "aaxhost: " << reason << "\n";
     return kExitFailed;
-}
-
-// Only the options listed are accepted.
-bool CheckOptions(const Arguments& args, std::initializer_list<const char*> allowed, std::string* error) {
-    for (const auto& option : args.options) {
-        bool known = false;
-        for (const char* name : allowed) known = known || option.first == name;
-        if (!known) {
-            *error = "unknown option " + option.first;
-            return false;
-        }
-    }
-    return true;
 }
 
 bool ParseLayout(const Arguments& args, int32_t fallback, int32_t* stem, std::string* error) {
@@ -224,8 +269,6 @@ std::unique_ptr<PluginModule> OpenModule(const std::string& path, std::ostream& 
 }
 
 int Describe(const Arguments& args, std::ostream& out, std::ostream& err) {
-    std::string error;
-    if (!CheckOptions(args, {"--json"}, &error)) return Usage(err, error);
     if (args.positional.size() != 1) return Usage(err, "describe takes one MODULE");
     int status = kExitSuccess;
     auto module = OpenModule(args.positional[0], err, &status);
@@ -243,7 +286,6 @@ std::string TypeName(int32_t type) { return type == AAX_eParameterType_Discrete 
 
 int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
-    if (!CheckOptions(args, {"--json", "--layout"}, &error)) return Usage(err, error);
     if (args.positional.size() != 1) return Usage(err, "params takes one MODULE");
     InstanceSettings settings;
     if (!ParseLayout(args, AAX_eStemFormat_Stereo, &settings.stemFormat, &error)) return Usage(err, error);
@@ -254,6 +296,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (!instance) return Failure(err, error);
     const AAX_Result initialized = instance->Initialize();
     if (initialized != AAX_SUCCESS) return Failure(err, "Initialize failed with " + std::to_string(initialized));
+    if (!EffectLoaded(*instance)) return Failure(err, MissingEffectReason());
     const std::vector<ParameterInfo> parameters = instance->Parameters();
     const std::string layout = settings.stemFormat == AAX_eStemFormat_Mono ? "mono" : "stereo";
     if (Has(args, "--json")) {
@@ -306,13 +349,59 @@ bool ShowProgress() {
     return platform::IsTerminal(2);
 }
 
+// A file the render reads or writes, by the option that names it.
+struct NamedPath {
+    std::string option;
+    std::string path;
+    bool output;
+};
+
+// Outputs may not be the same file as any other input or output: the render would read what
+// it is overwriting, or one output would replace another.
+bool CheckDistinctPaths(const std::vector<NamedPath>& paths, std::string* error) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        for (size_t j = i + 1; j < paths.size(); ++j) {
+            if (!paths[i].output && !paths[j].output) continue;
+            if (SameFile(paths[i].path, paths[j].path)) {
+                *error = paths[i].option + " and " + paths[j].option + " name the same file, " + paths[j].path;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The optional JSON report of a render, written while it runs.
+class RenderReport {
+public:
+    bool Open(const std::string& path, std::string* error) {
+        file_.open(path, std::ios::binary | std::ios::trunc);
+        if (!file_) {
+            *error = "cannot write " + path;
+            return false;
+        }
+        json_ = std::make_unique<JsonWriter>(file_);
+        return true;
+    }
+    bool Active() const { return json_ != nullptr; }
+    JsonWriter& Json() { return *json_; }
+    bool Close(const std::string& target, std::string* error) {
+        json_.reset();
+        file_.close();
+        if (!file_) {
+            *error = "cannot write all of " + target;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::ofstream file_;
+    std::unique_ptr<JsonWriter> json_;
+};
+
 int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
-    if (!CheckOptions(args, {"-i", "-o", "--layout", "--block", "--set", "--state-in", "--state-out", "--tempo",
-                             "--meter", "--play", "--stop-at", "--midi", "--tail"},
-                      &error)) {
-        return Usage(err, error);
-    }
     if (args.positional.size() != 1) return Usage(err, "render takes one MODULE");
     const std::string* inPath = Value(args, "-i");
     const std::string* outPath = Value(args, "-o");
@@ -360,20 +449,69 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
         if (!ParseDouble(*tail, &number) || number < 0.0 || number > 3600.0) return Usage(err, "--tail must be 0 to 3600 seconds");
         options.tailSeconds = number;
     }
+
+    // Every file, before anything is read or written.
+    const std::string& modulePath = args.positional[0];
+    std::vector<NamedPath> paths = {{"MODULE", modulePath, false}, {"-i", *inPath, false}};
+    for (const char* name : {"--state-in", "--midi", "--automate"}) {
+        if (const std::string* path = Value(args, name)) paths.push_back({name, *path, false});
+    }
+    for (const char* name : {"-o", "--state-out", "--report"}) {
+        if (const std::string* path = Value(args, name)) paths.push_back({name, *path, true});
+    }
+    if (!CheckDistinctPaths(paths, &error)) return Usage(err, error);
+    for (const NamedPath& path : paths) {
+        if (!path.output && path.option != "MODULE" && !CheckReadableFile(path.path, &error)) {
+            return Usage(err, path.option + ": " + error);
+        }
+    }
+
+    std::unique_ptr<AudioReader> input = OpenAudioFile(*inPath, &error);
+    if (!input) return Usage(err, error);
+    const double rate = input->SampleRate();
     std::vector<SavedChunk> stateIn;
     if (const std::string* state = Value(args, "--state-in")) {
         if (!ReadStateFile(*state, &stateIn, &error)) return Usage(err, error);
         options.stateIn = &stateIn;
     }
-    const std::string* stateOut = Value(args, "--state-out");
-    options.saveState = stateOut != nullptr;
-    AudioData input;
-    if (!ReadAudioFile(*inPath, &input, &error)) return Usage(err, error);
     if (const std::string* midi = Value(args, "--midi")) {
-        if (!ReadMidiFile(*midi, input.sampleRate, &options.midi, &error)) return Usage(err, error);
+        if (!ReadMidiFile(*midi, rate, &options.midi, &error)) return Usage(err, error);
     }
+    if (const std::string* automate = Value(args, "--automate")) {
+        if (!ReadAutomationFile(*automate, rate, &options.automation, &error)) return Usage(err, error);
+    }
+    for (const auto& option : args.options) {
+        if (option.first == "--ramp" && !ParseInlineAutomation(option.second, rate, &options.automation, &error)) {
+            return Usage(err, error);
+        }
+    }
+
+    // Outputs go to temporary files beside their targets and replace them only at the end.
+    const std::string* stateOutPath = Value(args, "--state-out");
+    const std::string* reportPath = Value(args, "--report");
+    options.saveState = stateOutPath != nullptr;
+    AtomicOutput audioOut, stateOut, reportOut;
+    if (!audioOut.Prepare(*outPath, &error)) return Usage(err, error);
+    if (stateOutPath != nullptr && !stateOut.Prepare(*stateOutPath, &error)) return Usage(err, error);
+    if (reportPath != nullptr && !reportOut.Prepare(*reportPath, &error)) return Usage(err, error);
+    const int32_t channels = AAX_StemFormatChannelCount(RenderStemFormat(options, input->Channels()));
+    std::unique_ptr<AudioWriter> output = CreateFloatWavFile(audioOut.TemporaryPath(), rate, channels, RenderLength(options, input->Frames(), rate), &error);
+    if (!output) return Usage(err, error);
+    RenderReport report;
+    if (reportPath != nullptr) {
+        if (!report.Open(reportOut.TemporaryPath(), &error)) return Usage(err, error);
+        JsonWriter& json = report.Json();
+        json.BeginObject();
+        json.Field("input", *inPath);
+        json.Field("output", *outPath);
+        json.Field("sampleRate", rate);
+        json.Field("channels", channels);
+        json.Key("automation");
+        json.BeginArray();
+    }
+
     int status = kExitSuccess;
-    auto module = OpenModule(args.positional[0], err, &status);
+    auto module = OpenModule(modulePath, err, &status);
     if (!module) return status;
     bool drawn = false;
     if (ShowProgress()) {
@@ -385,21 +523,48 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
                 << "] " << std::setw(3) << static_cast<int>(done * 100.0 + 0.5) << "%" << std::flush;
         };
     }
+    std::function<void(const AppliedChange&)> onChange;
+    if (report.Active()) {
+        onChange = [&report, rate](const AppliedChange& change) {
+            JsonWriter& json = report.Json();
+            json.BeginObject();
+            json.Field("frame", change.frame);
+            json.Field("seconds", static_cast<double>(change.frame) / rate);
+            json.Field("id", change.id);
+            json.Field("requested", change.requested);
+            json.Field("value", change.value);
+            json.EndObject();
+        };
+    }
     RenderResult result;
-    const bool rendered = Render(*module->Effect(), input, options, &result, &error);
+    const bool rendered = RenderStream(*module->Effect(), *input, *output, options, &result, &error, onChange);
     if (drawn) err << "\n";
     if (!rendered) return result.inputError ? Usage(err, error) : Failure(err, error);
-    if (!WriteFloatWavFile(*outPath, result.output, &error)) return Usage(err, error);
-    if (stateOut != nullptr && !WriteStateFile(*stateOut, result.state, &error)) return Usage(err, error);
-    out << "wrote " << *outPath << " (" << result.output.Frames() << " frames, " << result.output.ChannelCount()
-        << " channels, " << result.output.sampleRate << " Hz)\n";
+    if (!output->Close(&error)) return Usage(err, error);
+    if (stateOutPath != nullptr && !WriteStateFile(stateOut.TemporaryPath(), result.state, &error)) {
+        return Usage(err, "cannot write " + *stateOutPath);
+    }
+    if (report.Active()) {
+        JsonWriter& json = report.Json();
+        json.EndArray();
+        json.Field("frames", result.frames);
+        json.Field("automationChanges", result.automationChanges);
+        json.Field("droppedMidi", result.droppedMidi);
+        json.EndObject();
+        if (!report.Close(*reportPath, &error)) return Usage(err, error);
+    }
+    if (!audioOut.Commit(&error)) return Usage(err, error);
+    if (stateOutPath != nullptr && !stateOut.Commit(&error)) return Usage(err, error);
+    if (reportPath != nullptr && !reportOut.Commit(&error)) return Usage(err, error);
+    out << "wrote " << *outPath << " (" << result.frames << " frames, " << result.channels << " channels, "
+        << result.sampleRate << " Hz)\n";
+    if (result.automationChanges > 0) out << "applied " << result.automationChanges << " automation changes\n";
     if (result.droppedMidi > 0) err << "aaxhost: " << result.droppedMidi << " MIDI events did not fit a buffer\n";
     return kExitSuccess;
 }
 
 int ValidateCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
-    if (!CheckOptions(args, {"--strictness", "--seed", "--json"}, &error)) return Usage(err, error);
     if (args.positional.size() != 1) return Usage(err, "validate takes one MODULE");
     ValidateOptions options;
     int64_t integer = 0;
@@ -427,17 +592,16 @@ int ValidateCommand(const Arguments& args, std::ostream& out, std::ostream& err)
         if (!module) PrintCheckLine(out, report.checks.front());
         out << report.Passed() << " passed, " << report.Failed() << " failed\n";
     }
-    if (report.Failed() > 0) {
-        for (const CheckResult& check : report.checks) {
-            if (!check.passed) return Failure(err, "validation failed: " + check.name + ": " + check.detail);
-        }
+    // A file that is not a module is an input error, not a failed validation.
+    if (!module) return Usage(err, error);
+    for (const CheckResult& check : report.checks) {
+        if (!check.passed) return Failure(err, "validation failed: " + check.name + ": " + check.detail);
     }
     return kExitSuccess;
 }
 
 int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
-    if (!CheckOptions(args, {}, &error)) return Usage(err, error);
     if (args.positional.size() > 1) return Usage(err, "install-dir takes at most one DIR");
     if (args.positional.empty()) {
         std::string directory, view;
@@ -446,6 +610,11 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
             return Failure(err, "no install directory is set" + (location.empty() ? "" : " in " + location));
         }
         out << directory << "\n";
+        if (directory.size() > kMostInstallDirectoryLength) {
+            return Failure(err, "the install directory has " + std::to_string(directory.size()) +
+                                    " characters, more than the " + std::to_string(kMostInstallDirectoryLength) +
+                                    " the module reads");
+        }
         return kExitSuccess;
     }
     std::error_code ec;
@@ -460,6 +629,44 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     return kExitSuccess;
 }
 
+struct Command {
+    const char* name;
+    const char* help;
+    std::vector<OptionSpec> options;
+    int (*run)(const Arguments& args, std::ostream& out, std::ostream& err);
+};
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"describe", kDescribeHelp, {{"--json", false, false}}, Describe},
+        {"params", kParamsHelp, {{"--json", false, false}, {"--layout", true, false}}, Params},
+        {"render",
+         kRenderHelp,
+         {{"-i", true, false},         {"-o", true, false},        {"--layout", true, false},
+          {"--block", true, false},    {"--set", true, true},      {"--state-in", true, false},
+          {"--state-out", true, false}, {"--tempo", true, false},   {"--meter", true, false},
+          {"--play", false, false},    {"--stop-at", true, false}, {"--midi", true, false},
+          {"--automate", true, false}, {"--ramp", true, true},     {"--report", true, false},
+          {"--tail", true, false}},
+         RenderCommand},
+        {"validate",
+         kValidateHelp,
+         {{"--strictness", true, false}, {"--seed", true, false}, {"--json", false, false}},
+         ValidateCommand},
+        {"install-dir", kInstallDirHelp, {}, InstallDir},
+    };
+    return commands;
+}
+
+bool AsksForHelp(int argc, char** argv, int first) {
+    for (int i = first; i < argc; ++i) {
+        const std::string token = argv[i];
+        if (token == "--") return false;
+        if (token == "--help" || token == "-h") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int RunCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -467,36 +674,23 @@ int RunCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
         err << kMainHelp;
         return Usage(err, "no command given");
     }
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
         out << kMainHelp;
         return kExitSuccess;
     }
-    Arguments args;
-    std::string error;
-    if (!Parse(argc, argv, 2, &args, &error)) return Usage(err, error);
-    const bool help = Has(args, "--help") || Has(args, "-h");
-    if (command == "describe") {
-        if (help) return out << kDescribeHelp, kExitSuccess;
-        return Describe(args, out, err);
+    for (const Command& command : Commands()) {
+        if (name != command.name) continue;
+        if (AsksForHelp(argc, argv, 2)) {
+            out << command.help;
+            return kExitSuccess;
+        }
+        Arguments args;
+        std::string error;
+        if (!Parse(argc, argv, 2, name, command.options, &args, &error)) return Usage(err, error);
+        return command.run(args, out, err);
     }
-    if (command == "params") {
-        if (help) return out << kParamsHelp, kExitSuccess;
-        return Params(args, out, err);
-    }
-    if (command == "render") {
-        if (help) return out << kRenderHelp, kExitSuccess;
-        return RenderCommand(args, out, err);
-    }
-    if (command == "validate") {
-        if (help) return out << kValidateHelp, kExitSuccess;
-        return ValidateCommand(args, out, err);
-    }
-    if (command == "install-dir") {
-        if (help) return out << kInstallDirHelp, kExitSuccess;
-        return InstallDir(args, out, err);
-    }
-    return Usage(err, "unknown command \"" + command + "\" (see aaxhost --help)");
+    return Usage(err, "unknown command \"" + name + "\" (see aaxhost --help)");
 }
 
 }  // namespace aaxhost

@@ -17,7 +17,8 @@ bool ReadView(uint32_t view, std::string* value) {
                                   &key) != platform::kRegistrySuccess) {
         return false;
     }
-    uint8_t data[1024] = {};
+    // Room for more than the module reads, so that a value too long for it can be reported.
+    uint8_t data[4096] = {};
     uint32_t size = sizeof data - 1;
     const int32_t result = platform::RegistryQueryValue(key, kInstallDirectoryValue, data, &size);
     platform::RegistryCloseKey(key);
@@ -47,6 +48,13 @@ bool ReadInstallDirectory(std::string* directory, std::string* view) {
 }
 
 bool WriteInstallDirectory(const std::string& directory, std::string* error) {
+    if (directory.size() > kMostInstallDirectoryLength) {
+        if (error) {
+            *error = "the install directory may have at most " + std::to_string(kMostInstallDirectoryLength) +
+                     " characters, the most the module reads; this one has " + std::to_string(directory.size());
+        }
+        return false;
+    }
     const int32_t result =
         platform::RegistryWriteValue(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key,
                                      kInstallDirectoryValue, directory.c_str(),

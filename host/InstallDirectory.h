@@ -3,17 +3,21 @@
 // replacement file stands in (VANTRELO_REGISTRY_FILE moves it).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace aaxhost {
 
 constexpr const char* kEffectRegistryKey = "Software\\Brenlock\\VantreloDelay";
 constexpr const char* kInstallDirectoryValue = "installdirectory";
+// The module reads at most 1000 bytes of the value, its terminating zero included.
+constexpr size_t kMostInstallDirectoryLength = 999;
 
 // [main] The value as the module finds it: the 64-bit view first, then the 32-bit view. False
 // when neither holds it. view receives "64-bit" or "32-bit".
 bool ReadInstallDirectory(std::string* directory, std::string* view);
-// [main] Stores the directory (with its terminating zero) in the 64-bit view.
+// [main] Stores the directory (with its terminating zero) in the 64-bit view. A directory longer
+// than the module reads is refused.
 bool WriteInstallDirectory(const std::string& directory, std::string* error);
 // Where the registry lives, for messages: the replacement file on Linux, "" on Windows.
 std::string RegistryLocation();

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "FileAccess.h"
 
 namespace aaxhost {
 
@@ -97,6 +97,25 @@ int32_t DataBytes(uint8_t status) {
     return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
 }
 
+// The 14-byte header chunk: "MThd", its length, format, track count and division.
+bool CheckMidiHeader(const std::vector<uint8_t>& bytes, std::string* error) {
+    auto fail = [error](const std::string& reason) {
+        if (error) *error = reason;
+        return false;
+    };
+    Reader header{bytes, 0, bytes.size()};
+    if (!header.Has(14) || header.Big(4) != 0x4D546864u) return fail("not a standard MIDI file");
+    const uint32_t headerLength = header.Big(4);
+    if (headerLength < 6) return fail("MIDI file header is truncated");
+    const uint32_t format = header.Big(2);
+    header.Big(2);
+    const uint32_t division = header.Big(2);
+    if (format > 1) return fail("MIDI file format " + std::to_string(format) + " is not supported (0 or 1)");
+    if ((division & 0x8000) != 0) return fail("MIDI files timed in SMPTE frames are not supported");
+    if (division == 0) return fail("MIDI file division is 0 ticks per quarter note");
+    return true;
+}
+
 }  // namespace
 
 bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate, std::vector<MidiEvent>* events,
@@ -106,16 +125,14 @@ bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate,
         if (error) *error = reason;
         return false;
     };
-    Reader header{bytes, 0, bytes.size()};
-    if (!header.Has(14) || header.Big(4) != 0x4D546864u) return fail("not a standard MIDI file");
+    if (!CheckMidiHeader(bytes, error)) return false;
+    Reader header{bytes, 4, bytes.size()};
     const uint32_t headerLength = header.Big(4);
-    if (headerLength < 6 || !header.Has(headerLength)) return fail("MIDI file header is truncated");
-    const uint32_t format = header.Big(2);
+    if (!header.Has(headerLength)) return fail("MIDI file header is truncated");
+    header.Big(2);
     const uint32_t trackCount = header.Big(2);
     const uint32_t division = header.Big(2);
     header.at += headerLength - 6;
-    if (format > 1) return fail("MIDI file format " + std::to_string(format) + " is not supported (0 or 1)");
-    if (division == 0 || (division & 0x8000) != 0) return fail("MIDI files timed in SMPTE frames are not supported");
     std::vector<TickEvent> timeline;
     for (uint32_t track = 0; track < trackCount; ++track) {
         const std::string name = "MIDI track " + std::to_string(track + 1);
@@ -140,6 +157,8 @@ bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate,
             } else {
                 return fail(name + " has data without a status");
             }
+            // Meta and system exclusive events cancel running status.
+            if (status >= 0xF0) running = 0;
             if (status == 0xFF) {
                 if (!in.Has(1)) return fail(name + ": meta event is truncated");
                 const uint8_t type = in.Byte();
@@ -193,33 +212,33 @@ bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate,
 }
 
 bool ReadMidiFile(const std::string& path, double sampleRate, std::vector<MidiEvent>* events, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot open " + path;
+    if (!CheckReadableFile(path, error)) return false;
+    auto fail = [&](const std::string& reason) {
+        if (error) *error = path + ": " + reason;
         return false;
+    };
+    std::vector<uint8_t> bytes;
+    if (!ReadFilePrefix(path, 14, &bytes, error)) return false;
+    std::string reason;
+    const bool standard = bytes.size() >= 4 && std::memcmp(bytes.data(), "MThd", 4) == 0;
+    if (standard && !CheckMidiHeader(bytes, &reason)) return fail(reason);
+    if (!standard && std::find(bytes.begin(), bytes.end(), uint8_t{0}) != bytes.end()) {
+        return fail("neither a standard MIDI file nor MIDI event text");
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "MThd", 4) == 0) {
-        std::string reason;
-        if (!ParseStandardMidiFile(bytes, sampleRate, events, &reason)) {
-            if (error) *error = path + ": " + reason;
-            return false;
-        }
-        return true;
+    if (!ReadFileBounded(path, kMostMidiFileBytes, "a MIDI file", &bytes, error)) return false;
+    if (standard) return ParseStandardMidiFile(bytes, sampleRate, events, &reason) || fail(reason);
+    if (std::find(bytes.begin(), bytes.end(), uint8_t{0}) != bytes.end()) {
+        return fail("neither a standard MIDI file nor MIDI event text");
     }
-    return ReadMidiTextFile(path, events, error);
+    return ParseMidiText(std::string(bytes.begin(), bytes.end()), events, &reason) || fail(reason);
 }
 
 bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        if (error) *error = "cannot open " + path;
-        return false;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
+    if (!CheckReadableFile(path, error)) return false;
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBounded(path, kMostMidiFileBytes, "a MIDI file", &bytes, error)) return false;
     std::string reason;
-    if (!ParseMidiText(buffer.str(), events, &reason)) {
+    if (!ParseMidiText(std::string(bytes.begin(), bytes.end()), events, &reason)) {
         if (error) *error = path + ": " + reason;
         return false;
     }

@@ -29,7 +29,11 @@ bool ReadMidiTextFile(const std::string& path, std::vector<MidiEvent>* events, s
 // tempo event) at the sample rate. System exclusive and meta events are not passed on.
 bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate, std::vector<MidiEvent>* events,
                            std::string* error);
-// [main] A standard MIDI file when the file starts with "MThd", else the text form.
+// Files larger than this (either form) are refused before they are read whole.
+constexpr size_t kMostMidiFileBytes = size_t{16} << 20;
+
+// [main] A standard MIDI file when the file starts with "MThd" (its header is checked before the
+// file is read whole), else the text form.
 bool ReadMidiFile(const std::string& path, double sampleRate, std::vector<MidiEvent>* events, std::string* error);
 
 }  // namespace aaxhost

@@ -23,12 +23,14 @@ void Resolve(platform::LibraryHandle library, const char* name, Function* out) {
 std::string ResolveModuleLibrary(const std::string& path, std::string* error) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path given(path);
+    // The loader searches the library path for a bare file name: resolve it here instead.
+    fs::path given = fs::absolute(path, ec);
+    if (ec) given = path;
     if (!fs::exists(given, ec)) {
         if (error) *error = "no such file: " + path;
         return "";
     }
-    if (!fs::is_directory(given, ec)) return path;
+    if (!fs::is_directory(given, ec)) return given.string();
     fs::path folder = given;
     if (folder.filename().empty()) folder = folder.parent_path();
     const std::string bundleName = folder.filename().string();

@@ -25,7 +25,8 @@ struct ModuleExports {
 // The names of the seven exports, in the order of ModuleExports.
 extern const char* const kModuleExportNames[7];
 
-// The library file inside a module path. A path that names a file is used as it is. A folder
+// The library file inside a module path, as an absolute path. A path that names a file is that
+// file. A folder
 // NAME.aaxplugin holds the library at Contents/x64/NAME.aaxplugin, or at Contents/x64/NAME
 // with the platform's library suffix, or directly inside as NAME.aaxplugin or NAME plus the
 // suffix; the first that exists is used. Returns "" with a reason when none is found.

@@ -3,61 +3,139 @@
 #include <algorithm>
 #include <cmath>
 
+#include "EffectPresence.h"
+
 namespace aaxhost {
 
 namespace {
 
-// The input as the layout's channels.
-std::vector<std::vector<float>> MapChannels(const AudioData& input, int32_t channels) {
-    const size_t frames = static_cast<size_t>(input.Frames());
-    std::vector<std::vector<float>> mapped(static_cast<size_t>(channels), std::vector<float>(frames, 0.0f));
-    const int32_t sources = input.ChannelCount();
-    if (sources == 0) return mapped;
-    if (channels == 1) {
-        for (size_t f = 0; f < frames; ++f) {
-            double sum = 0.0;
-            for (int32_t c = 0; c < sources; ++c) sum += input.channels[static_cast<size_t>(c)][f];
-            mapped[0][f] = static_cast<float>(sum / sources);
-        }
-        return mapped;
-    }
-    for (int32_t c = 0; c < channels; ++c) mapped[static_cast<size_t>(c)] = input.channels[static_cast<size_t>(std::min(c, sources - 1))];
-    return mapped;
+bool Fail(std::string* error, const std::string& reason) {
+    if (error) *error = reason;
+    return false;
 }
+
+class MemoryReader final : public AudioReader {
+public:
+    explicit MemoryReader(const AudioData& audio) : audio_(audio) {}
+    double SampleRate() const override { return audio_.sampleRate; }
+    int32_t Channels() const override { return audio_.ChannelCount(); }
+    int64_t Frames() const override { return audio_.Frames(); }
+    int64_t Read(float* samples, int64_t frames) override {
+        const int64_t count = std::min(frames, audio_.Frames() - at_);
+        const size_t channels = audio_.channels.size();
+        for (int64_t f = 0; f < count; ++f) {
+            for (size_t c = 0; c < channels; ++c) {
+                samples[static_cast<size_t>(f) * channels + c] = audio_.channels[c][static_cast<size_t>(at_ + f)];
+            }
+        }
+        at_ += count;
+        return count;
+    }
+
+private:
+    const AudioData& audio_;
+    int64_t at_ = 0;
+};
+
+class MemoryWriter final : public AudioWriter {
+public:
+    MemoryWriter(AudioData& audio, int32_t channels) : audio_(audio) {
+        audio_.channels.assign(static_cast<size_t>(channels), {});
+    }
+    bool Write(const float* samples, int64_t frames, std::string*) override {
+        const size_t channels = audio_.channels.size();
+        for (int64_t f = 0; f < frames; ++f) {
+            for (size_t c = 0; c < channels; ++c) audio_.channels[c].push_back(samples[static_cast<size_t>(f) * channels + c]);
+        }
+        return true;
+    }
+    bool Close(std::string*) override { return true; }
+
+private:
+    AudioData& audio_;
+};
+
+// The buffers of one render, sized once: the input as read (interleaved), the instance's
+// channels in and out, and the output as written (interleaved).
+struct BlockBuffers {
+    BlockBuffers(int32_t sources, int32_t channels, int32_t block)
+        : read(static_cast<size_t>(sources) * static_cast<size_t>(block)),
+          in(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(block))),
+          out(in),
+          written(static_cast<size_t>(channels) * static_cast<size_t>(block)) {
+        for (size_t c = 0; c < in.size(); ++c) {
+            inPointers.push_back(in[c].data());
+            outPointers.push_back(out[c].data());
+        }
+    }
+    // The frames read become the layout's channels; the rest of the buffer is silence.
+    void MapInput(int32_t sources, int64_t readable, int64_t frames) {
+        const size_t channels = in.size();
+        const size_t stride = static_cast<size_t>(sources);
+        for (int64_t f = 0; f < frames; ++f) {
+            const size_t at = static_cast<size_t>(f);
+            if (f >= readable || sources == 0) {
+                for (size_t c = 0; c < channels; ++c) in[c][at] = 0.0f;
+            } else if (channels == 1) {
+                double sum = 0.0;
+                for (size_t s = 0; s < stride; ++s) sum += read[at * stride + s];
+                in[0][at] = static_cast<float>(sum / static_cast<double>(sources));
+            } else {
+                for (size_t c = 0; c < channels; ++c) in[c][at] = read[at * stride + std::min(c, stride - 1)];
+            }
+        }
+    }
+    void InterleaveOutput(int64_t frames) {
+        const size_t channels = out.size();
+        for (size_t f = 0; f < static_cast<size_t>(frames); ++f) {
+            for (size_t c = 0; c < channels; ++c) written[f * channels + c] = out[c][f];
+        }
+    }
+
+    std::vector<float> read;
+    std::vector<std::vector<float>> in, out;
+    std::vector<const float*> inPointers;
+    std::vector<float*> outPointers;
+    std::vector<float> written;
+};
 
 }  // namespace
 
-bool Render(const EffectDescription& effect, const AudioData& input, const RenderOptions& options,
-            RenderResult* result, std::string* error) {
-    if (options.block <= 0 || options.block > 65536) {
-        if (error) *error = "block size must be 1 to 65536 frames";
-        return false;
-    }
+int32_t RenderStemFormat(const RenderOptions& options, int32_t inputChannels) {
+    if (options.stemFormat != 0) return options.stemFormat;
+    return inputChannels == 1 ? AAX_eStemFormat_Mono : AAX_eStemFormat_Stereo;
+}
+
+int64_t RenderLength(const RenderOptions& options, int64_t inputFrames, double sampleRate) {
+    return inputFrames + static_cast<int64_t>(std::llround(std::max(0.0, options.tailSeconds) * sampleRate));
+}
+
+bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWriter& output,
+                  const RenderOptions& options, RenderResult* result, std::string* error,
+                  const std::function<void(const AppliedChange&)>& onChange) {
+    auto inputError = [&](const std::string& reason) {
+        result->inputError = true;
+        return Fail(error, reason);
+    };
+    if (options.block <= 0 || options.block > 65536) return inputError("block size must be 1 to 65536 frames");
     InstanceSettings settings;
-    settings.sampleRate = input.sampleRate;
-    settings.stemFormat = options.stemFormat != 0 ? options.stemFormat
-                          : input.ChannelCount() == 1 ? AAX_eStemFormat_Mono
-                                                      : AAX_eStemFormat_Stereo;
+    settings.sampleRate = input.SampleRate();
+    settings.stemFormat = RenderStemFormat(options, input.Channels());
     settings.maxBlock = options.block;
     std::unique_ptr<HostInstance> instance = HostInstance::Create(effect, settings, error);
     if (!instance) return false;
     const AAX_Result initialized = instance->Initialize();
-    if (initialized != AAX_SUCCESS) {
-        if (error) *error = "Initialize failed with " + std::to_string(initialized);
-        return false;
-    }
+    if (initialized != AAX_SUCCESS) return Fail(error, "Initialize failed with " + std::to_string(initialized));
+    if (!EffectLoaded(*instance)) return Fail(error, MissingEffectReason());
     if (options.stateIn != nullptr && instance->RestoreChunks(*options.stateIn, error) != AAX_SUCCESS) return false;
     for (const auto& [id, value] : options.sets) {
-        if (!instance->HasParameter(id)) {
-            if (error) *error = "the effect has no parameter \"" + id + "\"";
-            result->inputError = true;
-            return false;
-        }
+        if (!instance->HasParameter(id)) return inputError("the effect has no parameter \"" + id + "\"");
         const AAX_Result set = instance->SetParameter(id, value);
-        if (set != AAX_SUCCESS) {
-            if (error) *error = "setting \"" + id + "\" failed with " + std::to_string(set);
-            return false;
-        }
+        if (set != AAX_SUCCESS) return Fail(error, "setting \"" + id + "\" failed with " + std::to_string(set));
+    }
+    AutomationPlayer automation(options.automation);
+    for (const std::string& id : automation.Parameters()) {
+        if (!instance->HasParameter(id)) return inputError("the automation names \"" + id + "\", which the effect has no parameter for");
     }
     instance->GenerateCoefficients();
 
@@ -67,34 +145,59 @@ bool Render(const EffectDescription& effect, const AudioData& input, const Rende
     transport.SetPosition(0);
     transport.SetPlaying(options.play);
 
+    const double rate = input.SampleRate();
+    const int32_t sources = input.Channels();
     const int32_t channels = instance->Channels();
-    const std::vector<std::vector<float>> source = MapChannels(input, channels);
     const int64_t inputFrames = input.Frames();
-    const int64_t total = inputFrames + static_cast<int64_t>(std::llround(std::max(0.0, options.tailSeconds) * input.sampleRate));
+    const int64_t total = RenderLength(options, inputFrames, rate);
     const int64_t stopFrame = options.play && options.stopAtSeconds >= 0.0
-                                  ? static_cast<int64_t>(std::llround(options.stopAtSeconds * input.sampleRate))
+                                  ? static_cast<int64_t>(std::llround(options.stopAtSeconds * rate))
                                   : -1;
+    BlockBuffers buffers(sources, channels, options.block);
 
-    result->output.sampleRate = input.sampleRate;
-    result->output.channels.assign(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(total), 0.0f));
-    std::vector<std::vector<float>> blockIn(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(options.block)));
-    std::vector<const float*> inPointers(static_cast<size_t>(channels));
-    std::vector<float*> outPointers(static_cast<size_t>(channels));
+    // Host automation: the data model is asked to take the value, the module turns that into
+    // a request the host's automation delegate answers, as a host's lane would.
+    AAX_Result automationFailure = AAX_SUCCESS;
+    std::string failedId;
+    bool changed = false;
+    int64_t position = 0;
+    auto current = [&instance](const std::string& id) {
+        double value = 0.0;
+        instance->GetParameter(id, &value);
+        return value;
+    };
+    auto apply = [&](const std::string& id, double value) {
+        const AAX_Result set = instance->SetParameter(id, value);
+        if (set != AAX_SUCCESS && automationFailure == AAX_SUCCESS) {
+            automationFailure = set;
+            failedId = id;
+        }
+        changed = true;
+        ++result->automationChanges;
+        if (onChange) onChange({position, id, value, current(id)});
+    };
+
     size_t nextEvent = 0;
     int64_t lastReport = 0;
-    for (int64_t position = 0; position < total;) {
+    while (position < total) {
         int64_t frames = std::min<int64_t>(options.block, total - position);
         if (stopFrame >= 0 && position < stopFrame && stopFrame < position + frames) frames = stopFrame - position;
+        const int64_t nextPoint = automation.NextPointAfter(position);
+        if (nextPoint >= 0 && nextPoint < position + frames) frames = nextPoint - position;
         if (stopFrame >= 0 && position >= stopFrame) transport.SetPlaying(false);
-        for (int32_t c = 0; c < channels; ++c) {
-            std::vector<float>& buffer = blockIn[static_cast<size_t>(c)];
-            for (int64_t f = 0; f < frames; ++f) {
-                const int64_t at = position + f;
-                buffer[static_cast<size_t>(f)] = at < inputFrames ? source[static_cast<size_t>(c)][static_cast<size_t>(at)] : 0.0f;
+        if (!automation.Empty()) {
+            changed = false;
+            automation.Advance(position, current, apply);
+            if (automationFailure != AAX_SUCCESS) {
+                return Fail(error, "automating \"" + failedId + "\" failed with " + std::to_string(automationFailure));
             }
-            inPointers[static_cast<size_t>(c)] = buffer.data();
-            outPointers[static_cast<size_t>(c)] = result->output.channels[static_cast<size_t>(c)].data() + position;
+            if (changed) instance->GenerateCoefficients();
         }
+        const int64_t readable = std::clamp<int64_t>(inputFrames - position, 0, frames);
+        if (readable > 0 && input.Read(buffers.read.data(), readable) != readable) {
+            return inputError("cannot read all of the input (it ends before its header says)");
+        }
+        buffers.MapInput(sources, readable, frames);
         while (nextEvent < options.midi.size() && options.midi[nextEvent].frame < position + frames) {
             const MidiEvent& event = options.midi[nextEvent++];
             if (event.frame < position) continue;
@@ -102,16 +205,34 @@ bool Render(const EffectDescription& effect, const AudioData& input, const Rende
                 ++result->droppedMidi;
             }
         }
-        instance->Process(inPointers.data(), outPointers.data(), static_cast<int32_t>(frames));
+        instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), static_cast<int32_t>(frames));
+        buffers.InterleaveOutput(frames);
+        if (!output.Write(buffers.written.data(), frames, error)) {
+            result->inputError = true;
+            return false;
+        }
         position += frames;
-        if (options.progress && (position - lastReport >= static_cast<int64_t>(input.sampleRate) || position == total)) {
+        if (options.progress && (position - lastReport >= static_cast<int64_t>(rate) || position == total)) {
             lastReport = position;
             options.progress(static_cast<double>(position) / static_cast<double>(total));
         }
     }
     if (options.saveState && instance->SaveChunks(&result->state, error) != AAX_SUCCESS) return false;
     instance->Release();
+    result->frames = total;
+    result->channels = channels;
+    result->sampleRate = rate;
     return true;
+}
+
+bool Render(const EffectDescription& effect, const AudioData& input, const RenderOptions& options,
+            RenderResult* result, std::string* error, const std::function<void(const AppliedChange&)>& onChange) {
+    MemoryReader reader(input);
+    const int32_t channels = AAX_StemFormatChannelCount(RenderStemFormat(options, input.ChannelCount()));
+    result->output = AudioData{};
+    result->output.sampleRate = input.sampleRate;
+    MemoryWriter writer(result->output, channels);
+    return RenderStream(effect, reader, writer, options, result, error, onChange) && writer.Close(error);
 }
 
 }  // namespace aaxhost

@@ -1,4 +1,6 @@
-// Offline rendering through one instance, as `aaxhost render` does it, on buffers in memory.
+// Offline rendering through one instance, as `aaxhost render` does it: the input is read, run
+// through the instance and written a buffer at a time, so memory stays the same whatever the
+// length.
 #pragma once
 
 #include <functional>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "AudioFile.h"
+#include "Automation.h"
 #include "Description.h"
 #include "HostInstance.h"
 #include "MidiText.h"
@@ -26,21 +29,48 @@ struct RenderOptions {
     bool play = false;
     double stopAtSeconds = -1.0;  // with play: the transport stops here
     std::vector<MidiEvent> midi;
+    // Parameter changes over time, applied through the host's automation path at the start of
+    // the buffer they fall in; buffers are split at every point so that steps land exactly.
+    std::vector<AutomationPoint> automation;
     double tailSeconds = 0.0;
     std::function<void(double)> progress;  // fraction done, now and then
 };
 
-struct RenderResult {
-    AudioData output;
-    std::vector<SavedChunk> state;  // when saveState
-    int64_t droppedMidi = 0;
-    bool inputError = false;  // the failure lies in what was asked (an unknown parameter)
+// One automation change as the render applied it.
+struct AppliedChange {
+    int64_t frame = 0;
+    std::string id;
+    double requested = 0.0;  // the lane's value
+    double value = 0.0;      // the parameter's normalized value afterwards, as the module reports it
 };
 
-// [main] The input runs through a new instance at the input's sample rate; the output has the
+struct RenderResult {
+    AudioData output;    // filled by Render (in memory) only
+    int64_t frames = 0;  // written to the output
+    int32_t channels = 0;
+    double sampleRate = 0.0;
+    std::vector<SavedChunk> state;  // when saveState
+    int64_t droppedMidi = 0;
+    int64_t automationChanges = 0;
+    bool inputError = false;  // the failure lies in what was asked (an unknown parameter, an unreadable input)
+};
+
+// The stem format a render uses for an input with this many channels.
+int32_t RenderStemFormat(const RenderOptions& options, int32_t inputChannels);
+// The frames a render writes: the input's and the tail's.
+int64_t RenderLength(const RenderOptions& options, int64_t inputFrames, double sampleRate);
+
+// [main] The input runs through a new instance at the input's sample rate; the output gets the
 // layout's channel count and the input's length plus the tail. A mono layout takes the average
 // of the input's channels; a stereo layout takes the first two, or the one channel twice.
+// onChange, when given, hears each automation change as it is applied. Fails (exit status 1
+// material, unless inputError is set) when the module did not load its effect.
+bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWriter& output,
+                  const RenderOptions& options, RenderResult* result, std::string* error,
+                  const std::function<void(const AppliedChange&)>& onChange = {});
+
+// [main] The same on audio in memory; the output goes to result->output.
 bool Render(const EffectDescription& effect, const AudioData& input, const RenderOptions& options,
-            RenderResult* result, std::string* error);
+            RenderResult* result, std::string* error, const std::function<void(const AppliedChange&)>& onChange = {});
 
 }  // namespace aaxhost

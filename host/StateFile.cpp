@@ -2,7 +2,8 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
+
+#include "FileAccess.h"
 
 namespace aaxhost {
 
@@ -41,14 +42,24 @@ std::vector<uint8_t> EncodeStateFile(const std::vector<SavedChunk>& chunks) {
     return out;
 }
 
-bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>* chunks, std::string* error) {
-    chunks->clear();
+namespace {
+
+// The 16 bytes before the first chunk.
+bool CheckHeader(const std::vector<uint8_t>& bytes, std::string* error) {
     if (bytes.size() < 16 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
         return Fail(error, "not an aaxhost state file");
     }
     if (Get32(bytes.data() + 8) != kVersion) return Fail(error, "unsupported state file version");
+    if (Get32(bytes.data() + 12) > kMostChunks) return Fail(error, "state file lists too many chunks");
+    return true;
+}
+
+}  // namespace
+
+bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>* chunks, std::string* error) {
+    chunks->clear();
+    if (!CheckHeader(bytes, error)) return false;
     const uint32_t count = Get32(bytes.data() + 12);
-    if (count > kMostChunks) return Fail(error, "state file lists too many chunks");
     size_t pos = 16;
     for (uint32_t i = 0; i < count; ++i) {
         if (bytes.size() - pos < 8) return Fail(error, "state file is truncated");
@@ -74,15 +85,18 @@ bool WriteStateFile(const std::string& path, const std::vector<SavedChunk>& chun
     const std::vector<uint8_t> bytes = EncodeStateFile(chunks);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
     if (!out) return Fail(error, "cannot write " + path);
     return true;
 }
 
 bool ReadStateFile(const std::string& path, std::vector<SavedChunk>* chunks, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail(error, "cannot open " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!CheckReadableFile(path, error)) return false;
+    std::vector<uint8_t> bytes;
     std::string reason;
+    if (!ReadFilePrefix(path, 16, &bytes, error)) return false;
+    if (!CheckHeader(bytes, &reason)) return Fail(error, path + ": " + reason);
+    if (!ReadFileBounded(path, kMostStateFileBytes, "a state file", &bytes, error)) return false;
     if (!DecodeStateFile(bytes, chunks, &reason)) return Fail(error, path + ": " + reason);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "EffectPresence.h"
 #include "HostInstance.h"
 #include "InstallDirectory.h"
 #include "Json.h"
@@ -117,6 +118,7 @@ private:
     void CheckModuleEntryPoints();
     bool CheckRegistration();
     void CheckDescription();
+    bool CheckEffectLoads();
     void CheckLifecycle();
     void CheckParameters();
     void CheckMasterBypass();
@@ -210,6 +212,22 @@ void Run::CheckDescription() {
            problems.empty() ? "\"" + (effect_->names.empty() ? std::string() : effect_->names[0]) + "\", " +
                                   std::to_string(effect_->components.size()) + " component(s): " + Join(found)
                             : Join(problems));
+}
+
+// Without its effect every instance degrades to no parameters and silence; the checks after
+// this one would only report that many times over.
+bool Run::CheckEffectLoads() {
+    std::string error;
+    auto instance = NewInstance(layouts_.front().stemFormat, 48000.0, 256, &error);
+    if (!instance) {
+        Report("effect loads", false, error);
+        return false;
+    }
+    const bool loaded = EffectLoaded(*instance);
+    Report("effect loads", loaded,
+           loaded ? "the instance found its effect (" + std::to_string(instance->ParameterCount()) + " parameters)"
+                  : MissingEffectReason());
+    return loaded;
 }
 
 void Run::CheckLifecycle() {
@@ -654,6 +672,10 @@ ValidateReport Run::Execute() {
     CheckDescription();
     if (layouts_.empty()) {
         module_.Shutdown();
+        return report_;
+    }
+    if (!CheckEffectLoads()) {
+        CheckUnload();
         return report_;
     }
     CheckLifecycle();

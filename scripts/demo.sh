@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo: builds the module, the reference delay and our host in release, installs the delay
 # in a private install directory under build/, points the module at it and renders the shipped
-# input through the stereo instance with a few audible settings. Prints the parameter table and
-# where the result is.
+# input through the stereo instance with a few audible settings, and once more with the tone
+# automated into a sweep. Prints the parameter table and where the results are.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -12,6 +12,7 @@ DEMO=$BUILD/demo
 INSTALL=$DEMO/install
 MODULE=$BIN/VantreloDelayAAX.so
 OUTPUT=$DEMO/pluck-pattern-delayed.wav
+SWEEP=$DEMO/pluck-pattern-sweep.wav
 
 echo "== building (release): module, reference delay, aaxhost"
 cmake --preset "$PRESET" >/dev/null
@@ -30,9 +31,16 @@ echo "   time 0.30, feedback 0.55, mix 0.45, ping-pong on, tone 0.70, 2 s tail"
   --layout stereo --set time=0.3 --set feedback=0.55 --set mix=0.45 --set pingpong=1 --set tone=0.7 \
   --tail 2
 
+echo "== rendering it again with automation ($ROOT/assets/tone-sweep.txt):"
+echo "   bright echoes while the pattern plays, then more feedback and a tone sweep down over the tail"
+"$BIN/aaxhost" render "$MODULE" -i "$ROOT/assets/pluck-pattern.wav" -o "$SWEEP" \
+  --layout stereo --set time=0.3 --set feedback=0.6 --set mix=0.5 --set pingpong=1 \
+  --automate "$ROOT/assets/tone-sweep.txt" --report "$DEMO/pluck-pattern-sweep.json" --tail 2
+
 echo
 echo "== parameters of the stereo instance"
 "$BIN/aaxhost" params "$MODULE" --layout stereo
 
 echo
 echo "output: $OUTPUT"
+echo "        $SWEEP (automated; what was applied: $DEMO/pluck-pattern-sweep.json)"

@@ -2,13 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
 #include <sstream>
 
+#include "AudioFile.h"
 #include "Cli.h"
 #include "FakeModule.h"
 #include "support/registry_sandbox.h"
 
 using namespace aaxhost;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,30 +37,79 @@ bool OneLine(const std::string& text) {
 
 }  // namespace
 
-TEST(Command, UsageErrorsExitTwoWithOneLineReason) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"frobnicate"},
-        {"describe"},
-        {"describe", "/no/such/module.so"},
-        {"render", "m.so", "-o", "out.wav"},
-        {"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--set", "time"},
-        {"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--set", "time=1.5"},
-        {"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--meter", "4/3"},
-        {"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--stop-at", "1"},
-        {"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--block", "0"},
-        {"params", "m.so", "--layout", "surround"},
-        {"validate", "m.so", "--strictness", "11"},
-        {"validate", "m.so", "--frobnicate"},
-        {"install-dir", "a", "b"},
+// Every case runs against a folder of prepared inputs; none may leave anything behind.
+TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
+    testsupport::RegistrySandbox sandbox;
+    const fs::path dir = fs::temp_directory_path() / ("aaxhost-cli-" + std::to_string(std::random_device{}() % 1000000000u));
+    fs::create_directories(dir / "folder");
+    const std::string in = (dir / "in.wav").string(), out = (dir / "out.wav").string(), folder = (dir / "folder").string();
+    AudioData audio;
+    audio.channels = {std::vector<float>(480, 0.25f)};
+    ASSERT_TRUE(WriteWavFile(in, audio, 16, false, nullptr));
+    auto write = [&dir](const char* name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
     };
-    for (const auto& arguments : cases) {
-        const Outcome outcome = Invoke(arguments);
-        EXPECT_EQ(outcome.status, kExitUsage) << arguments[0] << " " << outcome.err;
+    const std::string zeros = write("zeros.bin", "");
+    fs::resize_file(zeros, (size_t{16} << 20) + 1);  // sparse: larger than the limit, all zero bytes
+    const std::string division0 = write("division0.mid", std::string("MThd\0\0\0\6\0\0\0\1\0\0", 14));
+    const std::string badPoint = write("bad.txt", "0 mix 0.5\n1s mix 2\n");
+    const std::string text = write("text.txt", "not a module\n");
+    const std::set<fs::path> before{fs::directory_iterator(dir), fs::directory_iterator()};
+    const std::vector<std::string> render = {"render", "m.so", "-i", in, "-o", out};
+    auto with = [&render](std::vector<std::string> more) {
+        more.insert(more.begin(), render.begin(), render.end());
+        return more;
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string reason;  // a part of the one line
+    } cases[] = {
+        {{"frobnicate"}, kExitUsage, "unknown command \"frobnicate\""},
+        {{"describe"}, kExitUsage, "describe takes one MODULE"},
+        {{"describe", "/no/such/module.so"}, kExitUsage, "no such file: /no/such/module.so"},
+        {{"render", "m.so", "-o", out}, kExitUsage, "render needs -i IN.wav and -o OUT.wav"},
+        {with({"--set", "time"}), kExitUsage, "--set needs ID=VALUE"},
+        {with({"--set", "time=1.5"}), kExitUsage, "--set time=1.5: the value must be a normalized number from 0 to 1"},
+        {with({"--meter", "4/3"}), kExitUsage, "--meter must be N/D"},
+        {with({"--stop-at", "1"}), kExitUsage, "--stop-at needs --play"},
+        {with({"--block", "0"}), kExitUsage, "--block must be 1 to 65536"},
+        {with({"--play=0"}), kExitUsage, "--play takes no value"},
+        {{"params", "m.so", "--json=no"}, kExitUsage, "--json takes no value"},
+        {{"params", "m.so", "--layout", "surround"}, kExitUsage, "--layout must be mono or stereo"},
+        {{"params", "m.so", "--layout", "mono", "--layout=stereo"}, kExitUsage, "--layout is given more than once"},
+        {with({"-o", (dir / "other.wav").string()}), kExitUsage, "-o is given more than once"},
+        {{"render", "m.so", "-i", in, "-o", in}, kExitUsage, "-i and -o name the same file"},
+        {with({"--state-out", (dir / "." / "out.wav").string()}), kExitUsage, "-o and --state-out name the same file"},
+        {{"render", "m.so", "-i", (dir / "none.wav").string(), "-o", out}, kExitUsage, "-i: no such file"},
+        {with({"--state-in", folder}), kExitUsage, "--state-in: " + folder + " is a folder, not a file"},
+        {with({"--midi", folder}), kExitUsage, "--midi: " + folder + " is a folder, not a file"},
+        {with({"--state-in", in}), kExitUsage, in + ": not an aaxhost state file"},
+        {with({"--midi", zeros}), kExitUsage, "neither a standard MIDI file nor MIDI event text"},
+        {with({"--midi", division0}), kExitUsage, "MIDI file division is 0"},
+        {with({"--automate", zeros}), kExitUsage, "is larger than 16 MiB, the limit for an automation file"},
+        {with({"--automate", badPoint}), kExitUsage, "line 2: the value must be a normalized number from 0 to 1: 2"},
+        {with({"--ramp", "mix=0:0,1s"}), kExitUsage, "\"1s\" is not TIME:VALUE"},
+        {{"render", "m.so", "-i", in, "-o", folder}, kExitUsage, folder + " is a folder, not a file"},
+        {{"render", "m.so", "-i", in, "-o", (dir / "none" / "out.wav").string()}, kExitUsage, "does not exist"},
+        {with({}), kExitUsage, "no such file: m.so"},  // every input passed; the module is missing
+        {{"validate", "m.so", "--strictness", "11"}, kExitUsage, "--strictness must be 1 to 10"},
+        {{"validate", "m.so", "--frobnicate"}, kExitUsage, "unknown option --frobnicate for validate"},
+        {{"validate", text}, kExitUsage, "cannot load " + fs::absolute(text).string()},
+        {{"install-dir", "a", "b"}, kExitUsage, "install-dir takes at most one DIR"},
+        {{"install-dir", "/" + std::string(999, 'd')}, kExitUsage, "at most 999 characters"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Invoke(c.arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.arguments[0] << " " << outcome.err;
         EXPECT_TRUE(OneLine(outcome.err)) << outcome.err;
         EXPECT_EQ(outcome.err.rfind("aaxhost: ", 0), 0u) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
     }
-    EXPECT_EQ(Invoke({"render", "m.so", "-i", "in.wav", "-o", "out.wav", "--set", "time=1.5"}).err,
-              "aaxhost: --set time=1.5: the value must be a normalized number from 0 to 1\n");
+    EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(dir), fs::directory_iterator()), before);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
 
 TEST(Command, HelpDocumentsEachCommand) {
@@ -72,7 +126,7 @@ TEST(Command, HelpDocumentsEachCommand) {
 
 TEST(Command, ValidateReportsAModuleThatDoesNotLoadAsAFailedCheck) {
     const Outcome outcome = Invoke({"validate", "/no/such/module.so"});
-    EXPECT_EQ(outcome.status, kExitFailed);
+    EXPECT_EQ(outcome.status, kExitUsage);  // not a module: an input error
     EXPECT_NE(outcome.out.find("FAIL module loads"), std::string::npos);
     EXPECT_NE(outcome.out.find("0 passed, 1 failed\n"), std::string::npos);
     EXPECT_TRUE(OneLine(outcome.err)) << outcome.err;

@@ -1,13 +1,19 @@
-// The command's file formats: WAV (the host's own codec), state files and MIDI event text.
+// The command's file formats: WAV (the host's own codec), state files, MIDI files and text, and
+// automation.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
 
 #include "AudioFile.h"
+#include "Automation.h"
 #include "MidiText.h"
 #include "StateFile.h"
 
 using namespace aaxhost;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -91,6 +97,43 @@ TEST(WavCodec, ReadsExtensibleFilesAndRejectsMalformedOnes) {
     EXPECT_EQ(decoded.Frames(), 7);
 }
 
+TEST(WavCodec, StreamsThroughAFixedHeaderThatBecomesRf64PastFourGigabytes) {
+    const fs::path dir = fs::temp_directory_path() / ("aaxhost-wav-" + std::to_string(std::random_device{}() % 1000000000u));
+    fs::create_directories(dir);
+    const std::string small = (dir / "small.wav").string(), large = (dir / "large.wav").string();
+    const AudioData source = Ramp(2, 1001, 44100.0);
+    std::vector<float> interleaved;
+    for (size_t f = 0; f < 1001; ++f) interleaved.insert(interleaved.end(), {source.channels[0][f], source.channels[1][f]});
+    std::unique_ptr<AudioWriter> writer = CreateWavFile(small, 44100.0, 2, nullptr);
+    ASSERT_TRUE(writer && writer->Write(interleaved.data(), 300, nullptr) &&
+                writer->Write(interleaved.data() + 600, 701, nullptr) && writer->Close(nullptr));
+    EXPECT_EQ(fs::file_size(small), kWavStreamHeaderSize + 1001 * 8);
+    std::unique_ptr<AudioReader> reader = OpenWavFile(small, nullptr);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->Frames(), 1001);
+    std::vector<float> read(1001 * 2);
+    EXPECT_EQ(reader->Read(read.data(), 700), 700);
+    EXPECT_EQ(reader->Read(read.data() + 1400, 700), 301);
+    EXPECT_EQ(reader->Read(read.data(), 1), 0);
+    EXPECT_EQ(read, interleaved);
+
+    // Past 4 GiB the header is as long, but RF64 with the sizes in its ds64 chunk; a sparse file
+    // of that length reads as that many frames.
+    const uint64_t frames = (uint64_t{5} << 30) / 8;
+    const std::vector<uint8_t> header = FloatWavHeader(48000.0, 2, frames);
+    ASSERT_EQ(header.size(), kWavStreamHeaderSize);
+    EXPECT_EQ(std::memcmp(header.data(), "RF64", 4), 0);
+    std::ofstream(large, std::ios::binary).write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    fs::resize_file(large, header.size() + frames * 8);
+    reader = OpenWavFile(large, nullptr);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->Frames(), static_cast<int64_t>(frames));
+    EXPECT_EQ(reader->Read(read.data(), 4), 4);
+    reader.reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
 TEST(StateFile, RoundTripsChunksAndRejectsDamagedFiles) {
     SavedChunk chunk;
     chunk.id = AAX_FourCC('V', 't', 'D', 'l');
@@ -172,4 +215,54 @@ TEST(MidiFile, ReadsTracksThroughTheTempoMapWithRunningStatus) {
     std::vector<uint8_t> smpte = file;
     smpte[12] = 0xE7;  // negative division: SMPTE timing
     EXPECT_FALSE(ParseStandardMidiFile(smpte, 48000.0, &events, &error));
+    std::vector<uint8_t> noDivision = file;
+    noDivision[12] = noDivision[13] = 0;
+    EXPECT_FALSE(ParseStandardMidiFile(noDivision, 48000.0, &events, &error));
+    EXPECT_EQ(error, "MIDI file division is 0 ticks per quarter note");
+    // The system exclusive message cancels running status: data after it has no status.
+    std::vector<uint8_t> cancelled = file;
+    cancelled[file.size() - 7] = 60;  // the controller's status byte becomes a data byte
+    EXPECT_FALSE(ParseStandardMidiFile(cancelled, 48000.0, &events, &error));
+    EXPECT_EQ(error, "MIDI track 2 has data without a status");
+}
+
+TEST(Automation, ReadsTimesInSecondsOrFramesAndPlaysLanesBack) {
+    std::vector<AutomationPoint> points;
+    std::string error;
+    ASSERT_TRUE(ParseAutomationText("# lanes\n0.5 mix 0.2\n1s \"\" 1\n  2400smp tone 1 ramp # up\n", 48000.0, &points, &error))
+        << error;
+    ASSERT_TRUE(ParseInlineAutomation("tone=0:0,0.1:1", 1000.0, &points, &error)) << error;
+    ASSERT_EQ(points.size(), 5u);
+    const int64_t frames[] = {24000, 48000, 2400, 0, 100};
+    const char* ids[] = {"mix", "", "tone", "tone", "tone"};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(points[i].frame, frames[i]);
+        EXPECT_EQ(points[i].id, ids[i]);
+        EXPECT_EQ(points[i].ramp, i == 2 || i == 4);
+    }
+    for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"0 mix\n", "line 1: expected TIME ID VALUE"},
+             {"\n-1 mix 0.5\n", "line 2: not a time"},
+             {"1.5smp mix 0.5\n", "line 1: not a sample frame: 1.5smp"},
+             {"1 mix 0.5 slide\n", "line 1: expected TIME ID VALUE"},
+             {"1 mix nan\n", "line 1: the value must be a normalized number from 0 to 1: nan"}}) {
+        EXPECT_FALSE(ParseAutomationText(text, 48000.0, &points, &error)) << text;
+        EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
+    }
+    // A step holds from its frame; a first ramp starts where the parameter stands.
+    AutomationPlayer player({{100, "a", 0.5, false}, {200, "b", 1.0, true}});
+    EXPECT_EQ(player.NextPointAfter(0), 100);
+    EXPECT_EQ(player.NextPointAfter(100), 200);
+    EXPECT_EQ(player.NextPointAfter(200), -1);
+    std::vector<std::pair<std::string, double>> applied;
+    for (int64_t frame = 0; frame <= 250; frame += 50) {
+        player.Advance(frame, [](const std::string&) { return 0.2; },
+                       [&applied](const std::string& id, double value) { applied.emplace_back(id, value); });
+    }
+    const std::vector<std::pair<std::string, double>> expected = {{"b", 0.4}, {"a", 0.5}, {"b", 0.6}, {"b", 0.8}, {"b", 1.0}};
+    ASSERT_EQ(applied.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(applied[i].first, expected[i].first);
+        EXPECT_NEAR(applied[i].second, expected[i].second, 1e-12);
+    }
 }
