@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
