@@ -116,27 +116,12 @@ void SizeEntries(int32_t declared, std::unique_ptr<float*[]>* entries, int32_t* 
     *count = wanted;
 }
 
-void FillEntries(float** entries, int32_t count, float* const* host, int32_t hostCount) {
-    std::fill(entries, entries + count, nullptr);
-    entries[0] = host[0];
-    if (hostCount >= 2) entries[1] = host[1];
-}
-
 }  // namespace
 
 void VstInterface::SizeChannelArrays() {
     if (!IsCallable()) return;
     SizeEntries(effect->numInputs, &inputEntries, &inputEntryCount);
     SizeEntries(effect->numOutputs, &outputEntries, &outputEntryCount);
-}
-
-bool VstInterface::FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
-                                     int32_t hostOutputCount) {
-    if (!IsCallable() || hostInputs == nullptr || hostOutputs == nullptr) return false;
-    if (effect->numInputs > inputEntryCount || effect->numOutputs > outputEntryCount) return false;
-    FillEntries(inputEntries.get(), inputEntryCount, hostInputs, hostInputCount);
-    FillEntries(outputEntries.get(), outputEntryCount, hostOutputs, hostOutputCount);
-    return true;
 }
 
 void VstInterface::OpenEditor(void* parentWindow) {

@@ -127,11 +127,22 @@ public:
     // that side as it was; FillChannelArrays then refuses the effect its audio.
     void SizeChannelArrays();
     // [audio] Fills the channel arrays for one buffer: entry 0 is the host's first channel and
-    // entry 1 its second when the host has two or more on that side; every other entry is null.
-    // False, with nothing filled, when no call can be made, a host array is missing or the
-    // effect now declares more channels than an array holds. Allocates nothing, locks nothing.
+    // entry 1 its second when the host has two or more on that side, else null. Every further
+    // entry is null from SizeChannelArrays on and never written. False, with nothing filled, when
+    // no call can be made, a host array is missing or the effect now declares more channels than
+    // an array holds. Allocates nothing, locks nothing.
     bool FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
-                           int32_t hostOutputCount);
+                           int32_t hostOutputCount) {
+        if (!IsCallable() || hostInputs == nullptr || hostOutputs == nullptr) return false;
+        if (effect->numInputs > inputEntryCount || effect->numOutputs > outputEntryCount) return false;
+        float** const inputs = inputEntries.get();
+        float** const outputs = outputEntries.get();
+        inputs[0] = hostInputs[0];
+        inputs[1] = hostInputCount >= 2 ? hostInputs[1] : nullptr;
+        outputs[0] = hostOutputs[0];
+        outputs[1] = hostOutputCount >= 2 ? hostOutputs[1] : nullptr;
+        return true;
+    }
     // [audio] processReplacing. Allocates nothing, locks nothing.
     void ProcessReplacing(float** inputs, float** outputs, int32_t frames) {
         if (!IsCallable() || effect->processReplacing == nullptr) return;
@@ -155,3 +166,4 @@ private:
         return effect->dispatcher(effect, opcode, index, value, ptr, opt);
     }
 };
+static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");
