@@ -16,6 +16,14 @@ if(AAXW_SANITIZE)
   target_link_options(aaxw_settings INTERFACE -fsanitize=address,undefined)
   target_compile_definitions(aaxw_settings INTERFACE AAXW_SANITIZED=1)
 endif()
+if(AAXW_SANITIZE_THREAD)
+  if(AAXW_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer")
+  endif()
+  # -O1 keeps the instrumented suites quick; the reports still name every line.
+  target_compile_options(aaxw_settings INTERFACE -fsanitize=thread -O1 -fno-omit-frame-pointer)
+  target_link_options(aaxw_settings INTERFACE -fsanitize=thread)
+endif()
 
 if(WIN32)
   # Shipped binaries stand alone: the C++ runtime and winpthread are linked in.

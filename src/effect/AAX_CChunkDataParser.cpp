@@ -210,7 +210,9 @@ void AAX_CChunkDataParser::LoadChunk(const AAX_SPlugInChunk* chunk) {
             if (stringValue != nullptr) entry.stringValue.assign(stringValue, stringLength);
             mEntries.push_back(std::move(entry));
         } catch (const std::bad_alloc&) {
-            return;  // keep what fitted, as for data that ends early
+            // Unlike data that ends early, this record holds more than was read.
+            mIncomplete = true;
+            return;
         }
         position = next;
     }

@@ -75,7 +75,8 @@ public:
     AAX_Result GetChunkData(AAX_SPlugInChunk* chunk) const;
 
     // [main] Replaces the entries with what the record holds (see the rules above) and takes the
-    // chunk version from fVersion. A null record only clears.
+    // chunk version from fVersion. A null record only clears. Running out of memory keeps the
+    // entries read so far and leaves the parser incomplete (IsComplete).
     void LoadChunk(const AAX_SPlugInChunk* chunk);
 
     // [main] Each succeeds only for an entry of its own type: double (3), int32 (2), string (5).
@@ -89,7 +90,7 @@ public:
     // -1 when none.
     int32_t FindEntryIndex(AAX_CParamID id);
 
-    // [main] False after an Add ran out of memory, until the next Clear.
+    // [main] False after an Add or a LoadChunk ran out of memory, until the next Clear.
     bool IsComplete() const { return !mIncomplete; }
     // [main] The version of the last loaded chunk; -1 after Clear.
     int32_t GetChunkVersion() const { return mChunkVersion; }
@@ -104,5 +105,5 @@ private:
     int32_t mLastFoundIndex = -1;
     int32_t mChunkVersion = -1;
     std::vector<ChunkEntry> mEntries;
-    bool mIncomplete = false;  // an Add ran out of memory since the last Clear
+    bool mIncomplete = false;  // an Add or a load ran out of memory since the last Clear
 };

@@ -73,13 +73,19 @@ ACFRESULT AAX_CEffectParameters::InternalQueryInterface(const acfIID& iid, void*
 // Life cycle
 
 AAX_Result AAX_CEffectParameters::Initialize(IACFUnknown* host) {
+    // The first call's wrappers would otherwise be lost, with the host references they hold and
+    // the parameters registered through them.
+    if (mController != nullptr || mAutomationDelegate != nullptr || mTransport != nullptr) Uninitialize();
     mController = new AAX_VController(host);
     mAutomationDelegate = new AAX_VAutomationDelegate(host);
     mTransport = new AAX_VTransport(host);
 
-    // A wrapper without the host's delegate would swallow every value request; without one the
-    // parameters take their values themselves.
-    mParameterManager.Initialize(mAutomationDelegate->IsValid() ? mAutomationDelegate : nullptr);
+    // A wrapper without the host's delegate would swallow every value request.
+    if (mAutomationDelegate->IsValid()) {
+        mParameterManager.Initialize(mAutomationDelegate);
+    } else {
+        mParameterManager.Initialize(&mSelfConfirmingAutomation);
+    }
     mPacketDispatcher.Initialize(mController, this);
 
     const AAX_Result result = EffectInit();
@@ -94,6 +100,28 @@ AAX_Result AAX_CEffectParameters::Initialize(IACFUnknown* host) {
 AAX_Result AAX_CEffectParameters::Uninitialize() {
     mParameterManager.RemoveAllParameters();
     DeleteHostWrappers();
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::RegisterParameter(AAX_CParamID) { return AAX_SUCCESS; }
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::UnregisterParameter(AAX_CParamID) { return AAX_SUCCESS; }
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::PostSetValueRequest(AAX_CParamID parameterID,
+                                                                               double normalizedValue) const {
+    return mOwner.UpdateParameterNormalizedValue(parameterID, normalizedValue, AAX_eUpdateSource_Unspecified);
+}
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::PostCurrentValue(AAX_CParamID, double) const {
+    return AAX_SUCCESS;
+}
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::PostTouchRequest(AAX_CParamID) { return AAX_SUCCESS; }
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::PostReleaseRequest(AAX_CParamID) { return AAX_SUCCESS; }
+
+AAX_Result AAX_CEffectParameters::SelfConfirmingAutomation::GetTouchState(AAX_CParamID, bool* outTouched) {
+    if (outTouched != nullptr) *outTouched = false;
     return AAX_SUCCESS;
 }
 
@@ -406,6 +434,9 @@ AAX_Result AAX_CEffectParameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugI
     if (chunkID != AAX_ChunkID_ControlsState) return AAX_ERROR_INVALID_CHUNK_ID;
     if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
     mChunkParser.LoadChunk(chunk);
+    // Applying the entries read before memory ran out would restore part of the state as if it
+    // were all of it.
+    if (!mChunkParser.IsComplete()) return AAX_ERROR_PLUGIN_OUT_OF_MEMORY;
 
     const int32_t count = mParameterManager.NumParameters();
     for (int32_t index = 0; index < count; ++index) {

@@ -49,10 +49,12 @@ public:
     ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface) override;
 
     // Slot 3. Creates the controller, automation delegate and transport wrappers from host,
-    // gives the parameter manager the automation delegate (when the host offers one) and the
-    // packet dispatcher the controller, calls EffectInit and returns its result if non-zero, then
-    // leaves the master bypass identifier out of the controls-state chunk. Interfaces the host
-    // does not offer are not an error.
+    // gives the parameter manager the automation delegate and the packet dispatcher the
+    // controller, calls EffectInit and returns its result if non-zero, then leaves the master
+    // bypass identifier out of the controls-state chunk. Interfaces the host does not offer are
+    // not an error; a host without an automation delegate has every value request confirmed at
+    // once through slot 29, as a host would confirm it. Initialising again without Uninitialize
+    // first runs Uninitialize, so nothing the first call took is left behind.
     AAX_Result Initialize(IACFUnknown* host) override;
     // Slot 4. Removes and deletes all parameters, then deletes the controller, the automation
     // delegate and the transport. The manager and the dispatcher forget them. 0.
@@ -92,10 +94,13 @@ public:
     AAX_Result GetParameterStringFromValue(AAX_CParamID id, double value, AAX_IString* valueString,
                                            int32_t maxLength) const override;
     // Slot 22. The parameter's value text; AAX_ERROR_INVALID_STRING_CONVERSION if it has none.
+    // maxLength is handed to the parameter, whose value text does not apply it (a parameter's
+    // limit applies only when a normalized value is converted, slot 21), so the full text comes
+    // back whatever the limit. This is deliberate: the parameter object's rule is kept.
     AAX_Result GetParameterValueString(AAX_CParamID id, AAX_IString* valueString, int32_t maxLength) const override;
     AAX_Result GetParameterNormalizedValue(AAX_CParamID id, double* value) const override;  // 23
-    // Slot 24. With the host's automation delegate this is a request that the host answers
-    // through slot 29; without one the parameter takes the value at once.
+    // Slot 24. A request that the host answers through slot 29; without the host's automation
+    // delegate the data model answers it through slot 29 itself, at once.
     AAX_Result SetParameterNormalizedValue(AAX_CParamID id, double value) override;
     // Slot 25. Slot 23's value plus delta, clamped to [0, 1], through slot 24.
     AAX_Result SetParameterNormalizedRelative(AAX_CParamID id, double delta) override;
@@ -125,8 +130,9 @@ public:
     AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const override;
     // Slot 37. For 'elck': applies each entry of the record to the unfiltered parameter of its
     // identifier and type; parameters without a matching entry keep their values. Damaged data
-    // is read as far as it is whole (see AAX_CChunkDataParser). AAX_ERROR_INVALID_CHUNK_ID for
-    // another identifier.
+    // is read as far as it is whole (see AAX_CChunkDataParser). AAX_ERROR_PLUGIN_OUT_OF_MEMORY,
+    // with no parameter changed, when memory ran out while reading the record;
+    // AAX_ERROR_INVALID_CHUNK_ID for another identifier.
     AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) override;
     // Slot 38. Equal when the record's fChunkID is not 'elck'; otherwise equal only when every
     // unfiltered parameter with a typed value finds its entry holding the same value (floats and
@@ -147,6 +153,26 @@ public:
     AAX_Result UpdateControlMIDINodes(AAX_CTypeID nodeID, AAX_CMidiPacket& packet) override;   // 47: 0
 
 protected:
+    // Stands in for the host's automation delegate when the host offers none: a value request is
+    // confirmed at once through the owner's slot 29, exactly as a host confirms one, so that a
+    // value set by the plug-in reaches everything a host-confirmed value reaches (a derived data
+    // model's own handling, the packets, the change count). Registration, touch, release and
+    // reports of the current value have no one to go to.
+    class SelfConfirmingAutomation : public AAX_IAutomationDelegate {
+    public:
+        explicit SelfConfirmingAutomation(AAX_CEffectParameters& owner) : mOwner(owner) {}
+        AAX_Result RegisterParameter(AAX_CParamID parameterID) override;
+        AAX_Result UnregisterParameter(AAX_CParamID parameterID) override;
+        AAX_Result PostSetValueRequest(AAX_CParamID parameterID, double normalizedValue) const override;
+        AAX_Result PostCurrentValue(AAX_CParamID parameterID, double normalizedValue) const override;
+        AAX_Result PostTouchRequest(AAX_CParamID parameterID) override;
+        AAX_Result PostReleaseRequest(AAX_CParamID parameterID) override;
+        AAX_Result GetTouchState(AAX_CParamID parameterID, bool* outTouched) override;
+
+    private:
+        AAX_CEffectParameters& mOwner;
+    };
+
     // [main] Rebuilds the chunk parser's entries from the unfiltered parameters, in index order.
     void BuildChunkData() const;
     // [main] Deletes the host wrappers, in the order controller, automation delegate, transport.
@@ -162,4 +188,5 @@ protected:
     AAX_VController* mController = nullptr;     // owned; null outside Initialize..Uninitialize
     AAX_VTransport* mTransport = nullptr;       // owned
     AAX_VAutomationDelegate* mAutomationDelegate = nullptr;  // owned
+    SelfConfirmingAutomation mSelfConfirmingAutomation{*this};
 };

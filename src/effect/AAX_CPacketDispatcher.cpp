@@ -48,6 +48,9 @@ AAX_CPacketDispatcher::~AAX_CPacketDispatcher() {
 }
 
 void AAX_CPacketDispatcher::Initialize(AAX_IController* controller, AAX_IEffectParameters* effectParameters) {
+    // A Dispatch on another thread reads both; clearing them before the controller is deleted
+    // must wait for it.
+    ScopedOwnerLock lock(*this);
     mController = controller;
     mEffectParameters = effectParameters;
 }

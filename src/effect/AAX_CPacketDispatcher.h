@@ -92,8 +92,8 @@ private:
     CallBackFnExt mCallbackExt = nullptr;
 };
 
-// Packets are only added, never removed, until destruction. RegisterPacket, SetDirty, Dispatch
-// and destruction hold an owner-thread lock: a thread that already holds it (a handler calling
+// Packets are only added, never removed, until destruction. Initialize, RegisterPacket, SetDirty,
+// Dispatch and destruction hold an owner-thread lock: a thread that already holds it (a handler calling
 // back into the dispatcher) goes through without blocking and without releasing it; any other
 // thread waits without a time limit. If the operating system gives no mutex, the dispatcher
 // runs unguarded.
@@ -105,7 +105,8 @@ public:
     AAX_CPacketDispatcher& operator=(const AAX_CPacketDispatcher&) = delete;
 
     // [main] Stores the controller that posts packets and the data model that
-    // GenerateSingleValuePacket reads. Neither is owned.
+    // GenerateSingleValuePacket reads. Neither is owned. Takes the lock, so a dispatch running
+    // on another thread finishes with the old ones first.
     void Initialize(AAX_IController* controller, AAX_IEffectParameters* effectParameters);
 
     // [main] Feeds the packet of fieldIndex (created dirty if new) from the parameter id through a

@@ -226,6 +226,12 @@ AAX_VHostServices::AAX_VHostServices(IACFUnknown* host) {
 
 AAX_VHostServices::~AAX_VHostServices() { ReleaseHostInterface(mHostServices); }
 
+void AAX_VHostServices::ReleaseHost() {
+    AAX_IACFHostServices* const held = mHostServices;
+    mHostServices = nullptr;
+    if (held != nullptr) held->Release();
+}
+
 AAX_Result AAX_VHostServices::HandleAssertFailure(const char* file, int32_t line, const char* note) const {
     return mHostServices ? mHostServices->HandleAssertFailure(file, line, note) : AAX_ERROR_NULL_OBJECT;
 }

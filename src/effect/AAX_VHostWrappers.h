@@ -141,6 +141,10 @@ public:
     AAX_VHostServices& operator=(const AAX_VHostServices&) = delete;
 
     bool IsValid() const { return mHostServices != nullptr; }
+    // [main] Gives the host-services component back now, so that the destructor has nothing left
+    // to release. Whatever the host's release throws reaches the caller, who can answer for it;
+    // from the destructor it could only end the process.
+    void ReleaseHost();
 
     AAX_Result HandleAssertFailure(const char* file, int32_t line, const char* note) const override;
     AAX_Result Trace(int32_t priority, const char* message) const override;

@@ -1,6 +1,7 @@
 // The module's seven exported entry points, and the library entry routine on Windows.
 // Exceptions stop here: every export that can throw answers ACF_E_UNEXPECTED instead.
 #include <cstdint>
+#include <memory>
 
 #include "description/AAXWrapper_Description.h"
 #include "effect/AAX_VHostWrappers.h"
@@ -11,6 +12,14 @@ namespace {
 
 // The framework version this module was built against.
 constexpr acfUInt64 kACFSDKVersion = 0x000002000061125CULL;
+
+// Destroys the host services, clearing the pointer first. The host's reference is given back
+// outside the destructor, so that an exception from the host reaches the export's handler.
+void DestroyHostServices(AAX_VHostServices*& services) {
+    std::unique_ptr<AAX_VHostServices> doomed(services);
+    services = nullptr;
+    doomed->ReleaseHost();
+}
 
 }  // namespace
 
@@ -50,8 +59,7 @@ ACFRESULT ACFStartup(IACFUnknown* host) {
         if (services == nullptr && host != nullptr) {
             services = new AAX_VHostServices(host);
         } else if (services != nullptr && host == nullptr) {
-            delete services;
-            services = nullptr;
+            DestroyHostServices(services);
         }
         return ACF_OK;
     } catch (...) {
@@ -63,11 +71,7 @@ ACFRESULT ACFStartup(IACFUnknown* host) {
 ACFRESULT ACFShutdown(IACFUnknown* /*host*/) {
     try {
         AAX_VHostServices*& services = ModuleHostServices();
-        if (services != nullptr) {
-            AAX_VHostServices* doomed = services;
-            services = nullptr;
-            delete doomed;
-        }
+        if (services != nullptr) DestroyHostServices(services);
         return ACF_OK;
     } catch (...) {
         return ACF_E_UNEXPECTED;

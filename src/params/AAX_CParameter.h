@@ -2,6 +2,7 @@
 // (float for continuous and stepped controls, bool for on/off controls).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -12,7 +13,9 @@
 #include "interfaces/aax_parameter.h"
 #include "params/AAX_CString.h"
 
-// [main] No lock of its own: callers serialise. No operation throws or reports an error code;
+// [main] No lock of its own: callers serialise, except that the value may be read and confirmed
+// from any thread ([any]: GetNormalizedValue, UpdateNormalizedValue, SetNormalizedValue and the
+// typed value getters). No operation throws or reports an error code;
 // conversions report failure with a false result. Results of the automation delegate are
 // ignored everywhere.
 //
@@ -72,7 +75,7 @@ public:
             mAutomationDelegate->PostSetValueRequest(Identifier(), normalized);
             Release();
         } else {
-            mNeedNotify = true;
+            mNeedNotify.store(true, std::memory_order_relaxed);
             UpdateNormalizedValue(normalized);
         }
     }
@@ -134,7 +137,7 @@ public:
         SetValue(mTaperDelegate->NormalizedToReal(normalizedValue));
     }
     // 12
-    double GetNormalizedValue() const override { return mTaperDelegate->RealToNormalized(mValue); }
+    double GetNormalizedValue() const override { return mTaperDelegate->RealToNormalized(Value()); }
     // 13: the current value is not changed.
     void SetNormalizedDefaultValue(double normalizedDefault) override {
         mDefaultValue =
@@ -171,11 +174,11 @@ public:
     }
     // 20: the limit is accepted and not applied; the text is the same as from slot 21.
     bool GetValueStringWithLimit(int32_t /*maxNumChars*/, AAX_CString* valueString) const override {
-        return mDisplayDelegate->ValueToString(mValue, valueString);
+        return mDisplayDelegate->ValueToString(Value(), valueString);
     }
     // 21
     bool GetValueStringWithoutLimit(AAX_CString* valueString) const override {
-        return mDisplayDelegate->ValueToString(mValue, valueString);
+        return mDisplayDelegate->ValueToString(Value(), valueString);
     }
     // 22: false when the text does not parse (output untouched), or when the parsed value lies
     // outside the taper's range (the constrained normalized value is written all the same).
@@ -244,9 +247,9 @@ public:
         if (!clone) return;
         const double oldNormalized = GetNormalizedValue();
         mTaperDelegate = std::move(clone);
-        mNeedNotify = true;
+        mNeedNotify.store(true, std::memory_order_relaxed);
         if (preserveValue) {
-            SetValue(mValue);
+            SetValue(Value());
         } else {
             UpdateNormalizedValue(oldNormalized);
         }
@@ -269,15 +272,17 @@ public:
     // back, unless it equals the stored value (exact comparison) and no report is pending.
     void UpdateNormalizedValue(double normalizedValue) override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
-        if (!mNeedNotify && value == mValue) return;
-        mValue = value;
+        if (!mNeedNotify.load(std::memory_order_relaxed) && value == Value()) return;
+        mValue.store(value, std::memory_order_relaxed);
         if (mAutomationDelegate != nullptr) {
             mAutomationDelegate->PostCurrentValue(Identifier(), normalizedValue);
         }
-        mNeedNotify = false;
+        mNeedNotify.store(false, std::memory_order_relaxed);
     }
 
 private:
+    T Value() const { return mValue.load(std::memory_order_relaxed); }
+
     bool IsWithinTaperRange(T value) const {
         return !(value > mTaperDelegate->GetMaximumValue() || value < mTaperDelegate->GetMinimumValue());
     }
@@ -286,7 +291,7 @@ private:
     bool ReadTyped(U* out) const {
         if constexpr (std::is_same_v<T, U>) {
             if (out == nullptr) return false;
-            *out = mValue;
+            *out = Value();
             return true;
         } else {
             (void)out;
@@ -315,8 +320,11 @@ private:
     std::unique_ptr<AAX_ITaperDelegate<T>> mTaperDelegate;
     std::unique_ptr<AAX_IDisplayDelegate<T>> mDisplayDelegate;
     AAX_IAutomationDelegate* mAutomationDelegate = nullptr;  // borrowed
-    bool mNeedNotify = true;
-    T mValue{};
+    // The value and the need-notify flag are atomic: an effect may report automation from its
+    // audio thread (through the host, back into UpdateNormalizedValue) while the host sets values
+    // on its own thread. Relaxed order is enough; each is one value, read or written whole.
+    std::atomic<bool> mNeedNotify{true};
+    std::atomic<T> mValue{};
     T mDefaultValue;
 };
 

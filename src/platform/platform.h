@@ -9,12 +9,14 @@
 namespace platform {
 
 // ---------------------------------------------------------------------------------------------
-// Registry. Results are Win32 error codes: 0 is success.
+// Registry. Results are Win32 error codes: 0 is success. Nothing here throws: a replacement
+// that runs out of memory answers kRegistryOutOfMemory.
 
 constexpr int32_t kRegistrySuccess = 0;
 constexpr int32_t kRegistryNotFound = 2;     // ERROR_FILE_NOT_FOUND
 constexpr int32_t kRegistryAccessDenied = 5; // ERROR_ACCESS_DENIED
 constexpr int32_t kRegistryMoreData = 234;   // ERROR_MORE_DATA: the value does not fit the buffer
+constexpr int32_t kRegistryOutOfMemory = 14; // ERROR_OUTOFMEMORY
 
 // Access mask bits, with their Win32 values.
 constexpr uint32_t kKeyRead = 0x20019;        // KEY_READ
@@ -28,25 +30,25 @@ using RegistryKey = void*;
 
 // [main] Opens root\subKey with the access mask (view flags included). On success *outKey
 // holds a key to close with RegistryCloseKey.
-int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey);
+int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) noexcept;
 // [main] Reads the value's bytes into data. On entry *size is the capacity of data; on
 // success it is the number of bytes stored. The value's type is not reported. A value larger
 // than the capacity answers kRegistryMoreData. No terminator is added to what is stored.
-int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size);
+int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) noexcept;
 // [main]
-int32_t RegistryCloseKey(RegistryKey key);
+int32_t RegistryCloseKey(RegistryKey key) noexcept;
 
 // [main] Creates root\subKey in the view named by viewFlag (kKeyWow64_64Key or
 // kKeyWow64_32Key) if needed, and stores the value's bytes exactly as given, as a string
 // value. For installers, tools and tests.
 int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName,
-                           const void* data, uint32_t size);
+                           const void* data, uint32_t size) noexcept;
 // [main] Removes root\subKey (and its values) from one view. Missing keys are not an error.
-int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag);
+int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) noexcept;
 
 // Where the replacement registry keeps its data, and the variable that moves it. On Windows
 // the real registry is used and both are empty.
-const char* RegistryStorageLocation();
+const char* RegistryStorageLocation() noexcept;
 constexpr const char* kRegistryFileVariable = "VANTRELO_REGISTRY_FILE";
 
 // ---------------------------------------------------------------------------------------------
@@ -55,9 +57,9 @@ constexpr const char* kRegistryFileVariable = "VANTRELO_REGISTRY_FILE";
 using LibraryHandle = void*;
 
 // [main] Loads the library at path (an 8-bit path), or returns null.
-LibraryHandle LoadLibraryFile(const char* path);
+LibraryHandle LoadLibraryFile(const char* path) noexcept;
 // [main] The exported symbol, or null.
-void* LookupSymbol(LibraryHandle library, const char* name);
+void* LookupSymbol(LibraryHandle library, const char* name) noexcept;
 // [main] A one-line reason for the last failed LoadLibraryFile on this thread ("" if none).
 const char* LastLoadError();
 

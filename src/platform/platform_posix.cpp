@@ -179,89 +179,112 @@ thread_local char lastLoadError[512] = "";
 
 }  // namespace
 
-int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) {
+// The file-backed registry reads and writes through the standard library, which allocates; a
+// failed allocation becomes the Win32 answer to it instead of an exception.
+
+int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) noexcept {
     if (outKey == nullptr || subKey == nullptr) return kRegistryNotFound;
-    const std::string wanted = Lower(SectionName(root, access, subKey));
-    for (const RegistrySection& section : ReadRegistryFile()) {
-        if (Lower(section.name) == wanted) {
-            *outKey = new (std::nothrow) OpenKey{section.name};
-            return *outKey != nullptr ? kRegistrySuccess : kRegistryNotFound;
-        }
-    }
-    return kRegistryNotFound;
-}
-
-int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) {
-    if (key == nullptr || size == nullptr) return kRegistryNotFound;
-    const OpenKey* open = static_cast<const OpenKey*>(key);
-    const std::string wantedName = Lower(valueName != nullptr ? valueName : "");
-    for (const RegistrySection& section : ReadRegistryFile()) {
-        if (Lower(section.name) != Lower(open->section)) continue;
-        for (const RegistryValue& value : section.values) {
-            if (Lower(value.name) != wantedName) continue;
-            if (value.data.size() > *size || data == nullptr) {
-                *size = static_cast<uint32_t>(value.data.size());
-                return data == nullptr ? kRegistrySuccess : kRegistryMoreData;
+    try {
+        const std::string wanted = Lower(SectionName(root, access, subKey));
+        for (const RegistrySection& section : ReadRegistryFile()) {
+            if (Lower(section.name) == wanted) {
+                *outKey = new OpenKey{section.name};
+                return kRegistrySuccess;
             }
-            std::memcpy(data, value.data.data(), value.data.size());
-            *size = static_cast<uint32_t>(value.data.size());
-            return kRegistrySuccess;
         }
+        return kRegistryNotFound;
+    } catch (...) {
+        return kRegistryOutOfMemory;
     }
-    return kRegistryNotFound;
 }
 
-int32_t RegistryCloseKey(RegistryKey key) {
+int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) noexcept {
+    if (key == nullptr || size == nullptr) return kRegistryNotFound;
+    try {
+        const OpenKey* open = static_cast<const OpenKey*>(key);
+        const std::string wantedName = Lower(valueName != nullptr ? valueName : "");
+        for (const RegistrySection& section : ReadRegistryFile()) {
+            if (Lower(section.name) != Lower(open->section)) continue;
+            for (const RegistryValue& value : section.values) {
+                if (Lower(value.name) != wantedName) continue;
+                if (value.data.size() > *size || data == nullptr) {
+                    *size = static_cast<uint32_t>(value.data.size());
+                    return data == nullptr ? kRegistrySuccess : kRegistryMoreData;
+                }
+                std::memcpy(data, value.data.data(), value.data.size());
+                *size = static_cast<uint32_t>(value.data.size());
+                return kRegistrySuccess;
+            }
+        }
+        return kRegistryNotFound;
+    } catch (...) {
+        return kRegistryOutOfMemory;
+    }
+}
+
+int32_t RegistryCloseKey(RegistryKey key) noexcept {
     delete static_cast<OpenKey*>(key);
     return kRegistrySuccess;
 }
 
 int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName,
-                           const void* data, uint32_t size) {
+                           const void* data, uint32_t size) noexcept {
     if (subKey == nullptr || valueName == nullptr || (data == nullptr && size != 0)) {
         return kRegistryNotFound;
     }
-    std::vector<RegistrySection> sections = ReadRegistryFile();
-    const std::string name = SectionName(root, viewFlag, subKey);
-    RegistrySection* target = nullptr;
-    for (RegistrySection& section : sections) {
-        if (Lower(section.name) == Lower(name)) target = &section;
-    }
-    if (target == nullptr) {
-        sections.push_back({name, {}});
-        target = &sections.back();
-    }
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    std::vector<uint8_t> stored(bytes, bytes + size);
-    bool replaced = false;
-    for (RegistryValue& value : target->values) {
-        if (Lower(value.name) == Lower(valueName)) {
-            value.data = stored;
-            replaced = true;
+    try {
+        std::vector<RegistrySection> sections = ReadRegistryFile();
+        const std::string name = SectionName(root, viewFlag, subKey);
+        RegistrySection* target = nullptr;
+        for (RegistrySection& section : sections) {
+            if (Lower(section.name) == Lower(name)) target = &section;
         }
+        if (target == nullptr) {
+            sections.push_back({name, {}});
+            target = &sections.back();
+        }
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        std::vector<uint8_t> stored(bytes, bytes + size);
+        bool replaced = false;
+        for (RegistryValue& value : target->values) {
+            if (Lower(value.name) == Lower(valueName)) {
+                value.data = stored;
+                replaced = true;
+            }
+        }
+        if (!replaced) target->values.push_back({valueName, stored});
+        return WriteRegistryFile(sections);
+    } catch (...) {
+        return kRegistryOutOfMemory;
     }
-    if (!replaced) target->values.push_back({valueName, stored});
-    return WriteRegistryFile(sections);
 }
 
-int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) {
-    std::vector<RegistrySection> sections = ReadRegistryFile();
-    const std::string name = Lower(SectionName(root, viewFlag, subKey));
-    std::vector<RegistrySection> kept;
-    for (const RegistrySection& section : sections) {
-        if (Lower(section.name) != name) kept.push_back(section);
+int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) noexcept {
+    try {
+        std::vector<RegistrySection> sections = ReadRegistryFile();
+        const std::string name = Lower(SectionName(root, viewFlag, subKey));
+        std::vector<RegistrySection> kept;
+        for (const RegistrySection& section : sections) {
+            if (Lower(section.name) != name) kept.push_back(section);
+        }
+        if (kept.size() == sections.size()) return kRegistrySuccess;
+        return WriteRegistryFile(kept);
+    } catch (...) {
+        return kRegistryOutOfMemory;
     }
-    if (kept.size() == sections.size()) return kRegistrySuccess;
-    return WriteRegistryFile(kept);
 }
 
-const char* RegistryStorageLocation() {
+const char* RegistryStorageLocation() noexcept {
     static thread_local std::string location;
-    location = RegistryFilePath();
+    try {
+        location = RegistryFilePath();
+    } catch (...) {
+        return "";
+    }
     return location.c_str();
 }
 
-LibraryHandle LoadLibraryFile(const char* path) {
+LibraryHandle LoadLibraryFile(const char* path) noexcept {
     if (path == nullptr) return nullptr;
     void* handle = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -273,7 +296,7 @@ LibraryHandle LoadLibraryFile(const char* path) {
     return handle;
 }
 
-void* LookupSymbol(LibraryHandle library, const char* name) {
+void* LookupSymbol(LibraryHandle library, const char* name) noexcept {
     if (library == nullptr || name == nullptr) return nullptr;
     return ::dlsym(library, name);
 }

@@ -17,7 +17,7 @@ thread_local char lastLoadError[512] = "";
 
 }  // namespace
 
-int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) {
+int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) noexcept {
     if (outKey == nullptr) return ERROR_INVALID_PARAMETER;
     HKEY key = nullptr;
     const LSTATUS status = ::RegOpenKeyExA(RootHandle(root), subKey, 0, access, &key);
@@ -25,7 +25,7 @@ int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, Regis
     return static_cast<int32_t>(status);
 }
 
-int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) {
+int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) noexcept {
     if (size == nullptr) return ERROR_INVALID_PARAMETER;
     DWORD bytes = *size;
     const LSTATUS status =
@@ -34,10 +34,10 @@ int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data
     return static_cast<int32_t>(status);
 }
 
-int32_t RegistryCloseKey(RegistryKey key) { return static_cast<int32_t>(::RegCloseKey(static_cast<HKEY>(key))); }
+int32_t RegistryCloseKey(RegistryKey key) noexcept { return static_cast<int32_t>(::RegCloseKey(static_cast<HKEY>(key))); }
 
 int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName,
-                           const void* data, uint32_t size) {
+                           const void* data, uint32_t size) noexcept {
     HKEY key = nullptr;
     LSTATUS status = ::RegCreateKeyExA(RootHandle(root), subKey, 0, nullptr, 0, KEY_WRITE | viewFlag,
                                        nullptr, &key, nullptr);
@@ -47,14 +47,14 @@ int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, 
     return static_cast<int32_t>(status);
 }
 
-int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) {
+int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) noexcept {
     const LSTATUS status = ::RegDeleteKeyExA(RootHandle(root), subKey, viewFlag, 0);
     return status == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int32_t>(status);
 }
 
-const char* RegistryStorageLocation() { return ""; }
+const char* RegistryStorageLocation() noexcept { return ""; }
 
-LibraryHandle LoadLibraryFile(const char* path) {
+LibraryHandle LoadLibraryFile(const char* path) noexcept {
     HMODULE module = ::LoadLibraryA(path);
     if (module == nullptr) {
         std::snprintf(lastLoadError, sizeof lastLoadError, "LoadLibraryA failed with error %lu",
@@ -65,7 +65,7 @@ LibraryHandle LoadLibraryFile(const char* path) {
     return module;
 }
 
-void* LookupSymbol(LibraryHandle library, const char* name) {
+void* LookupSymbol(LibraryHandle library, const char* name) noexcept {
     if (library == nullptr) return nullptr;
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }

@@ -67,13 +67,18 @@ void TakeTransportSnapshot(const AAX_ITransport& transport, VstCallBack& snapsho
     int64_t ticks = 0;
     transport.GetBarBeatPosition(&bars, &beats, &ticks, location);  // result ignored
 
-    // Bars are counted in beats of the meter, so a bar holds `numerator` beats; this keeps the
-    // position continuous across bar lines in every meter. When the meter query failed, the last
-    // stored numerator (4 until the host first reports one) stands in.
+    // Bars, beats and the origin latched at the start count the meter's beats, so a bar holds
+    // `numerator` of them and the position stays continuous across bar lines in every meter. The
+    // time record promises quarter notes: a beat of a meter over d is 4 / d of one (a 4/4
+    // position is unchanged). When the meter query failed, the last stored meter (4/4 until the
+    // host first reports one) stands in.
     const double beatsPerBar = static_cast<double>(snapshot.timeSigNumerator);
+    const double quartersPerBeat =
+        snapshot.timeSigDenominator > 0 ? 4.0 / static_cast<double>(snapshot.timeSigDenominator) : 1.0;
     if (started) snapshot.ppqOffset = (static_cast<double>(bars) + 1.0) * beatsPerBar + 1.0;
-    snapshot.ppqPosition = static_cast<double>(bars) * beatsPerBar + static_cast<double>(beats) +
-                           static_cast<double>(ticks) / kTicksPerBeat - snapshot.ppqOffset;
+    const double beatsFromOrigin = static_cast<double>(bars) * beatsPerBar + static_cast<double>(beats) +
+                                   static_cast<double>(ticks) / kTicksPerBeat - snapshot.ppqOffset;
+    snapshot.ppqPosition = beatsFromOrigin * quartersPerBeat;
     snapshot.samplePosition = static_cast<int32_t>(static_cast<uint32_t>(location));
     snapshot.positionValid = 1;
 }
@@ -108,18 +113,6 @@ void ProcessInstance(const AlgorithmContext& context) {
     float* const* hostInputs = FieldAs<float* const*>(context, kField_AudioIn);
     float* const* hostOutputs = FieldAs<float* const*>(context, kField_AudioOut);
 
-    // The effect always gets two entries per side; the second is null for a mono side.
-    float* inputs[2] = {nullptr, nullptr};
-    float* outputs[2] = {nullptr, nullptr};
-    if (hostInputs != nullptr) {
-        inputs[0] = hostInputs[0];
-        if (inputChannels >= 2) inputs[1] = hostInputs[1];
-    }
-    if (hostOutputs != nullptr) {
-        outputs[0] = hostOutputs[0];
-        if (outputChannels >= 2) outputs[1] = hostOutputs[1];
-    }
-
     VstInterface* vst = ReadVstInterface(context);
     VstCallBack* snapshot = vst != nullptr ? vst->callBack : nullptr;
     if (snapshot != nullptr) {
@@ -138,8 +131,11 @@ void ProcessInstance(const AlgorithmContext& context) {
     if (midiInput != nullptr) ForwardMidi(*midiInput, *vst);
 
     // Without the host's buffers or frame count there is nothing the effect could safely process.
-    if (hostInputs == nullptr || hostOutputs == nullptr || frames == nullptr) return;
-    vst->ProcessReplacing(inputs, outputs, *frames);
+    // The effect gets at least two entries per side, and as many as it declares; those past the
+    // host's channels (the second of a mono side, say) are null.
+    if (frames == nullptr) return;
+    if (!vst->FillChannelArrays(hostInputs, inputChannels, hostOutputs, outputChannels)) return;
+    vst->ProcessReplacing(vst->inputEntries.get(), vst->outputEntries.get(), *frames);
 }
 
 }  // namespace

@@ -100,8 +100,13 @@ vst2::AEffect* LoadVstPluginWith(const VstLoaderOps& ops) {
     auto entry = reinterpret_cast<vst2::MainProc>(ops.lookupSymbol(library, "main"));
     if (entry == nullptr) return nullptr;
 
-    vst2::AEffect* effect = entry(&VstCallBack::HostCallback);
-    if (effect == nullptr) return nullptr;
+    vst2::AEffect* effect = nullptr;
+    {
+        const VstCallBack::EntryPointCall running;
+        effect = entry(&VstCallBack::HostCallback);
+    }
+    // Anything but an effect record is not touched, not even closed.
+    if (effect == nullptr || effect->magic != vst2::kEffectMagic) return nullptr;
     // Callbacks that arrive before the caller installs its VstCallBack get the neutral answers.
     effect->user = nullptr;
     return effect;

@@ -10,7 +10,30 @@ namespace {
 // Controller 123 (all notes off) on MIDI channel 1, value 0.
 constexpr char kAllNotesOff[4] = {static_cast<char>(0xB0), 0x7B, 0x00, 0x00};
 
+// What the calling thread is in the middle of. Each marks a call into the effect during which
+// the effect may call back on the same thread; answering such a call as usual would recurse
+// without end or read a record that is not finished.
+thread_local int tEntryPointDepth = 0;                       // running an effect's entry point
+thread_local const VstCallBack* tSendingRateFrom = nullptr;  // sending effSetSampleRate
+thread_local const VstCallBack* tDeliveringTo = nullptr;     // handing a parameter value over
+thread_local int32_t tDeliveredIndex = -1;
+
 }  // namespace
+
+VstCallBack::EntryPointCall::EntryPointCall() { ++tEntryPointDepth; }
+
+VstCallBack::EntryPointCall::~EntryPointCall() { --tEntryPointDepth; }
+
+VstCallBack::ParameterDelivery::ParameterDelivery(const VstCallBack& callBack, int32_t index)
+    : previousCallBack_(tDeliveringTo), previousIndex_(tDeliveredIndex) {
+    tDeliveringTo = &callBack;
+    tDeliveredIndex = index;
+}
+
+VstCallBack::ParameterDelivery::~ParameterDelivery() {
+    tDeliveringTo = previousCallBack_;
+    tDeliveredIndex = previousIndex_;
+}
 
 VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
     : wasPlaying(0),
@@ -24,7 +47,6 @@ VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
       tempoValid(0),
       timeSigValid(0),
       positionValid(0),
-      paramIdBuffer{},
       editorGui(nullptr),
       timeInfo{},
       parameterManager(nullptr),
@@ -51,7 +73,9 @@ intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_
         case vst2::audioMasterUpdateDisplay:
         case vst2::audioMasterBeginEdit:
         case vst2::audioMasterEndEdit: {
-            if (effect == nullptr || effect->user == nullptr) return 0;
+            // While the entry point runs, the record is the effect's unfinished work: `user` may
+            // hold anything.
+            if (effect == nullptr || tEntryPointDepth > 0 || effect->user == nullptr) return 0;
             auto* self = static_cast<VstCallBack*>(effect->user);
             return self->OnHostOpcode(effect, opcode, index, ptr, opt);
         }
@@ -81,25 +105,34 @@ intptr_t VstCallBack::OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_
 
 void VstCallBack::SetController(AAX_IController* hostController) {
     controller = hostController;
-    rateController = nullptr;
-    controllerRate = static_cast<float>(kDefaultSampleRate);
+    controllerRate.store(static_cast<float>(kDefaultSampleRate), std::memory_order_relaxed);
+    rateController.store(nullptr, std::memory_order_release);
 }
 
 float VstCallBack::CurrentSampleRate() {
     // A controller that does not answer leaves the default in place.
+    AAX_IController* const current = controller;
     float rate = static_cast<float>(kDefaultSampleRate);
-    if (controller != nullptr) controller->GetSampleRate(&rate);
-    rateController = controller;
-    controllerRate = rate;
+    if (current != nullptr) current->GetSampleRate(&rate);
+    controllerRate.store(rate, std::memory_order_relaxed);
+    rateController.store(current, std::memory_order_release);
     return rate;
 }
 
 float VstCallBack::TimeRequestSampleRate() {
-    return controller == rateController ? controllerRate : CurrentSampleRate();
+    if (rateController.load(std::memory_order_acquire) == controller) {
+        return controllerRate.load(std::memory_order_relaxed);
+    }
+    return CurrentSampleRate();
 }
 
 intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
+    // An effect that asks for the rate again while it is being sent the rate gets no second send.
+    if (tSendingRateFrom == this) return 0;
+    const VstCallBack* const outer = tSendingRateFrom;
+    tSendingRateFrom = this;
     VstInterface::DispatchUngated(effect, vst2::effSetSampleRate, 0, 0, nullptr, CurrentSampleRate());
+    tSendingRateFrom = outer;
     return 0;
 }
 
@@ -138,19 +171,22 @@ intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
     return reinterpret_cast<intptr_t>(&timeInfo);
 }
 
-void VstCallBack::RequestParameterId(vst2::AEffect* effect, int32_t index, float opt) {
-    std::memset(paramIdBuffer, 0, sizeof paramIdBuffer);
-    VstInterface::DispatchUngated(effect, vst2::effPrivateGetParameterId, index, 0, paramIdBuffer, opt);
+void VstCallBack::RequestParameterId(vst2::AEffect* effect, int32_t index, float opt, char* buffer) {
+    std::memset(buffer, 0, kParamIdBufferSize);
+    VstInterface::DispatchUngated(effect, vst2::effPrivateGetParameterId, index, 0, buffer, opt);
     // An effect that fills the whole buffer still leaves terminated text.
-    paramIdBuffer[sizeof paramIdBuffer - 1] = '\0';
+    buffer[kParamIdBufferSize - 1] = '\0';
 }
 
 intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt) {
-    RequestParameterId(effect, index, opt);
+    // The effect echoing the value it is being handed: the host already has it.
+    if (tDeliveringTo == this && tDeliveredIndex == index) return 0;
+    char id[kParamIdBufferSize];
+    RequestParameterId(effect, index, opt, id);
     // No identifier written means no parameter. The empty identifier belongs to the master
     // bypass, which is not a parameter of the effect, so it must not be matched here.
-    if (parameterManager == nullptr || paramIdBuffer[0] == '\0') return 0;
-    AAX_IParameter* parameter = parameterManager->GetParameterByID(paramIdBuffer);
+    if (parameterManager == nullptr || id[0] == '\0') return 0;
+    AAX_IParameter* parameter = parameterManager->GetParameterByID(id);
     if (parameter == nullptr) return 0;
     switch (opcode) {
         case vst2::audioMasterAutomate:
@@ -171,10 +207,12 @@ intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opco
 
 intptr_t VstCallBack::HandleDisplayUpdate(vst2::AEffect* effect, float opt) {
     if (effect == nullptr) return 0;
-    const int32_t count = effect->numParams;
+    const int32_t count = effect->numParams < VstInterface::kMaxParameters ? effect->numParams
+                                                                          : VstInterface::kMaxParameters;
+    char id[kParamIdBufferSize];
     for (int32_t i = 0; i < count; ++i) {
-        RequestParameterId(effect, i, opt);
-        if (editorGui != nullptr) editorGui->ParameterUpdated(paramIdBuffer);
+        RequestParameterId(effect, i, opt, id);
+        if (editorGui != nullptr) editorGui->ParameterUpdated(id);
     }
     return 0;
 }

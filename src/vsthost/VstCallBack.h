@@ -4,6 +4,7 @@
 // effect's parameter gestures into host parameter operations.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -37,8 +38,9 @@ public:
     // [any] The effect's audioMasterCallback. Answers version, identity and vendor itself (also
     // before `user` is set) and forwards automate, time, window size, sample rate and the
     // display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
-    // there is none. Every other opcode answers 0. Time requests from within processing run on
-    // the audio thread and allocate nothing.
+    // there is none, and 0 for every call made while the effect's entry point runs (the record
+    // is unfinished then, so not even `user` is read). Every other opcode answers 0. Time
+    // requests from within processing run on the audio thread and allocate nothing.
     static intptr_t HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                  void* ptr, float opt);
 
@@ -46,6 +48,32 @@ public:
     // go to that effect without the gate. audioMasterGetTime is [audio] when the effect asks from
     // within processing: it allocates nothing and locks nothing.
     intptr_t OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_t index, void* ptr, float opt);
+
+    // [main] Marks the calling thread as running an effect's entry point for its lifetime: the
+    // host callback then answers the effect without reading its record.
+    class EntryPointCall {
+    public:
+        EntryPointCall();
+        ~EntryPointCall();
+        EntryPointCall(const EntryPointCall&) = delete;
+        EntryPointCall& operator=(const EntryPointCall&) = delete;
+    };
+
+    // [any] Marks, for its lifetime, the effect parameter index that the calling thread is
+    // handing to the effect of this VstCallBack (setParameter). A gesture the effect reports for
+    // that index from inside the call is the echo of the value it is being given, and is not
+    // sent back to the host, which would hand it over again without end. Scopes nest.
+    class ParameterDelivery {
+    public:
+        ParameterDelivery(const VstCallBack& callBack, int32_t index);
+        ~ParameterDelivery();
+        ParameterDelivery(const ParameterDelivery&) = delete;
+        ParameterDelivery& operator=(const ParameterDelivery&) = delete;
+
+    private:
+        const VstCallBack* previousCallBack_;
+        int32_t previousIndex_;
+    };
 
     // [main] Sets `controller` (null for none). The rate that time requests keep is forgotten, so
     // the controller given is asked afresh even when it sits at the address of an earlier one
@@ -65,7 +93,6 @@ public:
     int32_t tempoValid;
     int32_t timeSigValid;
     int32_t positionValid;
-    char paramIdBuffer[kParamIdBufferSize];  // receives one parameter identifier from the effect
     AAX_IACFEffectGUI* editorGui;            // the registered GUI, or null
     vst2::VstTimeInfo timeInfo;              // rewritten by every time request
     AAX_CParameterManager* parameterManager; // the data model's, or null before it is set
@@ -78,12 +105,16 @@ private:
     intptr_t AnswerTimeRequest(vst2::AEffect* effect, float opt);
     // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
-    // [main] Turns automate, begin-edit and end-edit into the host parameter's operations.
+    // [any] Turns automate, begin-edit and end-edit into the host parameter's operations. The
+    // effect may report them from any thread, its audio thread included.
     intptr_t HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt);
-    // [main] Asks for every parameter's identifier and tells the registered GUI about each.
+    // [any] Asks for the identifier of every parameter (up to VstInterface::kMaxParameters) and
+    // tells the registered GUI about each.
     intptr_t HandleDisplayUpdate(vst2::AEffect* effect, float opt);
-    // Asks the effect for the identifier of parameter index into a cleared paramIdBuffer.
-    void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt);
+    // [any] Asks the effect for the identifier of parameter index into buffer, which the caller
+    // owns (kParamIdBufferSize bytes): gestures and display updates may run on different threads
+    // at once. The text is always terminated.
+    static void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt, char* buffer);
     // [any] The current sample rate: the controller's, or kDefaultSampleRate without one.
     // Asks the controller and remembers the answer for time requests.
     float CurrentSampleRate();
@@ -93,6 +124,9 @@ private:
     // makes every buffer.
     float TimeRequestSampleRate();
 
-    const AAX_IController* rateController = nullptr;  // the controller controllerRate came from
-    float controllerRate = static_cast<float>(kDefaultSampleRate);
+    // The rate cache. Time requests read it on the audio thread while sample-rate requests and
+    // SetController write it on the main thread, so both fields are atomic; controllerRate is
+    // stored before rateController is published.
+    std::atomic<const AAX_IController*> rateController{nullptr};  // where controllerRate came from
+    std::atomic<float> controllerRate{static_cast<float>(kDefaultSampleRate)};
 };

@@ -1,13 +1,21 @@
 #include "vsthost/VstInterface.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 VstInterface::VstInterface()
-    : events(new vst2::VstMidiEvent[kEventCount]()),
+    : events(nullptr),
       callBack(nullptr),
       effect(nullptr),
       isOpen(1),
-      editorRect(nullptr) {
+      editorRect(nullptr),
+      inputEntries(new float*[kMinChannelEntries]()),
+      outputEntries(new float*[kMinChannelEntries]()),
+      inputEntryCount(kMinChannelEntries),
+      outputEntryCount(kMinChannelEntries) {
+    // Allocated last: nothing after it can fail and leave it behind.
+    events = new vst2::VstMidiEvent[kEventCount]();
     for (int32_t i = 0; i < kEventCount; ++i) {
         events[i].type = vst2::kVstMidiType;
         events[i].byteSize = kEventByteSize;
@@ -37,7 +45,10 @@ void VstInterface::SetSampleRate(float sampleRate) {
 
 void VstInterface::MainsChanged(intptr_t value) { Dispatch(vst2::effMainsChanged, 0, value, nullptr, 0.0f, 0); }
 
-void VstInterface::EditGetRect() { Dispatch(vst2::effEditGetRect, 0, 0, &editorRect, 0.0f, 0); }
+void VstInterface::EditGetRect() {
+    editorRect = nullptr;
+    Dispatch(vst2::effEditGetRect, 0, 0, &editorRect, 0.0f, 0);
+}
 
 void VstInterface::EditOpen(void* parentWindow) { Dispatch(vst2::effEditOpen, 0, 0, parentWindow, 0.0f, 0); }
 
@@ -90,6 +101,27 @@ void VstInterface::SetParameter(int32_t index, float value) {
 float VstInterface::GetParameter(int32_t index, float fallback) {
     if (!IsCallable() || effect->getParameter == nullptr) return fallback;
     return effect->getParameter(effect, index);
+}
+
+namespace {
+
+// Replaces entries with an array of the count the effect declares, unless that is beyond the
+// limit or cannot be had.
+void SizeEntries(int32_t declared, std::unique_ptr<float*[]>* entries, int32_t* count) {
+    const int32_t wanted = std::max(declared, VstInterface::kMinChannelEntries);
+    if (wanted > VstInterface::kMaxChannelEntries || wanted == *count) return;
+    std::unique_ptr<float*[]> sized(new (std::nothrow) float*[static_cast<size_t>(wanted)]());
+    if (!sized) return;
+    *entries = std::move(sized);
+    *count = wanted;
+}
+
+}  // namespace
+
+void VstInterface::SizeChannelArrays() {
+    if (!IsCallable()) return;
+    SizeEntries(effect->numInputs, &inputEntries, &inputEntryCount);
+    SizeEntries(effect->numOutputs, &outputEntries, &outputEntryCount);
 }
 
 void VstInterface::OpenEditor(void* parentWindow) {

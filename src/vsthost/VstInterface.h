@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "interfaces/vst2.h"
 
@@ -19,6 +20,15 @@ public:
     static constexpr int32_t kEventByteSize = 24;
     // Capacity the effect assumes for an identifier buffer when it is given 0.
     static constexpr intptr_t kDefaultParameterIdCapacity = 32;
+    // The most parameters of an effect that the module mirrors, or walks for a display update.
+    // An effect declaring more has the rest ignored: numParams is the effect's word, and 2^31 - 1
+    // parameters would exhaust the host's memory.
+    static constexpr int32_t kMaxParameters = 4096;
+    // Every processReplacing gets at least this many channel entries per side.
+    static constexpr int32_t kMinChannelEntries = 2;
+    // The most channel entries per side that SizeChannelArrays makes room for. An effect that
+    // declares more gets no audio call at all rather than arrays shorter than it reads.
+    static constexpr int32_t kMaxChannelEntries = 1024;
 
     // [main] Allocates and preformats `events`; open, with no effect and no callback yet.
     VstInterface();
@@ -34,6 +44,12 @@ public:
     vst2::AEffect* effect;       // not owned: the effect frees itself on effClose
     int32_t isOpen;              // 1 from construction, 0 from the start of destruction
     vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
+    // The channel entries handed to processReplacing, one array per side, each sized by
+    // SizeChannelArrays (kMinChannelEntries until then) and filled by FillChannelArrays.
+    std::unique_ptr<float*[]> inputEntries;
+    std::unique_ptr<float*[]> outputEntries;
+    int32_t inputEntryCount;
+    int32_t outputEntryCount;
 
     // [any] The gate: true while an effect is held and the instance is open.
     bool IsCallable() const { return effect != nullptr && isOpen != 0; }
@@ -58,7 +74,9 @@ public:
     void SetSampleRate(float sampleRate);
     // [main] effMainsChanged (1 resumes).
     void MainsChanged(intptr_t value);
-    // [main] effEditGetRect with the address of editorRect.
+    // [main] effEditGetRect with the address of editorRect. editorRect is cleared first, so an
+    // effect that answers without a rectangle leaves none (never the previous one, which the
+    // effect may have freed).
     void EditGetRect();
     // [main] effEditOpen with the native parent window.
     void EditOpen(void* parentWindow);
@@ -103,6 +121,28 @@ public:
     void SetParameter(int32_t index, float value);
     // [main] getParameter, or the fallback.
     float GetParameter(int32_t index, float fallback);
+    // [main] Makes the channel arrays as long as the effect declares (numInputs, numOutputs), at
+    // least kMinChannelEntries and at most kMaxChannelEntries each. Called once the effect is
+    // open, so that processing never allocates. A count beyond the limit, or no memory, leaves
+    // that side as it was; FillChannelArrays then refuses the effect its audio.
+    void SizeChannelArrays();
+    // [audio] Fills the channel arrays for one buffer: entry 0 is the host's first channel and
+    // entry 1 its second when the host has two or more on that side, else null. Every further
+    // entry is null from SizeChannelArrays on and never written. False, with nothing filled, when
+    // no call can be made, a host array is missing or the effect now declares more channels than
+    // an array holds. Allocates nothing, locks nothing.
+    bool FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
+                           int32_t hostOutputCount) {
+        if (!IsCallable() || hostInputs == nullptr || hostOutputs == nullptr) return false;
+        if (effect->numInputs > inputEntryCount || effect->numOutputs > outputEntryCount) return false;
+        float** const inputs = inputEntries.get();
+        float** const outputs = outputEntries.get();
+        inputs[0] = hostInputs[0];
+        inputs[1] = hostInputCount >= 2 ? hostInputs[1] : nullptr;
+        outputs[0] = hostOutputs[0];
+        outputs[1] = hostOutputCount >= 2 ? hostOutputs[1] : nullptr;
+        return true;
+    }
     // [audio] processReplacing. Allocates nothing, locks nothing.
     void ProcessReplacing(float** inputs, float** outputs, int32_t frames) {
         if (!IsCallable() || effect->processReplacing == nullptr) return;
@@ -126,3 +166,4 @@ private:
         return effect->dispatcher(effect, opcode, index, value, ptr, opt);
     }
 };
+static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");

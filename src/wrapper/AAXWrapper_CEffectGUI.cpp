@@ -54,6 +54,11 @@ void AAXWrapper_CEffectGUI::Unregister() {
     vstInterfaceRef = nullptr;
 }
 
+AAX_Result AAXWrapper_CEffectGUI::Initialize(IACFUnknown* host) {
+    Unregister();
+    return AAX_CEffectGUI::Initialize(host);
+}
+
 AAX_Result AAXWrapper_CEffectGUI::Uninitialize() {
     Unregister();
     return AAX_CEffectGUI::Uninitialize();

@@ -21,6 +21,10 @@ public:
     // model. The effect's editor is closed only by withdrawing the view.
     ~AAXWrapper_CEffectGUI() override;
 
+    // [main] Unregisters from the instance's VstCallBack and forgets the VstInterface before the
+    // base gives up the data model it held: a second Initialize may bring no data model, or
+    // another one, and the old one may be gone by the next call.
+    AAX_Result Initialize(IACFUnknown* host) override;
     // [main] Unregisters from the instance's VstCallBack, forgets the VstInterface, then lets
     // the base release the data model.
     AAX_Result Uninitialize() override;

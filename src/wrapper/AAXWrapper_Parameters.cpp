@@ -1,8 +1,10 @@
 #include "wrapper/AAXWrapper_Parameters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -32,6 +34,11 @@ void FormatLoadFailureMessage() {
 
 // The low 32 bits of a dispatcher result, as the signed value the effect meant.
 int32_t Low32(intptr_t result) { return static_cast<int32_t>(static_cast<uint32_t>(result & 0xFFFFFFFF)); }
+
+// A chunk length that a 32-bit size can carry. A wider one would be cut, and the state with it.
+bool FitsChunkSize(intptr_t length) {
+    return length >= std::numeric_limits<int32_t>::min() && length <= std::numeric_limits<int32_t>::max();
+}
 
 AAX_OwnedParameter NewFloatParameter(const char* id, const char* name, uint32_t steps) {
     AAX_OwnedParameter parameter(new AAX_CParameter<float>(
@@ -73,25 +80,25 @@ AAX_IEffectParameters* AAXWrapper_Parameters::Create() {
 }
 
 AAXWrapper_Parameters::AAXWrapper_Parameters() {
+    // Owned here until the load is done, so that nothing is lost if anything on the way throws.
     auto ownedInterface = std::make_unique<VstInterface>();
     auto ownedCallBack = std::make_unique<VstCallBack>(this);
-    vstInterface = ownedInterface.release();
-    vstCallBack = ownedCallBack.release();
-
-    vstInterface->callBack = vstCallBack;
+    ownedInterface->callBack = ownedCallBack.get();
+    ownedInterface->effect = nullptr;
+    ownedInterface->effect = LoadVstPlugin();
     vstLoaded = 0;
-    vstInterface->effect = nullptr;
-    vstInterface->effect = LoadVstPlugin();
-    if (vstInterface->effect != nullptr) {
+    if (ownedInterface->effect != nullptr) {
         // The host callback finds this instance's VstCallBack through `user`.
-        vstInterface->effect->user = vstCallBack;
+        ownedInterface->effect->user = ownedCallBack.get();
         vstLoaded = 1;
         chunkSizeBeforeRestore = 0;
     } else {
         FormatLoadFailureMessage();
     }
-    vstCallBack->parameterManager = &mParameterManager;
-    vstCallBack->SetController(mController);
+    ownedCallBack->parameterManager = &mParameterManager;
+    ownedCallBack->SetController(mController);
+    vstInterface = ownedInterface.release();
+    vstCallBack = ownedCallBack.release();
 }
 
 AAXWrapper_Parameters::~AAXWrapper_Parameters() {
@@ -177,11 +184,13 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
     GetMasterBypassParameter(&bypassID);
     AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
 
-    const int32_t count = vstInterface->NumParams(0);
+    const int32_t count = std::min(vstInterface->NumParams(0), kMaxMirroredParameters);
     for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
 
     vstInterface->Open();
     vstInterface->MainsChanged(1);
+    // Once open the effect has settled its channel counts; processing must not allocate.
+    vstInterface->SizeChannelArrays();
 
     const AAX_CPacketHandler<AAX_CPacketDispatcher> bypassHandler(&mPacketDispatcher,
                                                                   &AAX_CPacketDispatcher::GenerateSingleValuePacket);
@@ -226,8 +235,12 @@ AAX_Result AAXWrapper_Parameters::UpdateParameterNormalizedValue(AAX_CParamID id
         vstInterface->SetBypass(value > 0.0);
         return AAX_SUCCESS;
     }
-    const int32_t index = Low32(vstInterface->FindParameterIndex(id, -1));
-    if (index >= 0) vstInterface->SetParameter(index, static_cast<float>(value));
+    // The effect's answer is only trusted as far as it names one of its own parameters; cutting a
+    // wider answer to 32 bits would name the wrong one.
+    const intptr_t index = vstInterface->FindParameterIndex(id, -1);
+    if (index < 0 || index >= vstInterface->NumParams(0)) return AAX_SUCCESS;
+    const VstCallBack::ParameterDelivery delivering(*vstCallBack, static_cast<int32_t>(index));
+    vstInterface->SetParameter(static_cast<int32_t>(index), static_cast<float>(value));
     return AAX_SUCCESS;
 }
 
@@ -256,7 +269,12 @@ AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* si
         return AAX_ERROR_INVALID_CHUNK_ID;
     }
     void* data = nullptr;
-    const int32_t length = Low32(vstInterface->GetChunk(&data, -1));
+    const intptr_t answer = vstInterface->GetChunk(&data, -1);
+    if (!FitsChunkSize(answer)) {
+        mReportedChunkSize = kNoChunkSizeReported;
+        return AAX_ERROR_INCORRECT_CHUNK_SIZE;
+    }
+    const auto length = static_cast<int32_t>(answer);
     *size = static_cast<uint32_t>(length);
     mReportedChunkSize = length;
     return AAX_SUCCESS;
@@ -267,7 +285,9 @@ AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk
     if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
 
     void* data = nullptr;
-    const int32_t length = Low32(vstInterface->GetChunk(&data, -1));
+    const intptr_t answer = vstInterface->GetChunk(&data, -1);
+    if (!FitsChunkSize(answer)) return AAX_ERROR_INCORRECT_CHUNK_SIZE;
+    const auto length = static_cast<int32_t>(answer);
     if (length < 0) {
         chunk->fSize = length;
         return AAX_SUCCESS;

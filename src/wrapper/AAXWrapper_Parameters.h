@@ -24,13 +24,19 @@ public:
     static constexpr size_t kParameterNameCapacity = 128;
     // Steps given to every continuous parameter.
     static constexpr uint32_t kContinuousSteps = 65;
+    // At most this many of the effect's parameters are mirrored, indices 0 to 4095; an effect
+    // that declares more has the rest ignored (they get no host parameter, and display updates
+    // walk no further either). The effect's numParams is its own word: taken as it stands, an
+    // effect declaring 2^31 - 1 parameters would exhaust the host's memory.
+    static constexpr int32_t kMaxMirroredParameters = VstInterface::kMaxParameters;
 
     // [main] The data-model factory the effect description registers: a new data model with no
     // reference taken, or null when it cannot be built.
     static AAX_IEffectParameters* Create();
 
-    // [main] Never fails: an effect that does not load leaves vstLoaded at 0 and fills the
-    // load-failure message; every later operation then degrades instead of calling the effect.
+    // [main] Never fails: an effect that does not load (running out of memory on the way
+    // included) leaves vstLoaded at 0 and fills the load-failure message; every later operation
+    // then degrades instead of calling the effect.
     AAXWrapper_Parameters();
     // [main] Closes the effect (through the VstInterface), then frees the VstCallBack. The
     // wrapped library stays loaded.
@@ -43,8 +49,10 @@ public:
 
     // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
     // the master bypass (on above 0), setParameter at the index the effect gives for the
-    // identifier otherwise. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier.
-    // Marks no packet dirty and leaves the change count alone.
+    // identifier otherwise, when that index is one of the effect's (0 to numParams - 1). A
+    // gesture the effect reports for that parameter from inside setParameter is not sent back to
+    // the host. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier. Marks no
+    // packet dirty and leaves the change count alone.
     AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value, AAX_EUpdateSource source) override;
 
     // [main] The one chunk: the effect's own bank chunk under its uniqueID (0 while the effect
@@ -52,12 +60,14 @@ public:
     AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const override;
     // [main] The effect's current chunk size (all bits set while it cannot be called), which is
     // remembered: the host allocates the record from it. AAX_ERROR_INVALID_CHUNK_ID when not
-    // loaded (size untouched) or for another identifier (size 0).
+    // loaded (size untouched) or for another identifier (size 0); AAX_ERROR_INCORRECT_CHUNK_SIZE
+    // (size untouched, nothing remembered) for a length that 32 bits cannot hold.
     AAX_Result GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const override;
     // [main] Copies the effect's chunk into the record. Refuses with
     // AAX_ERROR_INCORRECT_CHUNK_SIZE, writing nothing, when no size was reported or the chunk has
-    // grown beyond the size last reported, so the host's record is never overrun. A negative
-    // length is stored in fSize and copies nothing.
+    // grown beyond the size last reported or to a length that 32 bits cannot hold, so the host's
+    // record is never overrun and no state is silently cut. A negative length is stored in fSize
+    // and copies nothing.
     AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const override;
     // [main] Hands the record's bytes to the effect (effSetChunk). Before the first restore of
     // the instance the effect is asked for its chunk once, so it has prepared its state. A
@@ -65,9 +75,10 @@ public:
     AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) override;
 
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
-    // automatable effect parameter, opens and resumes the effect, registers the master bypass
-    // packet and posts the channel counts, the VstInterface and the loaded flag. Not loaded:
-    // posts only the loaded flag (0). Always 0.
+    // automatable effect parameter (up to kMaxMirroredParameters), opens and resumes the effect,
+    // sizes the channel arrays for it, registers the master bypass packet and posts the channel
+    // counts, the VstInterface and the loaded flag. Not loaded: posts only the loaded flag (0).
+    // Always 0.
     AAX_Result EffectInit() override;
 
     // Members, in this order.

@@ -39,7 +39,10 @@ public:
     // [main] Slot 5. 0.
     AAX_Result NotificationReceived(AAX_CTypeID type, const void* data, uint32_t size) override;
     // [main] Slot 6. Null withdraws the view (DeleteViewContainer); otherwise the container is
-    // taken, CreateViewContainer runs and every parameter is reported as updated. 0.
+    // taken, CreateViewContainer runs and every parameter is reported as updated. 0. As
+    // designed, the one reference that taking a container adds is not given back, neither when
+    // the view is withdrawn nor when the GUI goes: the GUI only stops referring to the container,
+    // whose life the host keeps (see AAX_VViewContainer).
     AAX_Result SetViewContainer(IACFUnknown* viewContainer) override;
     // [any] Slot 10. Does nothing: the effect's editor shows its own values. 0.
     AAX_Result ParameterUpdated(AAX_CParamID id) override;

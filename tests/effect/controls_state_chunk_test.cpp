@@ -51,13 +51,15 @@ ScalarParameter& Scalar(TestEffect& effect, const char* id) {
     return *static_cast<ScalarParameter*>(effect.Parameter(id));
 }
 
-// A data model with one parameter of every kind, the master bypass (filtered) first.
-struct EveryKind : ::testing::Test {
+// A data model with one parameter of every kind, the master bypass (filtered) first, on a host
+// that confirms every value request (true) or offers no automation at all (false).
+struct EveryKind : ::testing::TestWithParam<bool> {
     FakeHost host;
     TestEffect effect;
 
     void SetUp() override {
-        host.offers.automationDelegate = false;
+        host.offers.automationDelegate = GetParam();
+        host.automation.SetDataModel(&effect);
         auto* count = new ScalarParameter("Count", ScalarParameter::Kind::Int32);
         count->intValue = -123456;
         auto* fine = new ScalarParameter("Fine", ScalarParameter::Kind::Double);
@@ -163,7 +165,7 @@ TEST(ControlsStateChunk, RefusesGetChunkWithoutAMatchingSize) {
     EXPECT_EQ(record.Data()[0], 0xAA);
 }
 
-TEST_F(EveryKind, SavesAndRestoresEveryKindOfValueExceptTheFilteredOnes) {
+TEST_P(EveryKind, SavesAndRestoresEveryKindOfValueExceptTheFilteredOnes) {
     ChunkRecord saved = Save(effect);
     EXPECT_TRUE(Compare(effect, saved));
 
@@ -184,7 +186,7 @@ TEST_F(EveryKind, SavesAndRestoresEveryKindOfValueExceptTheFilteredOnes) {
     EXPECT_EQ(again.DataBytes(), saved.DataBytes());
 }
 
-TEST_F(EveryKind, EachDifferingValueMakesTheComparisonFail) {
+TEST_P(EveryKind, EachDifferingValueMakesTheComparisonFail) {
     ChunkRecord saved = Save(effect);
     const std::vector<std::function<void()>> changes = {
         [&] { effect.Parameter("Gain")->SetValueWithFloat(0.31f); },
@@ -204,7 +206,7 @@ TEST_F(EveryKind, EachDifferingValueMakesTheComparisonFail) {
     EXPECT_TRUE(Compare(effect, saved));
 }
 
-TEST_F(EveryKind, ComparesDoublesAsFloatsAndNeverMatchesNaN) {
+TEST_P(EveryKind, ComparesDoublesAsFloatsAndNeverMatchesNaN) {
     ChunkRecord saved = Save(effect);
     Scalar(effect, "Fine").doubleValue = 1.0 / 3.0 + 1e-12;  // the same as a float
     EXPECT_TRUE(Compare(effect, saved));
@@ -214,7 +216,7 @@ TEST_F(EveryKind, ComparesDoublesAsFloatsAndNeverMatchesNaN) {
     EXPECT_FALSE(Compare(effect, withNaN));
 }
 
-TEST_F(EveryKind, ReportsChunksOfOtherIdentifiersEqualAndEmptyOnesUnequal) {
+TEST_P(EveryKind, ReportsChunksOfOtherIdentifiersEqualAndEmptyOnesUnequal) {
     ChunkRecord other(4);
     other.Get()->fChunkID = AAX_FourCC('V', 't', 'r', 'l');
     EXPECT_TRUE(Compare(effect, other));
@@ -229,7 +231,7 @@ TEST_F(EveryKind, ReportsChunksOfOtherIdentifiersEqualAndEmptyOnesUnequal) {
     EXPECT_EQ(Scalar(effect, "Label").stringValue, "Clean");
 }
 
-TEST_F(EveryKind, AParameterWithoutAnEntryOrWithAnEntryOfAnotherTypeKeepsItsValue) {
+TEST_P(EveryKind, AParameterWithoutAnEntryOrWithAnEntryOfAnotherTypeKeepsItsValue) {
     // Written by hand: Gain is an integer here, On is missing, and an unknown entry is ignored.
     Bytes data = {1, 1, 1, 1};
     auto text = [&](const std::string& s) {
@@ -254,7 +256,7 @@ TEST_F(EveryKind, AParameterWithoutAnEntryOrWithAnEntryOfAnotherTypeKeepsItsValu
     EXPECT_FALSE(Compare(effect, record));
 }
 
-TEST_F(EveryKind, ATruncatedChunkRestoresItsWholeEntriesOnly) {
+TEST_P(EveryKind, ATruncatedChunkRestoresItsWholeEntriesOnly) {
     ChunkRecord saved = Save(effect);
     const Bytes full = saved.DataBytes();
     // Gain 4..19, On 20..31, Count 32..43, Fine 44..59, Label 60..79 (its text's zero byte at 77).
@@ -272,3 +274,8 @@ TEST_F(EveryKind, ATruncatedChunkRestoresItsWholeEntriesOnly) {
         EXPECT_EQ(Compare(effect, cut), size >= 78) << size;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(HostAutomation, EveryKind, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "HostConfirmsRequests" : "NoHostAutomation";
+                         });

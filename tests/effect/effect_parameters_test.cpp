@@ -85,6 +85,11 @@ TEST(EffectParameters, InitializeWiresTheHostBeforeEffectInitAndUninitializeUndo
     ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
     EXPECT_TRUE(wiredAtInit);
     EXPECT_EQ(effect.Filtered(), (std::set<std::string, std::less<>>{""}));  // no "MasterBypassID" parameter
+    // Initialising again first undoes the first time: fresh parameters, and nothing of the first
+    // wrappers left behind (checked after Uninitialize below).
+    effect.pending = {MakeFloatParameter("Gain", 0.25f), MakeBoolParameter("On", true)};
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    EXPECT_EQ(Normalized(effect, "Gain"), 0.25);
     int32_t count = 0;
     effect.GetNumberOfParameters(&count);
     EXPECT_EQ(count, 2);
@@ -160,16 +165,68 @@ TEST(EffectParameters, ValueRequestsGoThroughTheHostWhenItOffersAutomation) {
     effect.Uninitialize();
 }
 
-TEST(EffectParameters, ParametersSetThemselvesWhenTheHostOffersNoAutomation) {
+TEST(EffectParameters, WithoutHostAutomationAValueSetIsConfirmedAsTheHostWouldConfirmIt) {
     FakeHost host;
     host.offers.automationDelegate = false;
     TestEffect effect;
     effect.pending = {MakeFloatParameter("Gain", 0.5f)};
+    effect.onInit = [](TestEffect& self) {
+        const AAX_CPacketHandler<AAX_CPacketDispatcher> handler(&self.Dispatcher(),
+                                                                &AAX_CPacketDispatcher::GenerateSingleValuePacket);
+        self.Dispatcher().RegisterPacket("Gain", 2, &handler);
+    };
     ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    ASSERT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);  // the packet's first post
+    host.packets.ClearPosts();
+
+    // Through slot 29: the value, the change count and the packet all follow.
     EXPECT_EQ(effect.SetParameterNormalizedValue("Gain", 0.75), AAX_SUCCESS);
     EXPECT_EQ(Normalized(effect, "Gain"), 0.75);
+    EXPECT_EQ(effect.Changes(), 1);
+    EXPECT_EQ(effect.GenerateCoefficients(), AAX_SUCCESS);
+    const auto posts = host.packets.Posts();
+    ASSERT_EQ(posts.size(), 1u);
+    float posted = 0.0f;
+    ASSERT_EQ(posts[0].payload.size(), sizeof posted);
+    std::memcpy(&posted, posts[0].payload.data(), sizeof posted);
+    EXPECT_EQ(posted, 0.75f);
+    EXPECT_EQ(effect.TouchParameter("Gain"), AAX_SUCCESS);
+    EXPECT_EQ(effect.ReleaseParameter("Gain"), AAX_SUCCESS);
     effect.Uninitialize();
     EXPECT_TRUE(host.AllReferencesReleased());
+}
+
+TEST(EffectParameters, AnswersTheSlotsThatReadOrChangeOneParameter) {
+    FakeHost host;
+    TestEffect effect;
+    AAX_IParameter* gain = MakeFloatParameter("Gain", 0.5f);
+    gain->SetOrientation(5);
+    effect.pending = {gain, new ScalarParameter("Raw", ScalarParameter::Kind::Int32)};
+    ASSERT_EQ(effect.Initialize(host.Unknown()), AAX_SUCCESS);
+    host.automation.ClearEvents();
+
+    bool automatable = false;
+    EXPECT_EQ(effect.GetParameterIsAutomatable("Gain", &automatable), AAX_SUCCESS);  // 8
+    EXPECT_TRUE(automatable);
+    EXPECT_EQ(effect.GetParameterIsAutomatable("Raw", &automatable), AAX_SUCCESS);
+    EXPECT_FALSE(automatable);
+    EXPECT_EQ(effect.SetParameterDefaultNormalizedValue("Gain", 0.3), AAX_SUCCESS);  // 13
+    double defaultValue = 0.0;
+    EXPECT_EQ(effect.GetParameterDefaultNormalizedValue("Gain", &defaultValue), AAX_SUCCESS);
+    EXPECT_FLOAT_EQ(static_cast<float>(defaultValue), 0.3f);
+    EXPECT_EQ(Normalized(effect, "Gain"), 0.5) << "the default does not move the value";
+    AAX_EParameterOrientation orientation = 0;
+    EXPECT_EQ(effect.GetParameterOrientation("Gain", &orientation), AAX_SUCCESS);  // 15
+    EXPECT_EQ(orientation, 5);
+    EXPECT_EQ(effect.TouchParameter("Gain"), AAX_SUCCESS);    // 26
+    EXPECT_EQ(effect.ReleaseParameter("Gain"), AAX_SUCCESS);  // 27
+    const std::vector<HostAutomationCall> gesture = {{"Touch", "Gain", 0.0}, {"Release", "Gain", 0.0}};
+    EXPECT_EQ(host.automation.Events(), gesture);
+
+    uint8_t field[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(effect.ResetFieldData(6, field, 6), AAX_SUCCESS);  // 32
+    EXPECT_EQ(std::vector<uint8_t>(field, field + 8), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 7, 8}));
+    effect.Uninitialize();
 }
 
 TEST(EffectParameters, UnknownIdentifiersAnswerInvalidIdExceptForNames) {

@@ -267,6 +267,32 @@ TEST_F(DispatcherFixture, AHandlerMayCallBackIntoTheDispatcherOnItsOwnThread) {
     EXPECT_EQ(reentrant.calls, 2);
 }
 
+// Also run under ThreadSanitizer: the controller that Dispatch reads on one thread is replaced on
+// another, as Uninitialize clears it before deleting it.
+TEST_F(DispatcherFixture, ReplacingTheControllerWaitsForADispatchInProgress) {
+    ASSERT_EQ(dispatcher.RegisterPacket("Gain", 6, &handler), AAX_SUCCESS);
+    constexpr int kRounds = 300;
+    std::thread generating([&] {
+        for (int round = 0; round < kRounds; ++round) {
+            dispatcher.SetDirty("Gain");
+            dispatcher.Dispatch();
+        }
+    });
+    for (int round = 0; round < kRounds; ++round) {
+        dispatcher.Initialize(nullptr, nullptr);
+        dispatcher.Initialize(&controller, nullptr);
+    }
+    generating.join();
+
+    dispatcher.Initialize(nullptr, nullptr);
+    dispatcher.SetDirty("Gain");
+    EXPECT_EQ(dispatcher.Dispatch(), AAX_ERROR_NULL_OBJECT);
+    dispatcher.Initialize(&controller, nullptr);
+    host.packets.ClearPosts();
+    EXPECT_EQ(dispatcher.Dispatch(), AAX_SUCCESS);
+    EXPECT_EQ(host.packets.Posts().size(), 1u) << "a dispatch without a controller leaves the packet dirty";
+}
+
 TEST_F(DispatcherFixture, AnotherThreadWaitsUntilTheHolderReleasesTheLock) {
     // The handler, holding the lock, makes a nested call (which must not release it), then lets
     // a second thread try SetDirty and gives it ample opportunity to get through. The events are

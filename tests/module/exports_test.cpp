@@ -64,14 +64,23 @@ public:
         }
         return ACF_E_NOINTERFACE;
     }
+    // Gives the reference back, then throws when told to.
+    acfUInt32 Release() override {
+        const acfUInt32 left = CountedObject::Release();
+        if (throwOnRelease) throw 7;
+        return left;
+    }
     AAX_Result HandleAssertFailure(const char*, int32_t, const char*) const override { return AAX_SUCCESS; }
     AAX_Result Trace(int32_t, const char*) const override { return AAX_SUCCESS; }
+
+    bool throwOnRelease = false;
 };
 
 // A host that offers its component factory, which creates the host-services component.
 class FakeHost : public CountedObject<IACFComponentFactory> {
 public:
     ACFRESULT QueryInterface(const acfIID& iid, void** out) override {
+        if (throwOnQuery) throw 7;
         *out = nullptr;
         if (iid == IID_IACFUnknown || iid == IID_IACFComponentFactory) {
             *out = static_cast<IACFComponentFactory*>(this);
@@ -89,6 +98,7 @@ public:
 
     FakeHostServices services;
     int hostServicesCreated = 0;
+    bool throwOnQuery = false;
 };
 
 // Every test starts and ends without host services; a test that creates them on a host of its own
@@ -195,6 +205,26 @@ TEST_F(ModuleExports, StartupWithoutAHostDestroysTheHostServices) {
     EXPECT_EQ(host.hostServicesCreated, 2);
     EXPECT_EQ(ACFShutdown(nullptr), ACF_OK);  // before the host goes away
     EXPECT_EQ(host.services.references.load(), 0);
+}
+
+TEST_F(ModuleExports, StartupAndShutdownAnswerUnexpectedWhenTheHostThrows) {
+    FakeHost throwing;
+    throwing.throwOnQuery = true;
+    EXPECT_EQ(ACFStartup(&throwing), ACF_E_UNEXPECTED);
+    EXPECT_EQ(ModuleHostServices(), nullptr);
+
+    // The host-services component throws as it is given back: by shutdown, and by a startup
+    // without a host.
+    FakeHost host;
+    for (const bool byShutdown : {true, false}) {
+        SCOPED_TRACE(byShutdown ? "shutdown" : "startup without a host");
+        host.services.throwOnRelease = false;
+        ASSERT_EQ(ACFStartup(&host), ACF_OK);
+        host.services.throwOnRelease = true;
+        EXPECT_EQ(byShutdown ? ACFShutdown(&host) : ACFStartup(nullptr), ACF_E_UNEXPECTED);
+        EXPECT_EQ(ModuleHostServices(), nullptr);
+        EXPECT_EQ(host.services.references.load(), 0);
+    }
 }
 
 TEST_F(ModuleExports, RegistrationPassesThroughAndStopsExceptions) {

@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/platform.h"
+#include "support/FailingAllocations.h"
 #include "support/registry_sandbox.h"
 
 using testsupport::kEffectKey;
@@ -78,13 +81,47 @@ TEST(Library, MissingFilesAndSymbolsGiveNull) {
     EXPECT_EQ(platform::LookupSymbol(nullptr, "main"), nullptr);
 }
 
-TEST(Library, NamesFollowThePlatform) {
+TEST(Registry, RunningOutOfMemoryIsAFailedCallNotAnException) {
+    RegistrySandbox sandbox;
+    sandbox.SetInstallDirectory("/opt/vantrelo");
+    // Fail each allocation of a whole read in turn: every call still answers with a code.
+    for (int64_t allowed = 0;; ++allowed) {
+        SCOPED_TRACE(allowed);
+        uint8_t data[64] = {};
+        uint32_t size = sizeof data;
+        int32_t result = -1;
+        bool triggered = false;
+        {
+            AllocationFailure failing(allowed);
+            result = Query(platform::kKeyRead | platform::kKeyWow64_64Key, data, &size);
+            triggered = failing.Triggered();
+        }
+        if (!triggered) {
+            EXPECT_EQ(result, 0);
+            EXPECT_STREQ(reinterpret_cast<char*>(data), "/opt/vantrelo");
+            break;
+        }
+        EXPECT_NE(result, 0);
+    }
+}
+
+TEST(Registry, SandboxPutsTheFileVariableBackWhenItGoes) {
 #if defined(_WIN32)
-    EXPECT_EQ(platform::kPathSeparator, '\\');
-    EXPECT_STREQ(platform::kEffectLibraryFileName, "VantreloDelay.dll");
+    GTEST_SKIP() << "the real registry needs no variable";
 #else
-    EXPECT_EQ(platform::kPathSeparator, '/');
-    EXPECT_STREQ(platform::kEffectLibraryFileName, "VantreloDelay.so");
+    const char* variable = platform::kRegistryFileVariable;
+    const char* initial = std::getenv(variable);
+    const std::string saved = initial != nullptr ? initial : "";
+    setenv(variable, "/outer/registry", 1);
+    {
+        RegistrySandbox sandbox;
+        EXPECT_STRNE(std::getenv(variable), "/outer/registry");
+    }
+    EXPECT_STREQ(std::getenv(variable), "/outer/registry");
+    unsetenv(variable);
+    { RegistrySandbox sandbox; }
+    EXPECT_EQ(std::getenv(variable), nullptr);
+    if (initial != nullptr) setenv(variable, saved.c_str(), 1);
 #endif
 }
 

@@ -1,5 +1,7 @@
 #include "RenderInstance.h"
 
+#include <algorithm>
+
 #include "render/ProcessCallback.h"
 
 namespace {
@@ -78,8 +80,10 @@ void RenderInstance::ProbeProcess(vst2::AEffect* effect, float** inputs, float**
     RenderInstance* instance = FindInstance(effect);
     if (instance == nullptr) return;
     ++instance->processCalls;
-    for (int entry = 0; entry < 2; ++entry) {
+    for (int entry = 0; entry < std::min(effect->numInputs, kSeenEntries); ++entry) {
         instance->seenInputs[entry] = inputs[entry];
+    }
+    for (int entry = 0; entry < std::min(effect->numOutputs, kSeenEntries); ++entry) {
         instance->seenOutputs[entry] = outputs[entry];
     }
     instance->recordingProcess(effect, inputs, outputs, frames);

@@ -52,9 +52,11 @@ public:
     aaxhost::MidiNodeObject midiInput{0, 64};
     AlgorithmContext context{};
 
-    // The channel entries that the effect's last processReplacing received.
-    float* seenInputs[2] = {nullptr, nullptr};
-    float* seenOutputs[2] = {nullptr, nullptr};
+    // The channel entries that the effect's last processReplacing received: as many as the
+    // effect declares, up to four.
+    static constexpr int kSeenEntries = 4;
+    float* seenInputs[kSeenEntries] = {};
+    float* seenOutputs[kSeenEntries] = {};
     int32_t processCalls = 0;
 
 private:

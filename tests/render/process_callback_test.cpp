@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "RenderInstance.h"
@@ -5,6 +6,7 @@
 
 namespace {
 
+using ::testing::ElementsAre;
 using Kind = RecordedCall::Kind;
 
 // The position that a host bar/beat answer gives in a block, from the origin latched at start.
@@ -85,6 +87,29 @@ TEST(ProcessCallback, GivesTheEffectTwoChannelEntriesWithANullSecondForMono) {
     RunBatch({monoIn.Context()});
     EXPECT_EQ(monoIn.seenInputs[1], nullptr);
     EXPECT_EQ(monoIn.seenOutputs[1], monoIn.outputData[1]);
+}
+
+TEST(ProcessCallback, AnEffectDeclaringMoreChannelsGetsAnEntryForEachWithTheExtraOnesNull) {
+    RenderInstance instance(2);
+    instance.effect.effect()->numInputs = 4;
+    instance.effect.effect()->numOutputs = 3;
+    instance.vst.SizeChannelArrays();
+    RunBatch({instance.Context()});
+
+    ASSERT_EQ(instance.processCalls, 1);
+    EXPECT_THAT(instance.seenInputs, ElementsAre(instance.inputData[0], instance.inputData[1], nullptr, nullptr));
+    EXPECT_THAT(instance.seenOutputs, ElementsAre(instance.outputData[0], instance.outputData[1], nullptr, nullptr));
+
+    // Declaring more once the arrays are made, or more than the module makes room for, leaves
+    // the effect without audio rather than with arrays shorter than it reads.
+    instance.effect.effect()->numInputs = 5;
+    RunBatch({instance.Context()});
+    RenderInstance excessive(2);
+    excessive.effect.effect()->numOutputs = VstInterface::kMaxChannelEntries + 1;
+    excessive.vst.SizeChannelArrays();
+    RunBatch({excessive.Context()});
+    EXPECT_EQ(instance.processCalls, 1);
+    EXPECT_EQ(excessive.processCalls, 0);
 }
 
 TEST(ProcessCallback, SendsEachMidiPacketAsOneEventInOrderBeforeProcessing) {
@@ -215,8 +240,18 @@ TEST(ProcessCallback, TransportStartLatchesAnOriginThatLaterBlocksAdvanceFrom) {
     EXPECT_EQ(instance.callBack.ppqPosition, -4.0);
 }
 
-TEST(ProcessCallback, PositionStaysContinuousAcrossBarLinesInEveryMeter) {
-    const struct { int32_t numerator, denominator; } meters[] = {{4, 4}, {3, 4}, {6, 8}, {7, 8}, {5, 4}, {2, 2}};
+TEST(ProcessCallback, PositionCountsQuarterNotesAcrossBarLinesInEveryMeter) {
+    // Started at bar 5 beat 1, the origin is 6 bars plus one beat of the meter. Worked by hand,
+    // in the meter's beats and then in quarter notes (a beat over d is 4 / d of a quarter):
+    //   6/8: origin 37; bar 5 beat 1 = 31 - 37 = -6 eighths = -3 quarters; bar 5 beat 6 = -1
+    //        eighth = -0.5; bar 6 beat 1 and half a beat = 37.5 - 37 = 0.5 eighth = 0.25.
+    const struct {
+        int32_t numerator, denominator;
+        double atStart, lastBeatOfBar, halfPastNextBar;
+    } meters[] = {
+        {4, 4, -4.0, -1.0, 0.5},  {3, 4, -3.0, -1.0, 0.5},   {6, 8, -3.0, -0.5, 0.25},
+        {7, 8, -3.5, -0.5, 0.25}, {5, 4, -5.0, -1.0, 0.5},   {2, 2, -4.0, -2.0, 1.0},
+    };
     for (const auto& meter : meters) {
         SCOPED_TRACE(testing::Message() << meter.numerator << "/" << meter.denominator);
         RenderInstance instance(1);
@@ -225,18 +260,24 @@ TEST(ProcessCallback, PositionStaysContinuousAcrossBarLinesInEveryMeter) {
         instance.transport.meterDenominator = meter.denominator;
 
         PlayBlock(instance, 5, 1);
+        EXPECT_EQ(instance.callBack.ppqPosition, meter.atStart);
+        // Beat by beat through the rest of bar 5 and into bar 7: one beat of the meter further
+        // each time, across both bar lines.
+        const double quartersPerBeat = 4.0 / meter.denominator;
         double previous = instance.callBack.ppqPosition;
-        EXPECT_EQ(previous, 1.0 - meter.numerator - 1.0);
-        // Walk beat by beat through the rest of bar 5 and into bar 7: always one beat further.
         for (int32_t bar = 5; bar <= 7; ++bar) {
             for (int32_t beat = (bar == 5 ? 2 : 1); beat <= meter.numerator; ++beat) {
                 PlayBlock(instance, bar, beat);
-                EXPECT_EQ(instance.callBack.ppqPosition, previous + 1.0) << "bar " << bar << " beat " << beat;
+                EXPECT_EQ(instance.callBack.ppqPosition, previous + quartersPerBeat) << "bar " << bar << " beat " << beat;
                 previous = instance.callBack.ppqPosition;
+                if (bar == 5 && beat == meter.numerator) {
+                    EXPECT_EQ(previous, meter.lastBeatOfBar);
+                }
             }
         }
-        EXPECT_EQ(instance.callBack.timeSigNumerator, meter.numerator);
-        EXPECT_EQ(instance.callBack.timeSigDenominator, meter.denominator);
+        PlayBlock(instance, 6, 1, 480000);
+        EXPECT_EQ(instance.callBack.ppqPosition, meter.halfPastNextBar);
+        EXPECT_EQ(instance.TimesSeen().back().ppqPos, meter.halfPastNextBar);
     }
 }
 
@@ -298,6 +339,7 @@ TEST(ProcessCallback, AFailedQueryLeavesOnlyItsPartOfTheSnapshotInvalid) {
     {
         SCOPED_TRACE("playing");
         RenderInstance instance(2);
+        instance.callBack.isPlaying = 1;
         instance.transport.playingResult = AAX_ERROR_NULL_OBJECT;
         PlayBlock(instance, 2, 1);
         EXPECT_EQ(instance.callBack.isPlaying, 0);
@@ -348,7 +390,6 @@ TEST(ProcessCallback, WithoutATransportTheSnapshotStaysInvalidAndAudioStillRuns)
         EXPECT_EQ(instance->callBack.tempoValid, 0);
         EXPECT_EQ(instance->callBack.timeSigValid, 0);
         EXPECT_EQ(instance->callBack.positionValid, 0);
-        EXPECT_EQ(instance->callBack.isPlaying, 0);
         EXPECT_EQ(instance->transport.playingQueries, 0);
         EXPECT_EQ(instance->processCalls, 1);
     }

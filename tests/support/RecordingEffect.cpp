@@ -110,6 +110,7 @@ void RecordingEffect::SetParameterEntry(vst2::AEffect* effect, int32_t index, fl
     call.opt = value;
     self->calls.push_back(std::move(call));
     self->values_[index] = value;
+    for (int32_t opcode : self->onSetParameter_) self->CallHost({opcode, index, 0, nullptr, value});
 }
 
 float RecordingEffect::GetParameterEntry(vst2::AEffect* effect, int32_t index) {

@@ -89,6 +89,7 @@ public:
     // effEditGetRect stores the address of this rectangle and answers 1; without one it writes
     // nothing and answers 0.
     void SetEditorRect(const vst2::ERect& rect) { rect_ = rect; }
+    void ClearEditorRect() { rect_.reset(); }
     // Overrides the answer of one dispatcher opcode (side effects such as writing the identifier
     // still happen).
     void SetAnswer(int32_t opcode, intptr_t answer) { answers_[opcode] = answer; }
@@ -110,6 +111,9 @@ public:
     void OnOpcode(int32_t opcode, const HostRequest& request) { onOpcode_.push_back({opcode, request}); }
     // Scripts a host call made inside every processReplacing, before the audio is written.
     void OnProcess(const HostRequest& request) { onProcess_.push_back(request); }
+    // Scripts a host call made inside every setParameter (after storing the value), with that
+    // parameter's index and value, as an effect that reports every change does.
+    void OnSetParameter(int32_t opcode) { onSetParameter_.push_back(opcode); }
 
     // --- What happened -------------------------------------------------------------------------
     std::vector<RecordedCall> calls;
@@ -151,6 +155,7 @@ private:
     std::vector<HostRequest> onMain_;
     std::vector<std::pair<int32_t, HostRequest>> onOpcode_;
     std::vector<HostRequest> onProcess_;
+    std::vector<int32_t> onSetParameter_;
 };
 
 }  // namespace testsupport

@@ -22,6 +22,10 @@ void SetVariable(const char* name, const std::string& value) { setenv(name, valu
 
 RegistrySandbox::RegistrySandbox() {
 #if !defined(_WIN32)
+    if (const char* previous = std::getenv(platform::kRegistryFileVariable)) {
+        hadVariable_ = true;
+        previousVariable_ = previous;
+    }
     char pattern[] = "/tmp/aaxw-registry-XXXXXX";
     const int fd = mkstemp(pattern);
     if (fd < 0) throw std::runtime_error("cannot create a registry file");
@@ -38,6 +42,13 @@ RegistrySandbox::~RegistrySandbox() {
         std::remove(file_.c_str());
         std::remove((file_ + ".tmp").c_str());
     }
+#if !defined(_WIN32)
+    if (hadVariable_) {
+        SetVariable(platform::kRegistryFileVariable, previousVariable_);
+    } else {
+        unsetenv(platform::kRegistryFileVariable);
+    }
+#endif
 }
 
 void RegistrySandbox::Clear() {

@@ -1,6 +1,6 @@
 // Gives a test a registry of its own: on Linux a private replacement file, on Windows (under
 // Wine) the real registry, with the wrapped effect's key removed from both views before and
-// after the test.
+// after the test. On Linux the file's variable is put back as it was when the sandbox goes.
 #pragma once
 
 #include <string>
@@ -24,6 +24,8 @@ public:
 
 private:
     std::string file_;
+    bool hadVariable_ = false;
+    std::string previousVariable_;
 };
 
 // The folder that holds the test binaries (and the test libraries built beside them).

@@ -175,6 +175,17 @@ TEST(HostCallback, SampleRateRequestSendsTheDefaultRateWithoutController) {
     EXPECT_EQ(sent[0].opt, 44100.0f);
 }
 
+TEST(HostCallback, ARateRequestFromInsideEffSetSampleRateIsNotAnsweredWithAnotherSend) {
+    ConnectedEffect connected;
+    connected.effect.OnOpcode(vst2::effSetSampleRate, {vst2::audioMasterGetSampleRate});
+    EXPECT_EQ(connected.Call(vst2::audioMasterGetSampleRate), 0);
+    EXPECT_EQ(connected.effect.CountOpcode(vst2::effSetSampleRate), 1u);
+    EXPECT_EQ(connected.effect.hostReplies.size(), 2u) << "the nested request was answered";
+    // The next request from outside is sent again.
+    connected.Call(vst2::audioMasterGetSampleRate);
+    EXPECT_EQ(connected.effect.CountOpcode(vst2::effSetSampleRate), 2u);
+}
+
 TEST(HostCallback, RatesComeFromTheControllerWhenOneIsHeld) {
     vsthost_test::MockController hostController;
     vsthost_test::FakeHost host;
@@ -280,24 +291,4 @@ TEST(HostCallback, TimeRequestFromWithinProcessingSeesTheSnapshotWrittenForTheBl
     ASSERT_EQ(connected.effect.hostReplies.size(), 1u);
     EXPECT_TRUE(connected.effect.hostReplies[0].hasTime);
     EXPECT_EQ(connected.effect.hostReplies[0].time.tempo, 133.0);
-}
-
-TEST(VstCallBack, StartsWithTheDesignedSnapshotAndNoLinks) {
-    int ownerStandIn = 0;
-    auto* owner = reinterpret_cast<AAXWrapper_Parameters*>(&ownerStandIn);
-    VstCallBack callBack(owner);
-    EXPECT_EQ(callBack.wasPlaying, 0);
-    EXPECT_EQ(callBack.isPlaying, 0);
-    EXPECT_EQ(callBack.tempo, 120.0);
-    EXPECT_EQ(callBack.timeSigNumerator, 4);
-    EXPECT_EQ(callBack.timeSigDenominator, 4);
-    EXPECT_EQ(callBack.ppqPosition, 0.0);
-    EXPECT_EQ(callBack.ppqOffset, 0.0);
-    EXPECT_EQ(callBack.samplePosition, 0);
-    EXPECT_EQ(callBack.tempoValid + callBack.timeSigValid + callBack.positionValid, 0);
-    EXPECT_EQ(callBack.owner, owner);
-    EXPECT_EQ(callBack.editorGui, nullptr);
-    EXPECT_EQ(callBack.parameterManager, nullptr);
-    EXPECT_EQ(callBack.controller, nullptr);
-    ASSERT_NE(callBack.stopEvent, nullptr);
 }

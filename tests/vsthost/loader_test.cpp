@@ -2,6 +2,7 @@
 // and the real test VST 2 library.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -220,13 +221,25 @@ TEST_F(Loader, MissingMainYieldsNull) {
     EXPECT_EQ(install.MainCalls(), 0);
 }
 
-TEST_F(Loader, MainReturningNullYieldsNull) {
+TEST_F(Loader, MainReturningNullOrARecordWithoutTheMagicYieldsNull) {
     EXPECT_EQ(LoadVstPlugin(), nullptr);
     EXPECT_EQ(install.MainCalls(), 1);
+
+    RecordingEffect notAnEffect;
+    notAnEffect.effect()->magic = 0x56737451;  // 'VstQ'
+    notAnEffect.effect()->user = &notAnEffect;
+    install.Serve(&notAnEffect);
+    EXPECT_EQ(LoadVstPlugin(), nullptr);
+    EXPECT_EQ(install.MainCalls(), 2);
+    EXPECT_TRUE(notAnEffect.calls.empty()) << "a record that is not an effect is not even closed";
+    EXPECT_EQ(notAnEffect.effect()->user, &notAnEffect) << "nor written to";
 }
 
 TEST_F(Loader, CallbacksDuringMainGetTheNeutralAnswers) {
     RecordingEffect effect;
+    // The record is the effect's unfinished work while main runs: `user` may hold anything.
+    effect.effect()->user = reinterpret_cast<void*>(static_cast<uintptr_t>(0x10));
+    effect.OnMain({vst2::audioMasterAutomate, 0, 0, nullptr, 0.5f});
     effect.OnMain({vst2::audioMasterVersion});
     effect.OnMain({vst2::audioMasterCurrentId});
     effect.OnMain({vst2::audioMasterGetTime});
@@ -234,11 +247,12 @@ TEST_F(Loader, CallbacksDuringMainGetTheNeutralAnswers) {
     install.Serve(&effect);
 
     ASSERT_EQ(LoadVstPlugin(), effect.effect());
-    ASSERT_EQ(effect.hostReplies.size(), 4u);
-    EXPECT_EQ(effect.hostReplies[0].result, 7);
-    EXPECT_EQ(effect.hostReplies[1].result, 0x41415348);
-    EXPECT_EQ(effect.hostReplies[2].result, 0);
+    ASSERT_EQ(effect.hostReplies.size(), 5u);
+    EXPECT_EQ(effect.hostReplies[0].result, 0);
+    EXPECT_EQ(effect.hostReplies[1].result, 7);
+    EXPECT_EQ(effect.hostReplies[2].result, 0x41415348);
     EXPECT_EQ(effect.hostReplies[3].result, 0);
+    EXPECT_EQ(effect.hostReplies[4].result, 0);
     EXPECT_TRUE(effect.calls.empty());  // no object behind user, so no effSetSampleRate
 }
 

@@ -74,8 +74,9 @@ TEST_F(WrapperChunks, OneChunkUnderTheEffectsUniqueId) {
     EXPECT_EQ(model->GetChunkSize(kUniqueId + 1, &size), AAX_ERROR_INVALID_CHUNK_ID);
     EXPECT_EQ(size, 0u);
     ChunkRecord record(16);
+    record.get()->fSize = 1234;
     EXPECT_EQ(model->GetChunk(kUniqueId + 1, record.get()), AAX_ERROR_INVALID_CHUNK_ID);
-    EXPECT_EQ(record.get()->fSize, 0);
+    EXPECT_EQ(record.get()->fSize, 1234);
     EXPECT_EQ(model->SetChunk(kUniqueId + 1, record.get()), AAX_ERROR_INVALID_CHUNK_ID);
     EXPECT_EQ(effect.CountOpcode(vst2::effSetChunk), 0u);
 }
@@ -117,9 +118,10 @@ TEST_F(WrapperChunks, AChunkThatGrewAfterItsSizeWasReportedIsRefusedNotOverrun) 
     uint32_t size = 0;
     ASSERT_EQ(model->GetChunkSize(kUniqueId, &size), AAX_SUCCESS);
     ChunkRecord record(size);
+    record.get()->fSize = 1234;
     effect.SetChunk(std::vector<uint8_t>(100, 9));
     EXPECT_EQ(model->GetChunk(kUniqueId, record.get()), AAX_ERROR_INCORRECT_CHUNK_SIZE);
-    EXPECT_EQ(record.get()->fSize, 0) << "nothing written";
+    EXPECT_EQ(record.get()->fSize, 1234) << "nothing written";
     EXPECT_TRUE(record.GuardIntact());
 
     // A chunk that shrank fits and is copied whole.
@@ -127,6 +129,31 @@ TEST_F(WrapperChunks, AChunkThatGrewAfterItsSizeWasReportedIsRefusedNotOverrun) 
     ASSERT_EQ(model->GetChunk(kUniqueId, record.get()), AAX_SUCCESS);
     EXPECT_THAT(record.Data(), ElementsAre(8, 9));
     EXPECT_TRUE(record.GuardIntact());
+}
+
+TEST_F(WrapperChunks, ALengthBeyondThirtyTwoBitsIsRefusedNotCut) {
+    constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
+    for (const intptr_t length : {kFourGiB + 16, 16 - kFourGiB}) {
+        SCOPED_TRACE(length);
+        RecordingEffect wide;
+        wide.SetUniqueId(kUniqueId);
+        wide.SetChunk(std::vector<uint8_t>(16, 3));
+        DataModel model(install, &wide);
+        uint32_t size = 0;
+        ASSERT_EQ(model->GetChunkSize(kUniqueId, &size), AAX_SUCCESS);
+        ASSERT_EQ(size, 16u);
+
+        // The effect's answer no longer fits a 32-bit size; its low bits (16) would fit the record.
+        wide.SetAnswer(vst2::effGetChunk, length);
+        ChunkRecord record(size);
+        record.get()->fSize = 1234;
+        EXPECT_EQ(model->GetChunk(kUniqueId, record.get()), AAX_ERROR_INCORRECT_CHUNK_SIZE);
+        EXPECT_EQ(record.get()->fSize, 1234);
+        EXPECT_TRUE(record.GuardIntact());
+        size = 77;
+        EXPECT_EQ(model->GetChunkSize(kUniqueId, &size), AAX_ERROR_INCORRECT_CHUNK_SIZE);
+        EXPECT_EQ(size, 77u);
+    }
 }
 
 TEST_F(WrapperChunks, FirstRestoreAsksForTheChunkOnceThenOnlySetsIt) {

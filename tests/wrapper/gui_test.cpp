@@ -99,6 +99,14 @@ TEST_F(WrapperGui, ViewSizeComesFromTheEditorRectangleEachTime) {
     EXPECT_FLOAT_EQ(size.vert, 100.0f);
     EXPECT_EQ(effect.CountOpcode(vst2::effEditGetRect), 2u) << "nothing is cached";
     EXPECT_EQ((*gui)->GetViewSize(nullptr), AAX_ERROR_NULL_OBJECT);
+
+    // An answer without a rectangle leaves none, not the last one (which the effect may have
+    // freed): the view falls back to 100 x 100.
+    effect.ClearEditorRect();
+    ASSERT_EQ((*gui)->GetViewSize(&size), AAX_SUCCESS);
+    EXPECT_FLOAT_EQ(size.horz, 100.0f);
+    EXPECT_FLOAT_EQ(size.vert, 100.0f);
+    EXPECT_EQ((*model)->vstInterface->editorRect, nullptr);
 }
 
 TEST_F(WrapperGui, NativeWindowOpensTheEditorInOrder) {
@@ -198,6 +206,26 @@ TEST_F(WrapperGui, RegistersWithTheCallBackAndUnregistersBeforeLettingGo) {
     EXPECT_TRUE(secondUpdates.empty());
 }
 
+TEST_F(WrapperGui, InitialisingAgainLetsGoOfTheFirstDataModelEntirely) {
+    VstCallBack* callBack = (*model)->vstCallBack;
+    FakeGuiHost withoutDataModel;
+    withoutDataModel.offerDataModel = false;
+    ASSERT_EQ((*gui)->Initialize(&withoutDataModel), AAX_SUCCESS);
+    EXPECT_EQ(gui->get()->vstInterfaceRef, nullptr);
+    EXPECT_EQ(callBack->editorGui, nullptr);
+
+    // The first data model may now go; nothing the GUI does afterwards reaches into it.
+    (*model)->Uninitialize();
+    model.reset();
+    AAX_Point size{0.0f, 0.0f};
+    EXPECT_EQ((*gui)->GetViewSize(&size), AAX_SUCCESS);
+    EXPECT_FLOAT_EQ(size.horz, 100.0f);
+    EXPECT_EQ((*gui)->TimerWakeup(), AAX_SUCCESS);
+    EXPECT_EQ((*gui)->Uninitialize(), AAX_SUCCESS);
+    EXPECT_TRUE(guiHost.host.AllReferencesReleased());
+    EXPECT_TRUE(withoutDataModel.host.AllReferencesReleased());
+}
+
 TEST_F(WrapperGui, AnOlderGuiDoesNotUnregisterTheNewerOne) {
     std::vector<std::string> newerUpdates;
     GuiReference newer(new ObservedGui(&newerUpdates));
@@ -224,10 +252,16 @@ TEST(WrapperGuiLifecycle, InitialiseNeedsAHostWithAController) {
         EXPECT_EQ(gui->Initialize(&host), AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER);
         EXPECT_EQ(host.RefCount(), 0) << "nothing else is taken";
 
-        // Queries answer the GUI interface and the component base's, nothing else.
+        // Queries answer the GUI interface and the component base's, nothing else, each adding
+        // a reference.
         void* found = nullptr;
         EXPECT_EQ(gui->QueryInterface(IID_IAAXEffectGUIV1, &found), ACF_OK);
         EXPECT_EQ(found, static_cast<void*>(static_cast<AAX_IACFEffectGUI*>(gui.get())));
+        EXPECT_EQ(gui->GetRefCount(), 2);
+        static_cast<IACFUnknown*>(found)->Release();
+        EXPECT_EQ(gui->QueryInterface(IID_IACFUnknown, &found), ACF_OK);
+        EXPECT_EQ(found, static_cast<void*>(gui->GetInnerUnknown()));
+        EXPECT_EQ(gui->GetRefCount(), 2);
         static_cast<IACFUnknown*>(found)->Release();
         EXPECT_EQ(gui->QueryInterface(IID_IAAXEffectParametersV1, &found), ACF_E_NOINTERFACE);
         EXPECT_EQ(found, nullptr);
@@ -242,7 +276,13 @@ TEST(WrapperGuiLifecycle, InitialiseNeedsAHostWithAController) {
 TEST(WrapperGuiLifecycle, WithoutALoadedEffectTheViewIsOneHundredSquareAndNothingIsSent) {
     TestEffectInstall install;
     ASSERT_TRUE(install.Ok()) << install.Error();
-    DataModel model(install, nullptr);
+    // The entry point hands out a record without the VST 2 magic: the load fails, and the test
+    // still sees every call that would reach the record.
+    RecordingEffect notLoaded;
+    notLoaded.effect()->magic = 0;
+    notLoaded.SetEditorRect({0, 0, 300, 500});
+    DataModel model(install, &notLoaded);
+    ASSERT_EQ(model->vstLoaded, 0);
     FakeGuiHost host;
     ASSERT_EQ(model.Initialize(host.host), AAX_SUCCESS);
     host.dataModel = model.get();
@@ -262,6 +302,7 @@ TEST(WrapperGuiLifecycle, WithoutALoadedEffectTheViewIsOneHundredSquareAndNothin
         gui->Uninitialize();
     }
     model->Uninitialize();
+    EXPECT_TRUE(notLoaded.calls.empty());
     EXPECT_EQ(host.RefCount(), 0);
     EXPECT_TRUE(host.host.AllReferencesReleased());
 }

@@ -1,13 +1,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interfaces/vst2.h"
 #include "module/ModuleState.h"
 #include "render/AlgorithmContext.h"
+#include "support/ConcurrentEffect.h"
+#include "support/FailingAllocations.h"
 #include "wrapper/WrapperInstance.h"
 
 using ::testing::ElementsAre;
@@ -50,6 +55,23 @@ std::string ValueText(const DataModel& model, const char* id, double normalized)
     return text.StdString();
 }
 
+// "P" and the index: the identifiers of an effect with many parameters. (Formatted rather than
+// concatenated: g++ 12 at -O3 warns wrongly about a string built as "P" + std::to_string.)
+std::string Identifier(int32_t index) {
+    char text[16];
+    std::snprintf(text, sizeof text, "P%d", static_cast<int>(index));
+    return text;
+}
+
+// The index and value of every setParameter the effect received, in order.
+std::vector<std::pair<int32_t, float>> ValuesGiven(const RecordingEffect& effect) {
+    std::vector<std::pair<int32_t, float>> given;
+    for (const RecordedCall& call : effect.calls) {
+        if (call.kind == RecordedCall::Kind::SetParameter) given.emplace_back(call.index, call.opt);
+    }
+    return given;
+}
+
 // The touch, value-request and release calls a parameter made, in order.
 std::vector<std::string> Gestures(const FakeHost& host, const std::string& id) {
     std::vector<std::string> gestures;
@@ -90,6 +112,15 @@ TEST_F(WrapperParameters, EffectWithoutParametersGetsOnlyTheMasterBypassWithAnEm
     EXPECT_EQ(ValueText(model, "", 0.0), "bypass");
     EXPECT_EQ(ValueText(model, "", 1.0), "on");
     EXPECT_TRUE(host.automation.IsRegistered(""));
+
+    // The component base answers the unknown's identifier with its inner unknown, adding a
+    // reference.
+    void* unknown = nullptr;
+    const int32_t references = model->GetRefCount();
+    ASSERT_EQ(model->QueryInterface(IID_IACFUnknown, &unknown), ACF_OK);
+    EXPECT_EQ(unknown, static_cast<void*>(model->GetInnerUnknown()));
+    EXPECT_EQ(model->GetRefCount(), references + 1);
+    static_cast<IACFUnknown*>(unknown)->Release();
     model->Uninitialize();
 }
 
@@ -174,13 +205,22 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     effect.SetNumParams(2);
     effect.SetParameterId(0, "A");
     effect.SetParameterId(1, "B");
+    effect.effect()->numInputs = 6;
+    // An effect that asks for the rate whenever it is sent one: the request made inside the
+    // callback's own send is not answered with a third.
+    effect.OnOpcode(vst2::effSetSampleRate, {vst2::audioMasterGetSampleRate});
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
 
     const auto opcodes = effect.Opcodes();
     ASSERT_FALSE(opcodes.empty());
     EXPECT_EQ(opcodes.front(), vst2::effSetSampleRate);
-    EXPECT_FLOAT_EQ(effect.CallsWithOpcode(vst2::effSetSampleRate).at(0).opt, 88199.0f);
+    const auto rates = effect.CallsWithOpcode(vst2::effSetSampleRate);
+    ASSERT_EQ(rates.size(), 2u);
+    EXPECT_FLOAT_EQ(rates[0].opt, 88199.0f);
+    EXPECT_FLOAT_EQ(rates[1].opt, 88199.9f);
+    EXPECT_EQ(model->vstInterface->inputEntryCount, 6) << "room for every input the effect declares";
+    EXPECT_EQ(model->vstInterface->outputEntryCount, 2);
     ASSERT_GE(opcodes.size(), 2u);
     EXPECT_EQ(opcodes[opcodes.size() - 2], vst2::effOpen);
     EXPECT_EQ(opcodes.back(), vst2::effMainsChanged);
@@ -288,6 +328,100 @@ TEST_F(WrapperParameters, HostValuesReachTheEffectByTheIndexItGivesForTheIdentif
     model->Uninitialize();
 }
 
+TEST_F(WrapperParameters, OnlyAnIndexThatIsOneOfTheEffectsOwnGetsTheValue) {
+    effect.SetNumParams(3);
+    effect.SetParameterId(1, "Time");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
+    // The effect's answer for the identifier, and the index that then gets the value (-1: none).
+    const std::pair<intptr_t, int32_t> cases[] = {{2, 2},          {0, 0},          {3, -1},          {-1, -1},
+                                                  {0x7FFFFFF0, -1}, {kFourGiB + 1, -1}, {1 - kFourGiB, -1}};
+    for (const auto& [answer, index] : cases) {
+        effect.SetAnswer(vst2::effPrivateFindParameterIndex, answer);
+        effect.ClearRecords();
+        model->UpdateParameterNormalizedValue("Time", 0.5, AAX_eUpdateSource_Unspecified);
+        const auto given = ValuesGiven(effect);
+        const auto expected = index < 0 ? decltype(given){} : decltype(given){{index, 0.5f}};
+        EXPECT_EQ(given, expected) << answer;
+    }
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, EveryValueReachesTheEffectOnceWithOrWithoutHostAutomationAndItsEchoStops) {
+    for (const bool hostAutomation : {true, false}) {
+        SCOPED_TRACE(hostAutomation ? "host confirms requests" : "host offers no automation");
+        FakeHost thisHost;
+        thisHost.offers.automationDelegate = hostAutomation;
+        RecordingEffect reporting;
+        reporting.SetNumParams(2);
+        reporting.SetParameterId(0, "Mix");
+        reporting.SetParameterId(1, "Time");
+        reporting.OnSetParameter(vst2::audioMasterAutomate);  // reports every value it is given
+        DataModel model(install, &reporting);
+        ASSERT_EQ(model.Initialize(thisHost), AAX_SUCCESS);
+        reporting.ClearRecords();
+
+        EXPECT_EQ(model->UpdateParameterNormalizedValue("Time", 0.75, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+        EXPECT_EQ(model->SetParameterNormalizedValue("Time", 0.5), AAX_SUCCESS);
+        reporting.CallHost({vst2::audioMasterAutomate, 0, 0, nullptr, 0.25f});
+        EXPECT_THAT(ValuesGiven(reporting), ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
+        model->Uninitialize();
+    }
+}
+
+TEST_F(WrapperParameters, AtMostTheFirst4096ParametersAreMirroredOrWalked) {
+    const int32_t declared = AAXWrapper_Parameters::kMaxMirroredParameters + 904;
+    effect.SetNumParams(declared);
+    for (int32_t index = 0; index < declared; ++index) effect.SetParameterId(index, Identifier(index));
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+
+    int32_t count = 0;
+    model->GetNumberOfParameters(&count);
+    EXPECT_EQ(count, 4097);
+    AAX_CString last;
+    model->GetParameterIDFromIndex(4096, &last);
+    EXPECT_EQ(last.StdString(), "P4095");
+    EXPECT_EQ(effect.CountOpcode(vst2::effCanBeAutomated), 4096u);
+
+    effect.ClearRecords();
+    effect.CallHost({vst2::audioMasterUpdateDisplay});
+    EXPECT_EQ(effect.CountOpcode(vst2::effPrivateGetParameterId), 4096u);
+    model->Uninitialize();
+}
+
+TEST_F(WrapperParameters, RunningOutOfMemoryWhileLoadingLeavesNothingBehind) {
+    // The entry point answers null, so everything allocated is the module's own.
+    install.SetMainHook(nullptr);
+    AAX_IEffectParameters* warmUp = AAXWrapper_Parameters::Create();
+    ASSERT_NE(warmUp, nullptr);
+    warmUp->AddRef();
+    warmUp->Release();
+
+    const int32_t liveObjects = ACFLiveObjectCount();
+    for (int64_t allowed = 0;; ++allowed) {
+        SCOPED_TRACE(allowed);
+        const int64_t blocks = testsupport::LiveAllocations();
+        AAX_IEffectParameters* created = nullptr;
+        bool triggered = false;
+        {
+            AllocationFailure failing(allowed);
+            created = AAXWrapper_Parameters::Create();
+            triggered = failing.Triggered();
+        }
+        if (created != nullptr) {
+            EXPECT_EQ(static_cast<AAXWrapper_Parameters*>(created)->vstLoaded, 0);
+            created->AddRef();
+            created->Release();
+        }
+        EXPECT_EQ(testsupport::LiveAllocations(), blocks);
+        EXPECT_EQ(ACFLiveObjectCount(), liveObjects);
+        if (!triggered) break;
+    }
+}
+
 TEST_F(WrapperParameters, MasterBypassIsSentAsEffSetBypassAboveZero) {
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
@@ -331,14 +465,7 @@ TEST_F(WrapperParameters, EditorGesturesBecomeHostAutomationAndComeBackToTheEffe
     EXPECT_TRUE(Gestures(host, "Mix").empty());
 
     // The host settled each request, and the effect got its own value back once per request.
-    std::vector<float> returned;
-    for (const auto& call : effect.calls) {
-        if (call.kind == RecordedCall::Kind::SetParameter) {
-            EXPECT_EQ(call.index, 1);
-            returned.push_back(call.opt);
-        }
-    }
-    EXPECT_THAT(returned, ElementsAre(0.3f, 0.6f));
+    EXPECT_THAT(ValuesGiven(effect), ElementsAre(std::pair(1, 0.3f), std::pair(1, 0.6f)));
 
     // A gesture on an index whose identifier names no host parameter changes nothing.
     host.automation.ClearEvents();
@@ -437,4 +564,46 @@ TEST_F(WrapperParameters, AfterUninitializeTheEffectsRateAndTimeRequestsFindNoCo
     effect.CallHost({vst2::audioMasterGetTime});
     ASSERT_TRUE(effect.hostReplies.back().hasTime);
     EXPECT_EQ(effect.hostReplies.back().time.sampleRate, 44100.0);
+}
+
+namespace {
+
+ConcurrentEffect* servedConcurrentEffect = nullptr;
+
+vst2::AEffect* ServeConcurrentEffect(vst2::AudioMasterCallback hostCallback) {
+    return servedConcurrentEffect->AttachHost(hostCallback);
+}
+
+}  // namespace
+
+// Also run under ThreadSanitizer: parameter values, identifier requests, echo marks and the rate
+// cache are shared between the host's thread and the effect's audio thread here.
+TEST_F(WrapperParameters, TheEffectsAudioThreadAutomatesWhileTheHostChangesValues) {
+    ConcurrentEffect concurrent;
+    servedConcurrentEffect = &concurrent;
+    install.SetMainHook(&ServeConcurrentEffect);
+    host.offers.automationDelegate = false;  // each request is confirmed on the thread that makes it
+    DataModel model(install, nullptr);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    const int64_t ratesAtInit = concurrent.sampleRatesReceived;
+
+    constexpr int kRounds = 400;
+    std::thread audio([&] {
+        float samples[2][16] = {};
+        float* channels[2] = {samples[0], samples[1]};
+        for (int block = 0; block < kRounds; ++block) model->vstInterface->ProcessReplacing(channels, channels, 16);
+    });
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string id = Identifier(round % ConcurrentEffect::kParameters);
+        model->UpdateParameterNormalizedValue(id.c_str(), 0.5, AAX_eUpdateSource_Unspecified);
+        model->SetParameterNormalizedValue(id.c_str(), 0.25);
+        concurrent.CallHost(round % 2 == 0 ? vst2::audioMasterUpdateDisplay : vst2::audioMasterGetSampleRate);
+    }
+    audio.join();
+
+    // Each change, from either side, reached the effect exactly once.
+    EXPECT_EQ(concurrent.setParameterCalls, 2 * kRounds + concurrent.processCalls);
+    EXPECT_EQ(concurrent.sampleRatesReceived - ratesAtInit, kRounds / 2);
+    EXPECT_EQ(concurrent.lastTimeSampleRate, 48000.0);
+    model->Uninitialize();
 }
