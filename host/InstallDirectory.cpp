@@ -28,7 +28,19 @@ bool ReadView(uint32_t view, std::string* value) {
     return true;
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+constexpr const char* kMakerRegistryKey = "Software\\Brenlock";
+
+bool KeyExists(const char* subKey, uint32_t view) {
+    platform::RegistryKey key = nullptr;
+    if (platform::RegistryOpenKey(platform::RootKey::LocalMachine, subKey, platform::kKeyRead | view, &key) !=
+        platform::kRegistrySuccess) {
+        return false;
+    }
+    platform::RegistryCloseKey(key);
+    return true;
+}
+#else
 void SetVariable(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
 void UnsetVariable(const char* name) { unsetenv(name); }
 #endif
@@ -84,6 +96,8 @@ ScopedMissingEffect::ScopedMissingEffect() {
     // The real registry: point the 64-bit view at a folder without the effect, and put the old
     // value back afterwards.
     hadValue_ = ReadView(platform::kKeyWow64_64Key, &savedValue_);
+    hadKey_ = KeyExists(kEffectRegistryKey, platform::kKeyWow64_64Key);
+    hadMakerKey_ = KeyExists(kMakerRegistryKey, platform::kKeyWow64_64Key);
     active_ = WriteInstallDirectory(empty.string(), nullptr);
 #else
     // The replacement registry: a file of our own that names a folder without the effect.
@@ -98,10 +112,16 @@ ScopedMissingEffect::ScopedMissingEffect() {
 ScopedMissingEffect::~ScopedMissingEffect() {
 #if defined(_WIN32)
     if (!active_) return;
+    constexpr platform::RootKey kRoot = platform::RootKey::LocalMachine;
+    constexpr uint32_t kView = platform::kKeyWow64_64Key;
     if (hadValue_) {
         WriteInstallDirectory(savedValue_, nullptr);
+    } else if (hadKey_) {
+        // The key holds values of the maker's that are not ours to remove.
+        platform::RegistryDeleteValue(kRoot, kEffectRegistryKey, kView, kInstallDirectoryValue);
     } else {
-        platform::RegistryDeleteKey(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key);
+        platform::RegistryDeleteKey(kRoot, kEffectRegistryKey, kView);
+        if (!hadMakerKey_) platform::RegistryDeleteKey(kRoot, kMakerRegistryKey, kView);
     }
 #else
     std::error_code ec;

@@ -23,7 +23,8 @@ bool WriteInstallDirectory(const std::string& directory, std::string* error);
 std::string RegistryLocation();
 
 // [main] While alive, the module finds no effect: the install directory points at a folder
-// that holds none. The previous registry state comes back on destruction.
+// that holds none. The previous registry state comes back on destruction: the old value, or
+// else no value, and no key that was not there before.
 class ScopedMissingEffect {
 public:
     ScopedMissingEffect();
@@ -38,6 +39,8 @@ private:
     bool hadVariable_ = false;
     std::string savedValue_;
     bool hadValue_ = false;
+    bool hadKey_ = false;         // the effect's key
+    bool hadMakerKey_ = false;    // its parent, the maker's key
 };
 
 }  // namespace aaxhost

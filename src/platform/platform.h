@@ -45,6 +45,9 @@ int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, 
                            const void* data, uint32_t size) noexcept;
 // [main] Removes root\subKey (and its values) from one view. Missing keys are not an error.
 int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) noexcept;
+// [main] Removes one value of root\subKey in one view, leaving the key and its other values.
+// A missing key or value is not an error.
+int32_t RegistryDeleteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName) noexcept;
 
 // Where the replacement registry keeps its data, and the variable that moves it. On Windows
 // the real registry is used and both are empty.

@@ -28,6 +28,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -269,6 +270,27 @@ int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) n
         }
         if (kept.size() == sections.size()) return kRegistrySuccess;
         return WriteRegistryFile(kept);
+    } catch (...) {
+        return kRegistryOutOfMemory;
+    }
+}
+
+int32_t RegistryDeleteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName) noexcept {
+    if (subKey == nullptr || valueName == nullptr) return kRegistryNotFound;
+    try {
+        std::vector<RegistrySection> sections = ReadRegistryFile();
+        const std::string name = Lower(SectionName(root, viewFlag, subKey));
+        bool removed = false;
+        for (RegistrySection& section : sections) {
+            if (Lower(section.name) != name) continue;
+            std::vector<RegistryValue> kept;
+            for (const RegistryValue& value : section.values) {
+                if (Lower(value.name) != Lower(valueName)) kept.push_back(value);
+            }
+            removed = removed || kept.size() != section.values.size();
+            section.values = std::move(kept);
+        }
+        return removed ? WriteRegistryFile(sections) : kRegistrySuccess;
     } catch (...) {
         return kRegistryOutOfMemory;
     }

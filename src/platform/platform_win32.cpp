@@ -52,6 +52,16 @@ int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) n
     return status == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int32_t>(status);
 }
 
+int32_t RegistryDeleteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName) noexcept {
+    HKEY key = nullptr;
+    LSTATUS status = ::RegOpenKeyExA(RootHandle(root), subKey, 0, KEY_SET_VALUE | viewFlag, &key);
+    if (status == ERROR_SUCCESS) {
+        status = ::RegDeleteValueA(key, valueName);
+        ::RegCloseKey(key);
+    }
+    return status == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int32_t>(status);
+}
+
 const char* RegistryStorageLocation() noexcept { return ""; }
 
 LibraryHandle LoadLibraryFile(const char* path) noexcept {

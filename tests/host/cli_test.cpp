@@ -10,6 +10,8 @@
 #include "AudioFile.h"
 #include "Cli.h"
 #include "FakeModule.h"
+#include "InstallDirectory.h"
+#include "platform/platform.h"
 #include "support/registry_sandbox.h"
 
 using namespace aaxhost;
@@ -145,4 +147,33 @@ TEST(Command, InstallDirSetsAndShowsTheRegistryValue) {
     const Outcome shown = Invoke({"install-dir"});
     EXPECT_EQ(shown.status, kExitSuccess);
     EXPECT_EQ(shown.out, directory + "\n");
+}
+
+// validate points the module at an empty folder for one check; afterwards the registry holds
+// exactly what it held before: the old value, or no value and no key it did not have.
+TEST(Command, AMissingEffectForOneCheckLeavesTheRegistryAsItWas) {
+    testsupport::RegistrySandbox sandbox;
+    const auto root = platform::RootKey::LocalMachine;
+    const uint32_t view = platform::kKeyWow64_64Key;
+    const auto keyExists = [&](const char* subKey) {
+        platform::RegistryKey key = nullptr;
+        if (platform::RegistryOpenKey(root, subKey, platform::kKeyRead | view, &key) != 0) return false;
+        platform::RegistryCloseKey(key);
+        return true;
+    };
+    const auto shown = [] { return Invoke({"install-dir"}); };
+
+    platform::RegistryDeleteKey(root, "Software\\Brenlock", view);
+    { aaxhost::ScopedMissingEffect missing; EXPECT_TRUE(missing.Active()); }
+    EXPECT_FALSE(keyExists(testsupport::kEffectKey));
+    EXPECT_FALSE(keyExists("Software\\Brenlock"));
+
+    ASSERT_EQ(platform::RegistryWriteValue(root, testsupport::kEffectKey, view, "other", "kept", 5), 0);
+    { aaxhost::ScopedMissingEffect missing; }
+    EXPECT_TRUE(keyExists(testsupport::kEffectKey)) << "the maker's key and its other values stay";
+    EXPECT_EQ(shown().status, kExitFailed) << "and no install directory was left in it";
+
+    sandbox.SetInstallDirectory("/where/it/was");
+    { aaxhost::ScopedMissingEffect missing; }
+    EXPECT_EQ(shown().out, "/where/it/was\n");
 }

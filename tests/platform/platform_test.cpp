@@ -75,6 +75,32 @@ TEST(Registry, ValueWithoutTerminatorComesBackAsStored) {
     EXPECT_EQ(std::memcmp(data, "abc", 3), 0);
 }
 
+TEST(Registry, DeletingAValueLeavesTheKeyItsOtherValuesAndTheOtherView) {
+    RegistrySandbox sandbox;
+    const auto root = platform::RootKey::LocalMachine;
+    sandbox.SetInstallDirectory("/sixty/four");
+    sandbox.SetInstallDirectory("/thirty/two", true);
+    ASSERT_EQ(platform::RegistryWriteValue(root, kEffectKey, platform::kKeyWow64_64Key, "other", "kept", 5), 0);
+
+    EXPECT_EQ(platform::RegistryDeleteValue(root, kEffectKey, platform::kKeyWow64_64Key, "installdirectory"), 0);
+    uint8_t data[32] = {};
+    uint32_t size = sizeof data;
+    EXPECT_NE(Query(platform::kKeyRead | platform::kKeyWow64_64Key, data, &size), 0);
+    platform::RegistryKey key = nullptr;
+    ASSERT_EQ(platform::RegistryOpenKey(root, kEffectKey, platform::kKeyRead | platform::kKeyWow64_64Key, &key), 0);
+    size = sizeof data;
+    EXPECT_EQ(platform::RegistryQueryValue(key, "other", data, &size), 0);
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "kept");
+    platform::RegistryCloseKey(key);
+    size = sizeof data;
+    ASSERT_EQ(Query(platform::kKeyRead | platform::kKeyWow64_32Key, data, &size), 0);
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "/thirty/two");
+
+    // Deleting what is not there is not an error.
+    EXPECT_EQ(platform::RegistryDeleteValue(root, kEffectKey, platform::kKeyWow64_64Key, "installdirectory"), 0);
+    EXPECT_EQ(platform::RegistryDeleteValue(root, "Software\\NoSuchMaker", platform::kKeyWow64_64Key, "x"), 0);
+}
+
 TEST(Library, MissingFilesAndSymbolsGiveNull) {
     EXPECT_EQ(platform::LoadLibraryFile("/no/such/library/anywhere.bin"), nullptr);
     EXPECT_STRNE(platform::LastLoadError(), "");
