@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "FieldLines.h"
 #include "FileAccess.h"
 
 namespace aaxhost {
@@ -61,18 +62,7 @@ bool ParseValue(const std::string& token, double* value, std::string* error) {
 bool ParseAutomationText(const std::string& text, double sampleRate, std::vector<AutomationPoint>* points,
                          std::string* error) {
     points->clear();
-    std::istringstream in(text);
-    std::string line;
-    int lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        const size_t comment = line.find('#');
-        if (comment != std::string::npos) line.erase(comment);
-        std::istringstream fields(line);
-        std::vector<std::string> tokens;
-        std::string token;
-        while (fields >> token) tokens.push_back(token);
-        if (tokens.empty()) continue;
+    return ForEachFieldLine(text, [&](int lineNumber, const std::vector<std::string>& tokens) {
         std::string reason;
         auto fail = [&](const std::string& why) { return Fail(error, "line " + std::to_string(lineNumber) + ": " + why); };
         if (tokens.size() < 3 || tokens.size() > 4 || (tokens.size() == 4 && tokens[3] != "ramp")) {
@@ -84,8 +74,8 @@ bool ParseAutomationText(const std::string& text, double sampleRate, std::vector
         if (!ParseValue(tokens[2], &point.value, &reason)) return fail(reason);
         point.ramp = tokens.size() == 4;
         points->push_back(std::move(point));
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ReadAutomationFile(const std::string& path, double sampleRate, std::vector<AutomationPoint>* points,

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
-#include <sstream>
 
+#include "FieldLines.h"
 #include "FileAccess.h"
 
 namespace aaxhost {
@@ -27,18 +27,7 @@ bool ParseNumber(const std::string& token, int64_t* value) {
 
 bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std::string* error) {
     events->clear();
-    std::istringstream in(text);
-    std::string line;
-    int lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        const size_t comment = line.find('#');
-        if (comment != std::string::npos) line.erase(comment);
-        std::istringstream fields(line);
-        std::vector<std::string> tokens;
-        std::string token;
-        while (fields >> token) tokens.push_back(token);
-        if (tokens.empty()) continue;
+    const bool parsed = ForEachFieldLine(text, [&](int lineNumber, const std::vector<std::string>& tokens) {
         auto fail = [&](const std::string& reason) {
             if (error) *error = "line " + std::to_string(lineNumber) + ": " + reason;
             return false;
@@ -53,7 +42,9 @@ bool ParseMidiText(const std::string& text, std::vector<MidiEvent>* events, std:
         if (values[2] < 0 || values[2] > 127 || values[3] < 0 || values[3] > 127) return fail("data bytes must be 0 to 127");
         events->push_back({values[0], static_cast<uint8_t>(values[1]), static_cast<uint8_t>(values[2]),
                            static_cast<uint8_t>(values[3])});
-    }
+        return true;
+    });
+    if (!parsed) return false;
     std::stable_sort(events->begin(), events->end(),
                      [](const MidiEvent& a, const MidiEvent& b) { return a.frame < b.frame; });
     return true;

@@ -9,6 +9,7 @@
 
 #include "AudioFile.h"
 #include "Cli.h"
+#include "CommandOutcome.h"
 #include "FakeModule.h"
 #include "InstallDirectory.h"
 #include "platform/platform.h"
@@ -19,19 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome Invoke(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "aaxhost");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    std::ostringstream out, err;
-    const int status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using hosttest::Invoke;
+using hosttest::Outcome;
 
 bool OneLine(const std::string& text) {
     return !text.empty() && text.find('\n') == text.size() - 1;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "CommandOutcome.h"
 #include "PluginModule.h"
 #include "Render.h"
 #include "StateFile.h"
@@ -35,10 +36,7 @@ namespace {
 fs::path Built(const std::string& name) { return fs::path(testsupport::BinaryDirectory()) / name; }
 const std::string kModuleFile = std::string("VantreloDelayAAX") + platform::kSharedLibrarySuffix;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using hosttest::Outcome;
 
 std::string Contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -112,14 +110,7 @@ protected:
         return Path(name);
     }
 
-    static Outcome Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "aaxhost");
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        std::ostringstream out, err;
-        const int status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
-        return {status, out.str(), err.str()};
-    }
+    static Outcome Run(std::vector<std::string> arguments) { return hosttest::Invoke(std::move(arguments)); }
 
     fs::path dir_;
     std::string module_;
