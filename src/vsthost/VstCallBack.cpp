@@ -207,8 +207,7 @@ intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opco
 
 intptr_t VstCallBack::HandleDisplayUpdate(vst2::AEffect* effect, float opt) {
     if (effect == nullptr) return 0;
-    const int32_t count = effect->numParams < VstInterface::kMaxParameters ? effect->numParams
-                                                                          : VstInterface::kMaxParameters;
+    const int32_t count = VstInterface::BoundedParameterCount(effect->numParams);
     char id[kParamIdBufferSize];
     for (int32_t i = 0; i < count; ++i) {
         RequestParameterId(effect, i, opt, id);

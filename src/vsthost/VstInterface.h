@@ -24,6 +24,10 @@ public:
     // An effect declaring more has the rest ignored: numParams is the effect's word, and 2^31 - 1
     // parameters would exhaust the host's memory.
     static constexpr int32_t kMaxParameters = 4096;
+    // [any] How many of the parameters an effect declares the module takes part in.
+    static constexpr int32_t BoundedParameterCount(int32_t declared) {
+        return declared < kMaxParameters ? declared : kMaxParameters;
+    }
     // Every processReplacing gets at least this many channel entries per side.
     static constexpr int32_t kMinChannelEntries = 2;
     // The most channel entries per side that SizeChannelArrays makes room for. An effect that

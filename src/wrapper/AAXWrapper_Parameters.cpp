@@ -1,6 +1,5 @@
 #include "wrapper/AAXWrapper_Parameters.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -184,7 +183,7 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
     GetMasterBypassParameter(&bypassID);
     AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
 
-    const int32_t count = std::min(vstInterface->NumParams(0), kMaxMirroredParameters);
+    const int32_t count = VstInterface::BoundedParameterCount(vstInterface->NumParams(0));
     for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
 
     vstInterface->Open();
