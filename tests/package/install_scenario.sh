@@ -7,7 +7,9 @@ set -uo pipefail
 build=$(realpath "$1")
 work=$build/install-scenario
 exec 9>"$work.lock" && flock 9  # one run at a time owns the prefix
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No crash debugger (as for every Wine run here): a crash in one of Wine's own background
+# processes would otherwise start it, and it writes a key of its own into the prefix.
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 rm -rf "$work" && mkdir -p "$work"
 if ! "$(dirname "$0")/../../scripts/package.sh" --no-build --build-dir "$build" --out "$work/dist" >"$work/package.log" 2>&1; then
   cat "$work/package.log" >&2
@@ -36,14 +38,15 @@ check() {  # check NAME COMMAND...
     cases+=("<testcase name=\"$name\"><failure message=\"failed\"/></testcase>")
     failures=$((failures + 1))
     echo "FAILED: $name" >&2
-    if [ "$1" = run ]; then tail -n 20 "$work/output.txt" >&2; fi
+    if [ "$1" = run ]; then tail -n 20 "$work/output.txt" "$work/errors.txt" >&2; fi
   fi
 }
 
 # Runs a Windows program and waits until every process of the prefix has ended, so that the
-# registry is on disk. Keeps the program's exit status.
+# registry is on disk. Keeps the program's exit status. Its standard output goes to output.txt;
+# the error stream, which Wine's background processes share, to errors.txt.
 run() {
-  wine "$@" </dev/null >"$work/output.txt" 2>&1
+  wine "$@" </dev/null >"$work/output.txt" 2>"$work/errors.txt"
   local status=$?
   wineserver -w
   return $status
@@ -51,14 +54,15 @@ run() {
 
 # Files of drive C: (type, size, path) and the registry under Software, one line per value
 # prefixed by its key. Left out: the temporary folders, where the uninstaller leaves its own
-# copy for deletion at the next restart, and a key that Wine rewrites by itself.
+# copy for deletion at the next restart, and keys that Wine writes by itself (the network cards it
+# finds, and its crash debugger's settings should one of its own processes crash).
 listing() {
   (cd "$WINEPREFIX" &&
     find drive_c \( -path 'drive_c/users/*/Temp' -o -path 'drive_c/windows/temp' \) -prune -o -printf '%y %s %p\n' | sort
     for hive in system.reg user.reg; do
       awk -v hive="$hive" '
         /^\[/ { key = $0; sub(/\] [0-9]+$/, "]", key)
-                keep = key ~ /^\[Software\\\\/ && key !~ /NetworkCards/
+                keep = key ~ /^\[Software\\\\/ && key !~ /NetworkCards|\\WineDbg\]/
                 if (keep) print hive ": " key
                 next }
         keep && NF && !/^#time=/ { print hive ": " key " " $0 }' "$hive"
