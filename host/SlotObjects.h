@@ -47,24 +47,30 @@ public:
     static void Reset();
 };
 
+// The published result code of a query the host does not answer.
+constexpr int32_t kTransportUnimplemented = -20009;
+
 // Where a transport object takes its answers from. Each returns the host's result code and leaves
-// its outputs alone unless it succeeds.
+// its outputs alone unless it succeeds. Tempo, meter, play state, sample location and bar/beat
+// position every source answers; the other queries answer "unimplemented" unless a source has them.
 class TransportSource {
 public:
     virtual ~TransportSource() = default;
     virtual int32_t Tempo(double* bpm) const = 0;
     virtual int32_t Meter(int32_t* numerator, int32_t* denominator) const = 0;
     virtual int32_t Playing(bool* playing) const = 0;
-    virtual int32_t TickPosition(int64_t* ticks) const = 0;
-    virtual int32_t LoopPosition(bool* looping, int64_t* startTick, int64_t* endTick) const = 0;
+    virtual int32_t TickPosition(int64_t* /*ticks*/) const { return kTransportUnimplemented; }
+    virtual int32_t LoopPosition(bool* /*looping*/, int64_t* /*startTick*/, int64_t* /*endTick*/) const {
+        return kTransportUnimplemented;
+    }
     virtual int32_t SampleLocation(int64_t* location) const = 0;
-    virtual int32_t CustomTickPosition(int64_t* ticks, int64_t location) const = 0;
+    virtual int32_t CustomTickPosition(int64_t* /*ticks*/, int64_t /*location*/) const { return kTransportUnimplemented; }
     virtual int32_t BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* displayTicks, int64_t location) const = 0;
-    virtual int32_t TicksPerQuarter(uint32_t* ticks) const = 0;
-    virtual int32_t TicksPerBeat(uint32_t* ticks) const = 0;
-    virtual int32_t SelectionStart(int64_t* location) const = 0;
-    virtual int32_t TimeCode(int32_t* frameRate, int64_t* offset) const = 0;
-    virtual int32_t FeetFrames(int32_t* rate, int64_t* offset) const = 0;
+    virtual int32_t TicksPerQuarter(uint32_t* /*ticks*/) const { return kTransportUnimplemented; }
+    virtual int32_t TicksPerBeat(uint32_t* /*ticks*/) const { return kTransportUnimplemented; }
+    virtual int32_t SelectionStart(int64_t* /*location*/) const { return kTransportUnimplemented; }
+    virtual int32_t TimeCode(int32_t* /*frameRate*/, int64_t* /*offset*/) const { return kTransportUnimplemented; }
+    virtual int32_t FeetFrames(int32_t* /*rate*/, int64_t* /*offset*/) const { return kTransportUnimplemented; }
 };
 
 // [any] The transport a MIDI node hands out: slots 0 to 13.

@@ -13,6 +13,7 @@
 namespace aaxhost {
 
 constexpr int64_t kTicksPerQuarter = 960000;
+static_assert(kTransportUnimplemented == AAX_ERROR_UNIMPLEMENTED, "the host's copy of the published result code");
 
 class TransportState final : public TransportSource {
 public:

@@ -46,14 +46,8 @@ public:
     int32_t Tempo(double* bpm) const override;
     int32_t Meter(int32_t* numerator, int32_t* denominator) const override;
     int32_t Playing(bool* isPlaying) const override;
-    int32_t TickPosition(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
-    int32_t LoopPosition(bool*, int64_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
     int32_t SampleLocation(int64_t* location) const override;
-    int32_t CustomTickPosition(int64_t*, int64_t) const override { return AAX_ERROR_UNIMPLEMENTED; }
     int32_t BarBeatPosition(int32_t* outBars, int32_t* outBeats, int64_t* outTicks, int64_t location) const override;
     int32_t TicksPerQuarter(uint32_t* ticks) const override;
     int32_t TicksPerBeat(uint32_t* ticks) const override;
-    int32_t SelectionStart(int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
-    int32_t TimeCode(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
-    int32_t FeetFrames(int32_t*, int64_t*) const override { return AAX_ERROR_UNIMPLEMENTED; }
 };
