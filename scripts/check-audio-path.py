@@ -67,7 +67,7 @@ BRANCH = re.compile(r"^(?:(?:bnd|notrack|rex\.W|data16|cs|ds)\s+)*(call|jmp|j[a-
 def short_name(name):
     """The name without @plt, clone suffixes and the parameter list: Class::Function."""
     name = name.split("@")[0]
-    name = re.sub(r"\s*\[clone [^\]]*\]", "", name)
+    name = re.sub(r"\s*\[clone [^\]]*\]", "", name).replace("(anonymous namespace)", "{anonymous}")
     depth = 0
     for index, char in enumerate(name):
         if char == "<":
