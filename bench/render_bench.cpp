@@ -10,6 +10,11 @@
 //   BM_NullTimeDirect / BM_NullTimeWrapped
 //                                     the null effect asking for the time once per buffer, as
 //                                     most effects do: adds the module's answer to a time request.
+//   BM_NullHostAnswers                exactly the host calls the processing callback makes for
+//                                     the null-effect batch (the transport node's transport, the
+//                                     transport's answers, the MIDI input node's stream), and
+//                                     nothing else: what the host's answers cost, so that the
+//                                     report can take them out of the module's own cost.
 //   BM_NullWrappedParams              one wrapped null-effect instance whose data model mirrors 0 or
 //                                     1000 parameters: the callback's cost must not depend on it.
 //   BM_MidiDirect / BM_MidiWrapped    one null-effect instance with 0, 1 or 64 MIDI packets per
@@ -29,13 +34,16 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "AllocationCounter.h"
 #include "BenchSupport.h"
+#include "interfaces/aax_host.h"
 #include "render/ProcessCallback.h"
+#include "vsthost/VstCallBack.h"
 #include "wrapper/AAXWrapper_Parameters.h"
 
 namespace {
@@ -141,6 +149,135 @@ BENCHMARK(BM_NullDirect)->Apply(NullArguments);
 BENCHMARK(BM_NullWrapped)->Apply(NullArguments);
 BENCHMARK(BM_NullTimeDirect)->Apply(NullArguments);
 BENCHMARK(BM_NullTimeWrapped)->Apply(NullArguments);
+
+// The host objects one instance's processing calls: its transport node and MIDI input node.
+struct HostNodes {
+    AAX_IMIDINode* transportNode;
+    AAX_IMIDINode* midiInput;
+};
+
+std::vector<HostNodes> NodesOf(const std::vector<void*>& batch) {
+    std::vector<HostNodes> nodes;
+    for (void* entry : batch) {
+        const auto& context = *static_cast<const AlgorithmContext*>(entry);
+        nodes.push_back({static_cast<AAX_IMIDINode*>(context.fields[kField_TransportNode]),
+                         static_cast<AAX_IMIDINode*>(context.fields[kField_MidiInputNode])});
+    }
+    return nodes;
+}
+
+// The host calls the processing callback makes per instance and buffer while the transport
+// plays, through the same interfaces: what a host's answers cost the callback, without the
+// module's own work around them.
+void AskHost(const std::vector<HostNodes>& nodes) {
+    for (const HostNodes& instance : nodes) {
+        const AAX_ITransport* transport = instance.transportNode->GetTransport();
+        bool playing = false;
+        int64_t location = 0;
+        double tempo = 0.0;
+        int32_t numerator = 0, denominator = 0, bars = 0, beats = 0;
+        int64_t ticks = 0;
+        transport->IsTransportPlaying(&playing);
+        transport->GetCurrentNativeSampleLocation(&location);
+        transport->GetCurrentTempo(&tempo);
+        transport->GetCurrentMeter(&numerator, &denominator);
+        transport->GetBarBeatPosition(&bars, &beats, &ticks, location);
+        const AAX_CMidiStream* stream = instance.midiInput->GetNodeBuffer();
+        benchmark::DoNotOptimize(stream);
+    }
+}
+
+// The bench transport's answers, each query counted by its slot.
+class CountingTransport final : public aaxhost::TransportSource {
+public:
+    mutable std::array<int32_t, aaxhost::kTransportSlots> calls{};
+
+    int32_t Tempo(double* bpm) const override { return Count(1, answers_.Tempo(bpm)); }
+    int32_t Meter(int32_t* n, int32_t* d) const override { return Count(2, answers_.Meter(n, d)); }
+    int32_t Playing(bool* playing) const override { return Count(3, answers_.Playing(playing)); }
+    int32_t TickPosition(int64_t* t) const override { return Count(4, answers_.TickPosition(t)); }
+    int32_t LoopPosition(bool* l, int64_t* s, int64_t* e) const override {
+        return Count(5, answers_.LoopPosition(l, s, e));
+    }
+    int32_t SampleLocation(int64_t* l) const override { return Count(6, answers_.SampleLocation(l)); }
+    int32_t CustomTickPosition(int64_t* t, int64_t l) const override {
+        return Count(7, answers_.CustomTickPosition(t, l));
+    }
+    int32_t BarBeatPosition(int32_t* b, int32_t* bt, int64_t* t, int64_t l) const override {
+        return Count(8, answers_.BarBeatPosition(b, bt, t, l));
+    }
+    int32_t TicksPerQuarter(uint32_t* t) const override { return Count(9, answers_.TicksPerQuarter(t)); }
+    int32_t TicksPerBeat(uint32_t* t) const override { return Count(10, answers_.TicksPerBeat(t)); }
+    int32_t SelectionStart(int64_t* l) const override { return Count(11, answers_.SelectionStart(l)); }
+    int32_t TimeCode(int32_t* r, int64_t* o) const override { return Count(12, answers_.TimeCode(r, o)); }
+    int32_t FeetFrames(int32_t* r, int64_t* o) const override { return Count(13, answers_.FeetFrames(r, o)); }
+
+private:
+    int32_t Count(size_t slot, int32_t result) const {
+        ++calls[slot];
+        return result;
+    }
+    bench::BenchTransport answers_;
+};
+
+// Empty when AskHost makes, for one null-effect instance, the host calls that one buffer of the
+// processing callback makes (counted per transport slot and per node slot); else what differs.
+std::string CompareWithCallback() {
+    CountingTransport counted;
+    aaxhost::TransportObject transport(&counted);
+    bench::WrappedInstance instance(bench::CreateNullEffect(&VstCallBack::HostCallback), Buffers::For(0), &transport);
+    if (!instance.Ready()) return "the check instance is not ready";
+    instance.SetFrames(64);
+    std::vector<void*> batch = {instance.Context()};
+    const std::vector<HostNodes> nodes = NodesOf(batch);
+    auto* transportNode = static_cast<aaxhost::MidiNodeObject*>(static_cast<aaxhost::SlotObject*>(
+        static_cast<void*>(nodes[0].transportNode)));
+    auto* midiInput = static_cast<aaxhost::MidiNodeObject*>(static_cast<aaxhost::SlotObject*>(
+        static_cast<void*>(nodes[0].midiInput)));
+    auto snapshot = [&] {
+        std::vector<int64_t> counts(counted.calls.begin(), counted.calls.end());
+        counts.push_back(transportNode->transportRequests.load());
+        counts.push_back(midiInput->bufferRequests.load());
+        return counts;
+    };
+    const std::vector<int64_t> start = snapshot();
+    AAXWrapper_AlgorithmProcessFunction(batch.data(), batch.data() + batch.size());
+    std::vector<int64_t> byCallback = snapshot();
+    AskHost(nodes);
+    const std::vector<int64_t> end = snapshot();
+    std::string differences;
+    for (size_t i = 0; i < start.size(); ++i) {
+        const int64_t callback = byCallback[i] - start[i];
+        const int64_t asked = end[i] - byCallback[i];
+        if (callback == asked) continue;
+        const std::string what = i < aaxhost::kTransportSlots ? "transport slot " + std::to_string(i)
+                                 : i == aaxhost::kTransportSlots ? "transport node's transport"
+                                                                  : "MIDI input node's stream";
+        differences += what + ": callback " + std::to_string(callback) + ", bench " + std::to_string(asked) + "; ";
+    }
+    return differences;
+}
+
+void BM_NullHostAnswers(benchmark::State& state) {
+    const int64_t instances = state.range(0);
+    static const std::string mismatch = CompareWithCallback();
+    if (!mismatch.empty()) {
+        state.SkipWithError(("not the callback's host calls: " + mismatch).c_str());
+        return;
+    }
+    auto& pool = WrappedPool::Get(EffectKind::Null, static_cast<int32_t>(instances));
+    if (SkipUnlessReady(state, pool.size(), instances)) return;
+    const std::vector<HostNodes> nodes = NodesOf(WrappedPool::Batch(EffectKind::Null, static_cast<int32_t>(instances)));
+
+    const uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) {
+        AskHost(nodes);
+        benchmark::ClobberMemory();
+    }
+    ReportCounters(state, instances, allocationsBefore);
+}
+
+BENCHMARK(BM_NullHostAnswers)->Apply(NullArguments);
 
 void BM_NullWrappedParams(benchmark::State& state) {
     const bool many = state.range(0) != 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every suite: Linux debug, Linux ASan+UBSan, the threaded suites under
-# ThreadSanitizer, Windows x64 under Wine, and the fuzz targets briefly. Ends with one summary line of test cases and a non-zero exit on any
+# ThreadSanitizer, Windows x64 under Wine, the machine-code check of the audio path, and the fuzz
+# targets briefly. Ends with one summary line of test cases and a non-zero exit on any
 # failure.
 set -uo pipefail
 source "$(dirname "$0")/env.sh"
@@ -57,6 +58,7 @@ run_suite linux-debug
 run_suite linux-asan
 run_suite linux-tsan
 run_suite windows-release
+if ! "$ROOT/scripts/check-audio-path.sh"; then failed_suites+=("audio path check"); fi
 if [ -x "$ROOT/scripts/run-fuzz.sh" ]; then
   if ! "$ROOT/scripts/run-fuzz.sh"; then failed_suites+=("fuzz"); fi
 fi

@@ -13,10 +13,8 @@ std::atomic<int64_t> gTrapCount{0};
 std::atomic<const char*> gTrapObject{nullptr};
 std::atomic<int32_t> gTrapSlot{-1};
 
-// Trap entries after each table's last slot: a layout that puts an operation later than the
-// host's table reaches one of these.
-constexpr int32_t kTrapSlots = 8;
-
+// Trap entries after each table's last slot (kTrapSlots of them): a layout that puts an
+// operation later than the host's table reaches one of these.
 template <const char* const* Object, int32_t Slot>
 intptr_t Trap(void*) {
     SlotTraps::Record(*Object, Slot);
@@ -53,43 +51,6 @@ template <const char* const* Object>
 void* RefuseDestroy(SlotObject* self, uint32_t) {
     SlotTraps::Record(*Object, 0);
     return self;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Transport
-
-const TransportSource& SourceOf(const SlotObject* self) { return *static_cast<const TransportObject*>(self)->Source(); }
-
-int32_t Tempo(const SlotObject* self, double* bpm) { return SourceOf(self).Tempo(bpm); }
-int32_t Meter(const SlotObject* self, int32_t* numerator, int32_t* denominator) {
-    return SourceOf(self).Meter(numerator, denominator);
-}
-int32_t Playing(const SlotObject* self, bool* playing) { return SourceOf(self).Playing(playing); }
-int32_t TickPosition(const SlotObject* self, int64_t* ticks) { return SourceOf(self).TickPosition(ticks); }
-int32_t LoopPosition(const SlotObject* self, bool* looping, int64_t* start, int64_t* end) {
-    return SourceOf(self).LoopPosition(looping, start, end);
-}
-int32_t SampleLocation(const SlotObject* self, int64_t* location) { return SourceOf(self).SampleLocation(location); }
-int32_t CustomTickPosition(const SlotObject* self, int64_t* ticks, int64_t location) {
-    return SourceOf(self).CustomTickPosition(ticks, location);
-}
-int32_t BarBeatPosition(const SlotObject* self, int32_t* bars, int32_t* beats, int64_t* ticks, int64_t location) {
-    return SourceOf(self).BarBeatPosition(bars, beats, ticks, location);
-}
-int32_t TicksPerQuarter(const SlotObject* self, uint32_t* ticks) { return SourceOf(self).TicksPerQuarter(ticks); }
-int32_t TicksPerBeat(const SlotObject* self, uint32_t* ticks) { return SourceOf(self).TicksPerBeat(ticks); }
-int32_t SelectionStart(const SlotObject* self, int64_t* location) { return SourceOf(self).SelectionStart(location); }
-int32_t TimeCode(const SlotObject* self, int32_t* rate, int64_t* offset) { return SourceOf(self).TimeCode(rate, offset); }
-int32_t FeetFrames(const SlotObject* self, int32_t* rate, int64_t* offset) {
-    return SourceOf(self).FeetFrames(rate, offset);
-}
-
-const SlotFunction* TransportTable() {
-    static const auto table = Table<&kTransportName>(std::array<SlotFunction, 14>{
-    Slot(&RefuseDestroy<&kTransportName>), Slot(&Tempo), Slot(&Meter), Slot(&Playing), Slot(&TickPosition),
-    Slot(&LoopPosition), Slot(&SampleLocation), Slot(&CustomTickPosition), Slot(&BarBeatPosition),
-        Slot(&TicksPerQuarter), Slot(&TicksPerBeat), Slot(&SelectionStart), Slot(&TimeCode), Slot(&FeetFrames)});
-    return table.data();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -136,7 +97,7 @@ struct MidiNodeSlots {
     static MidiNodeObject& Node(SlotObject* self) { return *static_cast<MidiNodeObject*>(self); }
     static MidiStreamRecord* NodeBuffer(SlotObject* self) {
         MidiNodeObject& node = Node(self);
-        node.bufferRequests.fetch_add(1, std::memory_order_relaxed);
+        CountRequest(node.bufferRequests);
         return node.streamMissing_ ? nullptr : &node.stream_;
     }
     static int32_t PostPacket(SlotObject* self, const MidiPacketRecord* packet) {
@@ -147,7 +108,7 @@ struct MidiNodeSlots {
     }
     static void* Transport(SlotObject* self) {
         MidiNodeObject& node = Node(self);
-        node.transportRequests.fetch_add(1, std::memory_order_relaxed);
+        CountRequest(node.transportRequests);
         return node.transport_ != nullptr ? node.transport_->Binary() : nullptr;
     }
 };
@@ -181,7 +142,12 @@ void SlotTraps::Reset() {
     gTrapSlot.store(-1);
 }
 
-TransportObject::TransportObject(const TransportSource* source) : SlotObject{TransportTable()}, source_(source) {}
+TransportTable MakeTransportTable(const std::array<SlotFunction, kTransportSlots - 1>& answers) {
+    std::array<SlotFunction, kTransportSlots> slots{};
+    slots[0] = Slot(&RefuseDestroy<&kTransportName>);
+    for (size_t i = 1; i < kTransportSlots; ++i) slots[i] = answers[i - 1];
+    return Table<&kTransportName>(slots);
+}
 
 MidiNodeObject::MidiNodeObject(int32_t nodeType, int32_t capacity, TransportObject* transport)
     : SlotObject{MidiNodeTable()}, type_(nodeType), transport_(transport) {

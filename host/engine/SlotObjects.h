@@ -8,9 +8,11 @@
 // a host object.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace aaxhost {
@@ -35,6 +37,15 @@ struct MidiStreamRecord {
     MidiPacketRecord* packets = nullptr;
 };
 static_assert(sizeof(MidiStreamRecord) == 16);
+
+// Counts what the module asked of a host object. One thread advances a count (the audio thread,
+// for what the processing asks) and any thread may read it, so a plain load and store do: no
+// locked read-modify-write on the audio path, where a real host would not spend one either. Two
+// threads counting the same object at once may lose a count; the counts only tell whether and
+// roughly how often the module asked.
+inline void CountRequest(std::atomic<int64_t>& count) {
+    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
 
 // [any] Calls the module made to a trap entry or to slot 0 of a host object. Lock-free, so the
 // audio thread may record.
@@ -73,10 +84,23 @@ public:
     virtual int32_t FeetFrames(int32_t* /*rate*/, int64_t* /*offset*/) const { return kTransportUnimplemented; }
 };
 
-// [any] The transport a MIDI node hands out: slots 0 to 13.
+// The transport object's table: slot 0 (destroy), the thirteen answers, then the traps.
+constexpr size_t kTransportSlots = 14;
+constexpr size_t kTrapSlots = 8;
+using TransportTable = std::array<SlotFunction, kTransportSlots + kTrapSlots>;
+// Completes a table from the answers of slots 1 to 13, in slot order.
+TransportTable MakeTransportTable(const std::array<SlotFunction, kTransportSlots - 1>& answers);
+
+template <class SourceType>
+const SlotFunction* TransportSlots();
+
+// [any] The transport a MIDI node hands out: slots 0 to 13. The table is built for the source's
+// own type, so each answer is one call: a final source's answers are called directly (inlined
+// where their definitions are in sight), not through its virtual table a second time.
 class TransportObject : public SlotObject {
 public:
-    explicit TransportObject(const TransportSource* source);
+    template <class SourceType>
+    explicit TransportObject(const SourceType* source) : SlotObject{TransportSlots<SourceType>()}, source_(source) {}
     TransportObject(const TransportObject&) = delete;
     TransportObject& operator=(const TransportObject&) = delete;
 
@@ -87,6 +111,59 @@ public:
 private:
     const TransportSource* source_;
 };
+
+// The slot functions of a transport whose source is a SourceType.
+template <class SourceType>
+struct TransportAnswers {
+    static const SourceType& Of(const SlotObject* self) {
+        return *static_cast<const SourceType*>(static_cast<const TransportObject*>(self)->Source());
+    }
+    static int32_t Tempo(const SlotObject* self, double* bpm) { return Of(self).Tempo(bpm); }
+    static int32_t Meter(const SlotObject* self, int32_t* numerator, int32_t* denominator) {
+        return Of(self).Meter(numerator, denominator);
+    }
+    static int32_t Playing(const SlotObject* self, bool* playing) { return Of(self).Playing(playing); }
+    static int32_t TickPosition(const SlotObject* self, int64_t* ticks) { return Of(self).TickPosition(ticks); }
+    static int32_t LoopPosition(const SlotObject* self, bool* looping, int64_t* start, int64_t* end) {
+        return Of(self).LoopPosition(looping, start, end);
+    }
+    static int32_t SampleLocation(const SlotObject* self, int64_t* location) {
+        return Of(self).SampleLocation(location);
+    }
+    static int32_t CustomTickPosition(const SlotObject* self, int64_t* ticks, int64_t location) {
+        return Of(self).CustomTickPosition(ticks, location);
+    }
+    static int32_t BarBeatPosition(const SlotObject* self, int32_t* bars, int32_t* beats, int64_t* ticks,
+                                   int64_t location) {
+        return Of(self).BarBeatPosition(bars, beats, ticks, location);
+    }
+    static int32_t TicksPerQuarter(const SlotObject* self, uint32_t* ticks) { return Of(self).TicksPerQuarter(ticks); }
+    static int32_t TicksPerBeat(const SlotObject* self, uint32_t* ticks) { return Of(self).TicksPerBeat(ticks); }
+    static int32_t SelectionStart(const SlotObject* self, int64_t* location) {
+        return Of(self).SelectionStart(location);
+    }
+    static int32_t TimeCode(const SlotObject* self, int32_t* rate, int64_t* offset) {
+        return Of(self).TimeCode(rate, offset);
+    }
+    static int32_t FeetFrames(const SlotObject* self, int32_t* rate, int64_t* offset) {
+        return Of(self).FeetFrames(rate, offset);
+    }
+};
+
+template <class SourceType>
+const SlotFunction* TransportSlots() {
+    static_assert(std::is_base_of_v<TransportSource, SourceType>);
+    using A = TransportAnswers<SourceType>;
+    static const TransportTable table = MakeTransportTable({
+        reinterpret_cast<SlotFunction>(&A::Tempo), reinterpret_cast<SlotFunction>(&A::Meter),
+        reinterpret_cast<SlotFunction>(&A::Playing), reinterpret_cast<SlotFunction>(&A::TickPosition),
+        reinterpret_cast<SlotFunction>(&A::LoopPosition), reinterpret_cast<SlotFunction>(&A::SampleLocation),
+        reinterpret_cast<SlotFunction>(&A::CustomTickPosition), reinterpret_cast<SlotFunction>(&A::BarBeatPosition),
+        reinterpret_cast<SlotFunction>(&A::TicksPerQuarter), reinterpret_cast<SlotFunction>(&A::TicksPerBeat),
+        reinterpret_cast<SlotFunction>(&A::SelectionStart), reinterpret_cast<SlotFunction>(&A::TimeCode),
+        reinterpret_cast<SlotFunction>(&A::FeetFrames)});
+    return table.data();
+}
 
 // [audio] for what the module calls; [main] between buffers for the rest. A MIDI node: slots 0
 // to 3 (destroy, node buffer, post packet, transport). Holds at most `capacity` packets each way
@@ -110,6 +187,7 @@ public:
     // Answers the node-buffer slot with null, as a host without a stream would.
     void SetStreamMissing(bool missing) { streamMissing_ = missing; }
 
+    // How often the module asked for the transport and for the stream (see CountRequest).
     std::atomic<int64_t> transportRequests{0};
     std::atomic<int64_t> bufferRequests{0};
 

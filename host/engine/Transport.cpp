@@ -29,14 +29,14 @@ void TransportState::BarBeatAt(int64_t sampleLocation, int32_t* bars, int32_t* b
 }
 
 int32_t TransportState::Tempo(double* bpm) const {
-    ++queries;
+    CountRequest(queries);
     if (bpm == nullptr) return AAX_ERROR_NULL_OBJECT;
     *bpm = tempo_;
     return AAX_SUCCESS;
 }
 
 int32_t TransportState::Meter(int32_t* numerator, int32_t* denominator) const {
-    ++queries;
+    CountRequest(queries);
     if (numerator == nullptr || denominator == nullptr) return AAX_ERROR_NULL_OBJECT;
     *numerator = numerator_;
     *denominator = denominator_;
@@ -44,7 +44,7 @@ int32_t TransportState::Meter(int32_t* numerator, int32_t* denominator) const {
 }
 
 int32_t TransportState::Playing(bool* playing) const {
-    ++queries;
+    CountRequest(queries);
     if (playing == nullptr) return AAX_ERROR_NULL_OBJECT;
     *playing = playing_;
     return AAX_SUCCESS;
@@ -65,7 +65,7 @@ int32_t TransportState::LoopPosition(bool* looping, int64_t* startTick, int64_t*
 }
 
 int32_t TransportState::SampleLocation(int64_t* location) const {
-    ++queries;
+    CountRequest(queries);
     if (location == nullptr) return AAX_ERROR_NULL_OBJECT;
     *location = position_;
     return AAX_SUCCESS;
@@ -78,7 +78,7 @@ int32_t TransportState::CustomTickPosition(int64_t* ticks, int64_t location) con
 }
 
 int32_t TransportState::BarBeatPosition(int32_t* bars, int32_t* beats, int64_t* displayTicks, int64_t location) const {
-    ++queries;
+    CountRequest(queries);
     if (bars == nullptr || beats == nullptr || displayTicks == nullptr) return AAX_ERROR_NULL_OBJECT;
     BarBeatAt(location, bars, beats, displayTicks);
     return AAX_SUCCESS;

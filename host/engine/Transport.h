@@ -62,7 +62,8 @@ public:
     int32_t TimeCode(int32_t* frameRate, int64_t* offset) const override;
     int32_t FeetFrames(int32_t* rate, int64_t* offset) const override;
 
-    // How often the module asked: a conformance run checks the processing reads the transport.
+    // How often the module asked (see CountRequest): a conformance run checks the processing
+    // reads the transport.
     mutable std::atomic<int64_t> queries{0};
 
 private:
