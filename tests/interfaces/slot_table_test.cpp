@@ -102,7 +102,7 @@ std::string OperationName(const std::string& entry) {
     if (scope != std::string::npos) head = head.substr(scope + 2);
     if (head.rfind('~', 0) == 0) {
         const size_t kind = entry.find('[');
-        if (kind != std::string::npos) head += " " + entry.substr(kind);
+        if (kind != std::string::npos) head.append(" ").append(entry, kind);
     }
     return head;
 }
