@@ -122,7 +122,7 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
             !WritePngFile(png.TemporaryPath(), pixels, &error) || !png.Commit(&error)) {
             err << "aaxhost: " << error << "\n";
             status = kExitUsage;
-        } else {
+        } else if (!options.quiet) {
             out << "wrote " << options.screenshot << " (" << pixels.width << " x " << pixels.height << ")\n";
         }
     }

@@ -762,6 +762,7 @@ AAX_Result HostInstance::OpenGui() {
 
 AAX_Result HostInstance::AttachView(int32_t containerType) {
     if (gui_ == nullptr) return AAX_ERROR_NULL_OBJECT;
+    if (containerType == AAX_eViewContainer_Type_HWND && nativeWindow_ == nullptr) return AAX_ERROR_NULL_OBJECT;
     views_.push_back(std::make_unique<HostViewContainer>(
         containerType, containerType == AAX_eViewContainer_Type_HWND ? nativeWindow_ : nullptr));
     viewAttached_ = true;

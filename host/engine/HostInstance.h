@@ -304,7 +304,9 @@ public:
     static AAX_Result ProcessBatch(HostInstance* const* instances, size_t count, const float* const* const* inputs,
                                    float* const* const* outputs, int32_t frames);
 
-    // [main] GUI.
+    // [main] GUI. A native-window container (type HWND) carries the window given with
+    // SetNativeWindow; without one AttachView refuses it (AAX_ERROR_NULL_OBJECT) and calls
+    // nothing, so the view is never handed something that is not a window.
     AAX_Result OpenGui();
     AAX_Result AttachView(int32_t containerType = AAX_eViewContainer_Type_HWND);
     AAX_Result GetViewSize(AAX_Point* size);
@@ -315,8 +317,8 @@ public:
     bool GuiOpen() const { return gui_ != nullptr; }
     void* NativeWindow() { return nativeWindow_; }
     // [main] The native window that later AttachView calls hand to the view (on Linux an X11
-    // window id as a pointer). Null goes back to the made-up window of a host without a screen.
-    void SetNativeWindow(void* window) { nativeWindow_ = window != nullptr ? window : nativeWindowStorage_; }
+    // window id as a pointer); null for none.
+    void SetNativeWindow(void* window) { nativeWindow_ = window; }
 
     // Host objects, for inspection.
     TransportState& Transport() { return transport_; }
@@ -384,8 +386,7 @@ private:
     bool initialized_ = false;
     bool guiInitialized_ = false;
     bool viewAttached_ = false;
-    alignas(16) unsigned char nativeWindowStorage_[4096] = {};
-    void* nativeWindow_ = nativeWindowStorage_;
+    void* nativeWindow_ = nullptr;
 };
 
 // The host's string as the module's operations take it.

@@ -168,6 +168,8 @@ private:
 
 }  // namespace
 
+std::vector<std::string> HostWindow::TakeWindowSystemErrors() { return {}; }
+
 std::unique_ptr<HostWindow> HostWindow::Create(const std::string& title, int32_t width, int32_t height,
                                                std::string* error) {
     auto window = std::make_unique<Win32HostWindow>();

@@ -353,3 +353,43 @@ TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
 }
 
 }  // namespace
+
+namespace {
+
+// The host window's picture of windows the screen cannot hold: taller than the virtual screen
+// the tests start (1280 x 1024), wider, and one that fits. Each is filled by four patches of
+// its own colours, windows of another connection as an editor's are; the picture must show
+// each patch's colour at its far corner, beyond the screen's edge too.
+TEST(HostWindowPicture, ShowsTheWholeWindowEvenWhereItLiesBeyondTheScreen) {
+    const struct {
+        int32_t width, height;
+    } sizes[] = {{500, 300}, {800, 1100}, {1400, 400}};
+    const uint32_t colours[4] = {0xC03020, 0x20A040, 0x3050E0, 0xE0C010};
+    for (const auto& size : sizes) {
+        std::string error;
+        std::unique_ptr<HostWindow> window = HostWindow::Create("gui_tests", size.width, size.height, &error);
+        if (!window) {
+            if (DisplayRequired()) FAIL() << "AAXW_REQUIRE_DISPLAY=1 but " << error;
+            GTEST_SKIP() << error;
+        }
+        const int32_t halfWidth = size.width / 2, halfHeight = size.height / 2;
+        std::vector<std::unique_ptr<guitest::ColourPatch>> patches;
+        for (int32_t i = 0; i < 4; ++i) {
+            patches.push_back(guitest::ColourPatch::Create(window->ViewHandle(), i % 2 * halfWidth, i / 2 * halfHeight,
+                                                           halfWidth, halfHeight, colours[i], &error));
+            ASSERT_TRUE(patches.back()) << error;
+        }
+        for (int tick = 0; tick < 5; ++tick) window->HandleEvents(nullptr);
+        WindowPixels pixels;
+        ASSERT_TRUE(window->Capture(&pixels, &error)) << size.width << " x " << size.height << ": " << error;
+        ASSERT_EQ(pixels.width, size.width);
+        ASSERT_EQ(pixels.height, size.height);
+        for (int32_t i = 0; i < 4; ++i) {
+            const int32_t x = i % 2 == 0 ? 1 : size.width - 2, y = i / 2 == 0 ? 1 : size.height - 2;
+            EXPECT_EQ(pixels.At(x, y), colours[i]) << size.width << " x " << size.height << " at " << x << ", " << y;
+        }
+        std::cout << size.width << " x " << size.height << ": the four corners read back\n";
+    }
+}
+
+}  // namespace
