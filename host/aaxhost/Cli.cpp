@@ -23,6 +23,7 @@
 #include "GuiCommand.h"
 #include "InstallDirectory.h"
 #include "Json.h"
+#include "LastWords.h"
 #include "MidiText.h"
 #include "PluginModule.h"
 #include "Render.h"
@@ -300,8 +301,8 @@ std::unique_ptr<PluginModule> OpenModule(const Arguments& args, const std::strin
     }
     if (args.Verbose()) {
         const EffectDescription& effect = *module->Effect();
-        Info(args, err, "module " + module->Name() + " registered \"" + (effect.names.empty() ? "" : effect.names[0]) +
-                            "\" with " + std::to_string(effect.components.size()) + " component(s)");
+        Info(args, err, "the module registered \"" + (effect.names.empty() ? "" : effect.names[0]) + "\" with " +
+                            std::to_string(effect.components.size()) + " component(s)");
         std::string directory, view;
         const std::string location = RegistryLocation();
         Info(args, err, ReadInstallDirectory(&directory, &view)
@@ -685,6 +686,23 @@ int ValidateCommand(const Arguments& args, std::ostream& out, std::ostream& err)
     const std::string& path = args.positional[0];
     ValidateReport report;
     std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
+    // Should the module take the process down, the run still ends with the check it was in,
+    // as failed, and the summary.
+    LastWords lastWords;
+    options.onStep = [&](const char* step, const ValidateReport& sofar) {
+        out.flush();
+        ValidateReport crashed = sofar;
+        const std::string detail = std::string("the process crashed (") + LastWords::kCause + ")";
+        crashed.checks.push_back({step, false, detail});
+        std::ostringstream words;
+        if (json) {
+            PrintReportJson(words, crashed, path);
+        } else {
+            PrintCheckLine(words, crashed.checks.back());
+            words << SummaryLine(crashed) << "\n";
+        }
+        lastWords.Set(words.str(), "aaxhost: validation failed: " + std::string(step) + ": " + detail + "\n");
+    };
     if (!module) {
         report.checks.push_back({"module loads", false, error});
     } else {

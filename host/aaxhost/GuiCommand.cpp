@@ -102,6 +102,11 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
         err << "aaxhost: " << MissingEffectReason() << "\n";
         return kExitFailed;
     }
+    if (!state.empty() && !instance->OffersChunks(state, &error)) {
+        instance->Release();
+        err << "aaxhost: --state-in: " << error << "\n";
+        return kExitUsage;
+    }
     if (!state.empty() && instance->RestoreChunks(state, &error) != AAX_SUCCESS) {
         err << "aaxhost: " << error << "\n";
         return kExitFailed;
@@ -129,6 +134,9 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
     session->Close();
     instance->Uninitialize();
     instance->Release();
+    for (const std::string& failure : HostWindow::TakeWindowSystemErrors()) {
+        err << "aaxhost: warning: the window system reported " << failure << "\n";
+    }
     return status;
 }
 

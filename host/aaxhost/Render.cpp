@@ -132,7 +132,11 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
     const AAX_Result initialized = instance->Initialize();
     if (initialized != AAX_SUCCESS) return Fail(error, "Initialize failed with " + std::to_string(initialized));
     if (!EffectLoaded(*instance)) return Fail(error, MissingEffectReason());
-    if (options.stateIn != nullptr && instance->RestoreChunks(*options.stateIn, error) != AAX_SUCCESS) return false;
+    if (options.stateIn != nullptr) {
+        std::string reason;
+        if (!instance->OffersChunks(*options.stateIn, &reason)) return inputError("--state-in: " + reason);
+        if (instance->RestoreChunks(*options.stateIn, error) != AAX_SUCCESS) return false;
+    }
     for (const auto& [name, value] : options.sets) {
         std::string id = name;
         if (IsIndexName(name)) {

@@ -82,6 +82,9 @@ private:
     void Report(const std::string& name, bool passed, const std::string& detail = "") {
         Add(CheckResult{name, passed, detail});
     }
+    void Step(const char* name) {
+        if (options_.onStep) options_.onStep(name, report_);
+    }
     void Skip(const std::string& name, const std::string& reason) { Add(CheckResult{name, true, reason, true}); }
     void Add(CheckResult check) {
         if (options_.onCheck) options_.onCheck(check);
@@ -725,7 +728,9 @@ void Run::CheckUnload() {
 }
 
 ValidateReport Run::Execute() {
+    Step("module exports");
     CheckModuleEntryPoints();
+    Step("registration");
     if (!CheckRegistration()) {
         module_.Shutdown();
         return report_;
@@ -735,20 +740,29 @@ ValidateReport Run::Execute() {
         module_.Shutdown();
         return report_;
     }
+    Step("effect loads");
     if (!CheckEffectLoads()) {
+        Step("unload");
         CheckUnload();
         return report_;
     }
-    CheckLifecycle();
-    CheckParameters();
-    CheckMasterBypass();
-    CheckState();
-    CheckProcessing();
-    CheckMidiAndTransport();
-    CheckEditor();
-    CheckThreadedChanges();
-    if (options_.checkMissingEffect) CheckMissingEffect();
-    CheckUnload();
+    const std::pair<const char*, void (Run::*)()> steps[] = {
+        {"create, initialise and release", &Run::CheckLifecycle},
+        {"parameters", &Run::CheckParameters},
+        {"master bypass", &Run::CheckMasterBypass},
+        {"state save and restore", &Run::CheckState},
+        {"processing", &Run::CheckProcessing},
+        {"MIDI and transport start/stop", &Run::CheckMidiAndTransport},
+        {"editor", &Run::CheckEditor},
+        {"parameter changes from another thread", &Run::CheckThreadedChanges},
+        {"instance without its effect", &Run::CheckMissingEffect},
+        {"unload", &Run::CheckUnload},
+    };
+    for (const auto& [name, check] : steps) {
+        if (check == &Run::CheckMissingEffect && !options_.checkMissingEffect) continue;
+        Step(name);
+        (this->*check)();
+    }
     return report_;
 }
 

@@ -21,12 +21,16 @@ struct CheckResult {
     bool skipped = false;  // not run, which is no failure (passed is true)
 };
 
+struct ValidateReport;
+
 struct ValidateOptions {
     int32_t strictness = 5;  // 1..10: more seeds, more cycles, longer runs
     uint32_t seed = 1;
     bool checkMissingEffect = true;
     bool checkEditorWindow = true;  // false reports the editor-in-a-window check as skipped
     std::function<void(const CheckResult&)> onCheck;  // called as each check finishes
+    // Called before each group of checks with its name and the report so far.
+    std::function<void(const char* step, const ValidateReport& report)> onStep;
 };
 
 struct ValidateReport {

@@ -293,6 +293,11 @@ public:
     // [main] State.
     AAX_Result SaveChunks(std::vector<SavedChunk>* chunks, std::string* error);
     AAX_Result RestoreChunks(const std::vector<SavedChunk>& chunks, std::string* error);
+    // [main] Whether every chunk is one the instance offers (GetChunkIDFromIndex): false with a
+    // one-line reason that names the plug-in the chunks were saved by, as their headers give it,
+    // and the chunk this instance keeps its state in. A state of another plug-in is refused so
+    // before SetChunk, which would answer it only with a result code.
+    bool OffersChunks(const std::vector<SavedChunk>& chunks, std::string* reason) const;
 
     // [main] MIDI for the next buffer, on the local input node (or the node of the given type).
     bool QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2,
