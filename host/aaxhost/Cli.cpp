@@ -358,6 +358,14 @@ std::string Printable(std::string_view text, char lineFeed) {
     return shown;
 }
 
+// A table cell: the text padded to `width` characters (UTF-8 sequences count as one), and at
+// least one space after it however long it is.
+std::string Cell(const std::string& text, size_t width) {
+    size_t characters = 0;
+    for (char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return text + std::string(characters < width ? width - characters : 1, ' ');
+}
+
 // One note for each parameter the host cannot address by its identifier: an index the data
 // model lists without an identifier, and a parameter whose identifier an earlier one has (the
 // master bypass's empty one, say), which every call by identifier takes for that one.
@@ -419,16 +427,15 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
         json.EndObject();
         return kExitSuccess;
     }
-    out << std::left << std::setw(6) << "index" << std::setw(12) << "id" << std::setw(18) << "name" << std::setw(12)
-        << "type" << std::setw(7) << "steps" << std::setw(9) << "default" << std::setw(9) << "value"
-        << "text\n";
+    out << Cell("index", 6) << Cell("id", 12) << Cell("name", 18) << Cell("type", 12) << Cell("steps", 7)
+        << Cell("default", 9) << Cell("value", 9) << "text\n";
     for (const ParameterInfo& p : parameters) {
         std::ostringstream defaultText, valueText;
         defaultText << std::fixed << std::setprecision(4) << p.defaultValue;
         valueText << std::fixed << std::setprecision(4) << p.value;
-        out << std::left << std::setw(6) << p.index << std::setw(12) << ("\"" + Printable(p.id, '\0') + "\"")
-            << std::setw(18) << Printable(p.name, '/') << std::setw(12) << TypeName(p.type) << std::setw(7) << p.steps
-            << std::setw(9) << defaultText.str() << std::setw(9) << valueText.str() << Printable(p.text, '\0') << "\n";
+        out << Cell(std::to_string(p.index), 6) << Cell("\"" + Printable(p.id, '\0') + "\"", 12)
+            << Cell(Printable(p.name, '/'), 18) << Cell(TypeName(p.type), 12) << Cell(std::to_string(p.steps), 7)
+            << Cell(defaultText.str(), 9) << Cell(valueText.str(), 9) << Printable(p.text, '\0') << "\n";
     }
     out << parameters.size() << " parameters, layout " << layout << "; the master bypass is \""
         << Printable(instance->MasterBypassID(), '\0') << "\"\n";

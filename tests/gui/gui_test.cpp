@@ -354,6 +354,39 @@ TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
 
 }  // namespace
 
+// validate shows the editor in a window of the host's own when there is a display, says why
+// not when there is none, and ends with its summary either way.
+TEST_F(EditorWindow, ValidateOpensTheEditorInAWindowOrSaysWhyNot) {
+    instance_->Release();  // validate counts the module's live objects
+    instance_.reset();
+    struct Case {
+        const char* display;  // null: the test's own
+        const char* line;
+    };
+    std::vector<Case> cases = {{nullptr, "PASS editor in a window: shown at 500 x 300, opened twice\n"}};
+#if !defined(_WIN32)
+    cases.push_back({":nonesuch", "SKIP editor in a window: no display: cannot open X display \":nonesuch\"\n"});
+#endif
+    const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"aaxhost", "validate", ModulePath(), "--strictness", "1"};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        std::ostringstream out, err;
+#if !defined(_WIN32)
+        if (c.display != nullptr) setenv("DISPLAY", c.display, 1);
+#endif
+        const int status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
+#if !defined(_WIN32)
+        setenv("DISPLAY", display.c_str(), 1);
+#endif
+        EXPECT_EQ(status, kExitSuccess) << out.str() << err.str();
+        EXPECT_NE(out.str().find(c.line), std::string::npos) << out.str();
+        const std::string text = out.str();
+        EXPECT_EQ(text.find('\n', text.rfind(" passed, 0 failed")), text.size() - 1) << text;
+    }
+}
+
 namespace {
 
 // The host window's picture of windows the screen cannot hold: taller than the virtual screen
