@@ -76,7 +76,10 @@ constexpr const char* kParamsHelp =
     "\n"
     "Creates and initialises one instance (48 kHz) and lists every host parameter with its\n"
     "index, identifier, name, type, steps, default and current normalized value and display\n"
-    "text. The master bypass has the empty identifier.\n"
+    "text. The master bypass has the empty identifier. The table shows control characters and\n"
+    "bytes that are not UTF-8 as escapes (\\n, \\t, \\xHH); --json writes such a byte as\n"
+    "\\u00XX, its Latin-1 reading. A parameter that cannot be addressed by its identifier is\n"
+    "named in a note.\n"
     "  --layout L   mono or stereo (default stereo)\n"
     "  --json       one JSON document on stdout\n";
 
@@ -122,10 +125,11 @@ constexpr const char* kValidateHelp =
     "default, text round trip and automation through the host; the master bypass\n"
     "(bit-exact); state save, change, restore and compare; processing at 44.1, 48 and\n"
     "96 kHz with buffers of 1 to 4096 frames, mono and stereo, never a NaN or infinity; MIDI\n"
-    "and transport start/stop; the editor opened, sized, idled and closed; parameter changes\n"
-    "from another thread while audio runs; and an instance whose effect cannot be found. One\n"
-    "line per check, then \"N passed, N failed\". Exit status 1 when any check fails, 2 when\n"
-    "MODULE is not a module.\n"
+    "and transport start/stop; the editor opened, sized and closed, and shown in a window of\n"
+    "the host's (skipped without a display); parameter changes from another thread while\n"
+    "audio runs; and an instance whose effect cannot be found. One line per check (PASS, FAIL\n"
+    "or SKIP), then \"N passed, N failed\" (and \", N skipped\"), also when the process\n"
+    "crashes. Exit status 1 when any check fails, 2 when MODULE is not a module.\n"
     "  --strictness N   1 to 10 (default 5): more seeds, cycles and longer runs\n"
     "  --seed N         seed of the random values and block sizes (default 1)\n"
     "  --json           one JSON document on stdout instead of the lines\n";
