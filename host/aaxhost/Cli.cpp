@@ -293,7 +293,10 @@ void Info(const Arguments& args, std::ostream& err, const std::string& text) {
 std::unique_ptr<PluginModule> OpenModule(const Arguments& args, const std::string& path, std::ostream& err,
                                          int* status) {
     std::string error;
-    if (args.Verbose()) Info(args, err, "loading " + ResolveModuleLibrary(path, &error));
+    if (args.Verbose()) {
+        const std::string library = ResolveModuleLibrary(path, &error);
+        if (!library.empty()) Info(args, err, "loading " + library);
+    }
     std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
     if (!module) {
         *status = Usage(err, error);
