@@ -4,7 +4,8 @@
 
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
             libbenchmark-dev libsndfile1-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-            wine64 wine nsis libx11-dev libxtst-dev libxres-dev libstb-dev xvfb xfonts-base python3
+            wine64 wine nsis libx11-dev libxtst-dev libxres-dev libxcomposite-dev libstb-dev xvfb xfonts-base \
+            python3
 
 .PHONY: all deps test demo bench package clean
 

@@ -1,6 +1,9 @@
 #include "Cli.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "GuiCommand.h"
 #include "InstallDirectory.h"
 #include "Json.h"
+#include "LastWords.h"
 #include "MidiText.h"
 #include "PluginModule.h"
 #include "Render.h"
@@ -34,7 +38,8 @@ namespace {
 constexpr const char* kMainHelp =
     "aaxhost: a stand-in AAX host for testing a plug-in module without a real host.\n"
     "\n"
-    "Usage: aaxhost COMMAND [OPTIONS]\n"
+    "Usage: aaxhost [-q | -v] COMMAND [OPTIONS]\n"
+    "       aaxhost help [COMMAND] | --help | --version\n"
     "\n"
     "Commands:\n"
     "  describe MODULE [--json]          what the module registers\n"
@@ -50,7 +55,12 @@ constexpr const char* kMainHelp =
     "\n"
     "MODULE is the module's library file or its NAME.aaxplugin bundle folder.\n"
     "Parameters are addressed by identifier; the master bypass has the empty identifier.\n"
-    "`aaxhost COMMAND --help` describes each command.\n"
+    "`aaxhost help COMMAND` (or `aaxhost COMMAND --help`) describes each command.\n"
+    "  -q, --quiet     errors only: no notes, warnings, progress or \"wrote ...\" lines\n"
+    "  -v, --verbose   also say what the host does: the module and library loaded, the\n"
+    "                  install directory, the settings a render uses\n"
+    "  --version       the version of aaxhost\n"
+    "Either option may also follow COMMAND.\n"
     "Exit status: 0 success, 1 validation (or the module) failed, 2 usage or input error.\n";
 
 constexpr const char* kDescribeHelp =
@@ -66,7 +76,10 @@ constexpr const char* kParamsHelp =
     "\n"
     "Creates and initialises one instance (48 kHz) and lists every host parameter with its\n"
     "index, identifier, name, type, steps, default and current normalized value and display\n"
-    "text. The master bypass has the empty identifier.\n"
+    "text. The master bypass has the empty identifier. The table shows control characters and\n"
+    "bytes that are not UTF-8 as escapes (\\n, \\t, \\xHH); --json writes such a byte as\n"
+    "\\u00XX, its Latin-1 reading. A parameter that cannot be addressed by its identifier is\n"
+    "named in a note.\n"
     "  --layout L   mono or stereo (default stereo)\n"
     "  --json       one JSON document on stdout\n";
 
@@ -80,6 +93,7 @@ constexpr const char* kRenderHelp =
     "  --block N              frames per buffer, 1 to 65536 (default 512)\n"
     "  --set ID=VALUE         a normalized value 0..1 for the parameter ID; repeatable.\n"
     "                         The master bypass's identifier is empty: --set =1 bypasses.\n"
+    "  --set #INDEX=VALUE     the same for the parameter at INDEX, as `params` lists it\n"
     "  --state-in FILE        restore a state saved with --state-out before the render\n"
     "  --state-out FILE       save the instance's state after the render\n"
     "  --tempo BPM            the transport's tempo (default 120)\n"
@@ -111,10 +125,11 @@ constexpr const char* kValidateHelp =
     "default, text round trip and automation through the host; the master bypass\n"
     "(bit-exact); state save, change, restore and compare; processing at 44.1, 48 and\n"
     "96 kHz with buffers of 1 to 4096 frames, mono and stereo, never a NaN or infinity; MIDI\n"
-    "and transport start/stop; the editor opened, sized, idled and closed; parameter changes\n"
-    "from another thread while audio runs; and an instance whose effect cannot be found. One\n"
-    "line per check, then \"N passed, N failed\". Exit status 1 when any check fails, 2 when\n"
-    "MODULE is not a module.\n"
+    "and transport start/stop; the editor opened, sized and closed, and shown in a window of\n"
+    "the host's (skipped without a display); parameter changes from another thread while\n"
+    "audio runs; and an instance whose effect cannot be found. One line per check (PASS, FAIL\n"
+    "or SKIP), then \"N passed, N failed\" (and \", N skipped\"), also when the process\n"
+    "crashes. Exit status 1 when any check fails, 2 when MODULE is not a module.\n"
     "  --strictness N   1 to 10 (default 5): more seeds, cycles and longer runs\n"
     "  --seed N         seed of the random values and block sizes (default 1)\n"
     "  --json           one JSON document on stdout instead of the lines\n";
@@ -137,13 +152,26 @@ struct OptionSpec {
     bool repeatable;
 };
 
+enum class Verbosity { Quiet, Normal, Verbose };
+
 struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  // name -> value ("" for flags)
+    Verbosity verbosity = Verbosity::Normal;
+
+    bool Quiet() const { return verbosity == Verbosity::Quiet; }
+    bool Verbose() const { return verbosity == Verbosity::Verbose; }
 };
+
+// What every command accepts besides its own options.
+constexpr OptionSpec kCommonOptions[] = {
+    {"-q", false, false}, {"--quiet", false, false}, {"-v", false, false}, {"--verbose", false, false}};
 
 const OptionSpec* FindOption(const std::vector<OptionSpec>& specs, const std::string& name) {
     for (const OptionSpec& known : specs) {
+        if (name == known.name) return &known;
+    }
+    for (const OptionSpec& known : kCommonOptions) {
         if (name == known.name) return &known;
     }
     return nullptr;
@@ -256,9 +284,19 @@ bool ParseLayout(const Arguments& args, int32_t fallback, int32_t* stem, std::st
     return true;
 }
 
+// With --verbose, one line of what the host is doing.
+void Info(const Arguments& args, std::ostream& err, const std::string& text) {
+    if (args.Verbose()) err << "aaxhost: " << text << "\n";
+}
+
 // Loads, starts and registers; on failure writes the reason and gives the exit status.
-std::unique_ptr<PluginModule> OpenModule(const std::string& path, std::ostream& err, int* status) {
+std::unique_ptr<PluginModule> OpenModule(const Arguments& args, const std::string& path, std::ostream& err,
+                                         int* status) {
     std::string error;
+    if (args.Verbose()) {
+        const std::string library = ResolveModuleLibrary(path, &error);
+        if (!library.empty()) Info(args, err, "loading " + library);
+    }
     std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
     if (!module) {
         *status = Usage(err, error);
@@ -268,13 +306,24 @@ std::unique_ptr<PluginModule> OpenModule(const std::string& path, std::ostream& 
         *status = Failure(err, error);
         return nullptr;
     }
+    if (args.Verbose()) {
+        const EffectDescription& effect = *module->Effect();
+        Info(args, err, "the module registered \"" + (effect.names.empty() ? "" : effect.names[0]) + "\" with " +
+                            std::to_string(effect.components.size()) + " component(s)");
+        std::string directory, view;
+        const std::string location = RegistryLocation();
+        Info(args, err, ReadInstallDirectory(&directory, &view)
+                            ? "the install directory is " + directory + " (" + view + " registry view" +
+                                  (location.empty() ? "" : ", " + location) + ")"
+                            : "no install directory is set" + (location.empty() ? "" : " in " + location));
+    }
     return module;
 }
 
 int Describe(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1) return Usage(err, "describe takes one MODULE");
     int status = kExitSuccess;
-    auto module = OpenModule(args.positional[0], err, &status);
+    auto module = OpenModule(args, args.positional[0], err, &status);
     if (!module) return status;
     if (Has(args, "--json")) {
         PrintDescriptionJson(out, module->Description());
@@ -287,13 +336,70 @@ int Describe(const Arguments& args, std::ostream& out, std::ostream& err) {
 
 std::string TypeName(int32_t type) { return type == AAX_eParameterType_Discrete ? "discrete" : "continuous"; }
 
+// Text from the module as the table shows it: control characters, backslashes and bytes that
+// are not well-formed UTF-8 as escapes (\n, \t, \r, \\, \xHH), so that every row is one line
+// and says exactly which bytes the module gave. A name's line feeds, which separate its
+// variants, show as `lineFeed` when that is not zero.
+std::string Printable(std::string_view text, char lineFeed) {
+    std::string shown;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x20 || c == 0x7F || c == '\\' ? 0 : Utf8SequenceLength(text, i);
+        if (length > 0) {
+            shown.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        if (c == '\n' && lineFeed != '\0') {
+            shown += lineFeed;
+        } else if (c == '\n' || c == '\t' || c == '\r' || c == '\\') {
+            shown += '\\';
+            shown += c == '\n' ? 'n' : c == '\t' ? 't' : c == '\r' ? 'r' : '\\';
+        } else {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            shown += escape;
+        }
+        ++i;
+    }
+    return shown;
+}
+
+// A table cell: the text padded to `width` characters (UTF-8 sequences count as one), and at
+// least one space after it however long it is.
+std::string Cell(const std::string& text, size_t width) {
+    size_t characters = 0;
+    for (char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return text + std::string(characters < width ? width - characters : 1, ' ');
+}
+
+// One note for each parameter the host cannot address by its identifier: an index the data
+// model lists without an identifier, and a parameter whose identifier an earlier one has (the
+// master bypass's empty one, say), which every call by identifier takes for that one.
+void NoteUnaddressable(HostInstance& instance, const std::vector<ParameterInfo>& parameters, std::ostream& err) {
+    std::vector<bool> listed(static_cast<size_t>(std::max(instance.ParameterCount(), 0)), false);
+    for (const ParameterInfo& p : parameters) {
+        if (p.index >= 0 && static_cast<size_t>(p.index) < listed.size()) listed[static_cast<size_t>(p.index)] = true;
+        int32_t index = -1;
+        instance.DataModel()->GetParameterIndex(p.id.c_str(), &index);
+        if (index == p.index) continue;
+        const bool bypass = p.id == instance.MasterBypassID();
+        err << "aaxhost: note: parameter " << p.index << " has the identifier \"" << Printable(p.id, '\0') << "\" of parameter "
+            << index << (bypass ? " (the master bypass)" : "")
+            << "; calls by identifier reach that one, so its row shows that parameter's details\n";
+    }
+    for (size_t index = 0; index < listed.size(); ++index) {
+        if (!listed[index]) err << "aaxhost: note: the module lists parameter " << index << " without an identifier\n";
+    }
+}
+
 int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
     if (args.positional.size() != 1) return Usage(err, "params takes one MODULE");
     InstanceSettings settings;
     if (!ParseLayout(args, AAX_eStemFormat_Stereo, &settings.stemFormat, &error)) return Usage(err, error);
     int status = kExitSuccess;
-    auto module = OpenModule(args.positional[0], err, &status);
+    auto module = OpenModule(args, args.positional[0], err, &status);
     if (!module) return status;
     auto instance = HostInstance::Create(*module->Effect(), settings, &error);
     if (!instance) return Failure(err, error);
@@ -301,6 +407,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (initialized != AAX_SUCCESS) return Failure(err, "Initialize failed with " + std::to_string(initialized));
     if (!EffectLoaded(*instance)) return Failure(err, MissingEffectReason());
     const std::vector<ParameterInfo> parameters = instance->Parameters();
+    NoteUnaddressable(*instance, parameters, err);
     const std::string layout = settings.stemFormat == AAX_eStemFormat_Mono ? "mono" : "stereo";
     if (Has(args, "--json")) {
         JsonWriter json(out);
@@ -327,23 +434,18 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
         json.EndObject();
         return kExitSuccess;
     }
-    out << std::left << std::setw(6) << "index" << std::setw(12) << "id" << std::setw(18) << "name" << std::setw(12)
-        << "type" << std::setw(7) << "steps" << std::setw(9) << "default" << std::setw(9) << "value"
-        << "text\n";
+    out << Cell("index", 6) << Cell("id", 12) << Cell("name", 18) << Cell("type", 12) << Cell("steps", 7)
+        << Cell("default", 9) << Cell("value", 9) << "text\n";
     for (const ParameterInfo& p : parameters) {
-        std::string name = p.name;
-        for (char& c : name) {
-            if (c == '\n') c = '/';
-        }
         std::ostringstream defaultText, valueText;
         defaultText << std::fixed << std::setprecision(4) << p.defaultValue;
         valueText << std::fixed << std::setprecision(4) << p.value;
-        out << std::left << std::setw(6) << p.index << std::setw(12) << ("\"" + p.id + "\"") << std::setw(18) << name
-            << std::setw(12) << TypeName(p.type) << std::setw(7) << p.steps << std::setw(9) << defaultText.str()
-            << std::setw(9) << valueText.str() << p.text << "\n";
+        out << Cell(std::to_string(p.index), 6) << Cell("\"" + Printable(p.id, '\0') + "\"", 12)
+            << Cell(Printable(p.name, '/'), 18) << Cell(TypeName(p.type), 12) << Cell(std::to_string(p.steps), 7)
+            << Cell(defaultText.str(), 9) << Cell(valueText.str(), 9) << Printable(p.text, '\0') << "\n";
     }
     out << parameters.size() << " parameters, layout " << layout << "; the master bypass is \""
-        << instance->MasterBypassID() << "\"\n";
+        << Printable(instance->MasterBypassID(), '\0') << "\"\n";
     return kExitSuccess;
 }
 
@@ -419,8 +521,11 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     }
     for (const auto& option : args.options) {
         if (option.first != "--set") continue;
-        const size_t equals = option.second.find('=');
-        if (equals == std::string::npos) return Usage(err, "--set needs ID=VALUE (the master bypass is --set =1)");
+        // The value holds no '=', the identifier may: the last one separates them.
+        const size_t equals = option.second.rfind('=');
+        if (equals == std::string::npos) {
+            return Usage(err, "--set needs ID=VALUE or #INDEX=VALUE (the master bypass is --set =1)");
+        }
         if (!ParseDouble(option.second.substr(equals + 1), &number) || number < 0.0 || number > 1.0) {
             return Usage(err, "--set " + option.second + ": the value must be a normalized number from 0 to 1");
         }
@@ -513,11 +618,21 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
         json.BeginArray();
     }
 
+    if (args.Verbose()) {
+        std::ostringstream settings;
+        settings << "rendering " << *inPath << " (" << rate << " Hz, " << input->Channels() << " channel(s), "
+                 << input->Frames() << " frames) in a " << (channels == 1 ? "mono" : "stereo") << " layout, "
+                 << options.block << "-frame buffers, " << options.tailSeconds << " s of tail";
+        Info(args, err, settings.str());
+        for (const auto& [id, value] : options.sets) {
+            Info(args, err, "then \"" + Printable(id, '\0') + "\" is set to " + std::to_string(value));
+        }
+    }
     int status = kExitSuccess;
-    auto module = OpenModule(modulePath, err, &status);
+    auto module = OpenModule(args, modulePath, err, &status);
     if (!module) return status;
     bool drawn = false;
-    if (ShowProgress()) {
+    if (!args.Quiet() && ShowProgress()) {
         options.progress = [&err, &drawn](double done) {
             drawn = true;
             const int width = 40;
@@ -559,10 +674,12 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (!audioOut.Commit(&error)) return Usage(err, error);
     if (stateOutPath != nullptr && !stateOut.Commit(&error)) return Usage(err, error);
     if (reportPath != nullptr && !reportOut.Commit(&error)) return Usage(err, error);
-    out << "wrote " << *outPath << " (" << result.frames << " frames, " << result.channels << " channels, "
-        << result.sampleRate << " Hz)\n";
-    if (result.automationChanges > 0) out << "applied " << result.automationChanges << " automation changes\n";
-    if (result.droppedMidi > 0) err << "aaxhost: " << result.droppedMidi << " MIDI events did not fit a buffer\n";
+    if (!args.Quiet()) {
+        out << "wrote " << *outPath << " (" << result.frames << " frames, " << result.channels << " channels, "
+            << result.sampleRate << " Hz)\n";
+        if (result.automationChanges > 0) out << "applied " << result.automationChanges << " automation changes\n";
+    }
+    if (result.droppedMidi > 0) err << "aaxhost: warning: " << result.droppedMidi << " MIDI events did not fit a buffer\n";
     return kExitSuccess;
 }
 
@@ -583,17 +700,40 @@ int ValidateCommand(const Arguments& args, std::ostream& out, std::ostream& err)
     const std::string& path = args.positional[0];
     ValidateReport report;
     std::unique_ptr<PluginModule> module = PluginModule::Load(path, &error);
+    // Should the module take the process down, the run still ends with the check it was in,
+    // as failed, and the summary.
+    LastWords lastWords;
+    options.onStep = [&](const char* step, const ValidateReport& sofar) {
+        out.flush();
+        ValidateReport crashed = sofar;
+        const std::string detail = std::string("the process crashed (") + LastWords::kCause + ")";
+        crashed.checks.push_back({step, false, detail});
+        std::ostringstream words;
+        if (json) {
+            PrintReportJson(words, crashed, path);
+        } else {
+            PrintCheckLine(words, crashed.checks.back());
+            words << SummaryLine(crashed) << "\n";
+        }
+        lastWords.Set(words.str(), "aaxhost: validation failed: " + std::string(step) + ": " + detail + "\n");
+    };
     if (!module) {
         report.checks.push_back({"module loads", false, error});
     } else {
-        if (!json) options.onCheck = [&out](const CheckResult& check) { PrintCheckLine(out, check); };
+        if (!json) {
+            // Quiet: the failing checks only, and the summary.
+            const bool quiet = args.Quiet();
+            options.onCheck = [&out, quiet](const CheckResult& check) {
+                if (!quiet || !check.passed) PrintCheckLine(out, check);
+            };
+        }
         report = Validate(*module, options);
     }
     if (json) {
         PrintReportJson(out, report, path);
     } else {
         if (!module) PrintCheckLine(out, report.checks.front());
-        out << report.Passed() << " passed, " << report.Failed() << " failed\n";
+        out << SummaryLine(report) << "\n";
     }
     // A file that is not a module is an input error, not a failed validation.
     if (!module) return Usage(err, error);
@@ -622,10 +762,11 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     }
     std::error_code ec;
     std::string directory = args.positional[0];
+    if (directory.empty()) return Usage(err, "install-dir: DIR is empty; give the folder that holds VST64");
     const std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
     if (!ec) directory = absolute.string();
     if (!WriteInstallDirectory(directory, &error)) return Usage(err, error);
-    out << "install directory set to " << directory << "\n";
+    if (!args.Quiet()) out << "install directory set to " << directory << "\n";
     if (!std::filesystem::exists(std::filesystem::path(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
         err << "aaxhost: note: " << (std::filesystem::path(directory) / "VST64").string() << " holds no effect library yet\n";
     }
@@ -650,8 +791,14 @@ int GuiCmd(const Arguments& args, std::ostream& out, std::ostream& err) {
         paths.push_back({"--state-in", *state, false});
         if (!CheckReadableFile(*state, &error)) return Usage(err, "--state-in: " + error);
     }
+    options.quiet = args.Quiet();
     if (const std::string* screenshot = Value(args, "--screenshot")) {
         if (screenshot->empty()) return Usage(err, "--screenshot needs a file name");
+        std::string extension = std::filesystem::path(*screenshot).extension().string();
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension != ".png") {
+            return Usage(err, "--screenshot writes PNG only: give a file name ending in .png, not " + *screenshot);
+        }
         options.screenshot = *screenshot;
         paths.push_back({"--screenshot", *screenshot, true});
         if (options.seconds < 0.0) options.seconds = 1.0;
@@ -706,30 +853,113 @@ bool AsksForHelp(int argc, char** argv, int first) {
     return false;
 }
 
+const Command* FindCommand(const std::string& name) {
+    for (const Command& command : Commands()) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+// Under --quiet only errors reach stderr: the lines that begin "aaxhost: note: " or
+// "aaxhost: warning: " are held back, whichever part of the command writes them.
+class ErrorsOnly final : public std::streambuf {
+public:
+    explicit ErrorsOnly(std::ostream& target) : target_(target) {}
+    ~ErrorsOnly() override { Emit(); }
+
+protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        line_ += static_cast<char>(c);
+        if (c == '\n') Emit();
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        for (std::streamsize i = 0; i < count; ++i) overflow(static_cast<unsigned char>(text[i]));
+        return count;
+    }
+
+private:
+    void Emit() {
+        const bool chatter = line_.rfind("aaxhost: note: ", 0) == 0 || line_.rfind("aaxhost: warning: ", 0) == 0;
+        if (!chatter) target_ << line_ << std::flush;
+        line_.clear();
+    }
+
+    std::ostream& target_;
+    std::string line_;
+};
+
+bool IsVerbosityOption(const std::string& token, Verbosity* verbosity) {
+    if (token == "-q" || token == "--quiet") {
+        *verbosity = Verbosity::Quiet;
+        return true;
+    }
+    if (token == "-v" || token == "--verbose") {
+        *verbosity = Verbosity::Verbose;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int RunCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    if (argc < 2) {
+    // Options before the command: the verbosity, --help and --version.
+    int first = 1;
+    std::vector<Verbosity> verbosities;
+    for (Verbosity verbosity = Verbosity::Normal; first < argc; ++first) {
+        const std::string token = argv[first];
+        if (token == "--version") {
+            out << "aaxhost " << AAXHOST_VERSION << "\n";
+            return kExitSuccess;
+        }
+        if (token == "--help" || token == "-h") {
+            out << kMainHelp;
+            return kExitSuccess;
+        }
+        if (!IsVerbosityOption(token, &verbosity)) break;
+        verbosities.push_back(verbosity);
+    }
+    if (first >= argc) {
         err << kMainHelp;
         return Usage(err, "no command given");
     }
-    const std::string name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
-        out << kMainHelp;
-        return kExitSuccess;
-    }
-    for (const Command& command : Commands()) {
-        if (name != command.name) continue;
-        if (AsksForHelp(argc, argv, 2)) {
-            out << command.help;
+    const std::string name = argv[first];
+    if (name == "help") {
+        if (first + 1 >= argc) {
+            out << kMainHelp;
             return kExitSuccess;
         }
-        Arguments args;
-        std::string error;
-        if (!Parse(argc, argv, 2, name, command.options, &args, &error)) return Usage(err, error);
-        return command.run(args, out, err);
+        const Command* command = FindCommand(argv[first + 1]);
+        if (command == nullptr || first + 2 < argc) {
+            return Usage(err, command == nullptr ? "unknown command \"" + std::string(argv[first + 1]) + "\" (see aaxhost --help)"
+                                                 : "help takes one COMMAND");
+        }
+        out << command->help;
+        return kExitSuccess;
     }
-    return Usage(err, "unknown command \"" + name + "\" (see aaxhost --help)");
+    const Command* command = FindCommand(name);
+    if (command == nullptr) return Usage(err, "unknown command \"" + name + "\" (see aaxhost --help)");
+    if (AsksForHelp(argc, argv, first + 1)) {
+        out << command->help;
+        return kExitSuccess;
+    }
+    Arguments args;
+    std::string error;
+    if (!Parse(argc, argv, first + 1, name, command->options, &args, &error)) return Usage(err, error);
+    for (const auto& option : args.options) {
+        Verbosity verbosity;
+        if (IsVerbosityOption(option.first, &verbosity)) verbosities.push_back(verbosity);
+    }
+    for (Verbosity verbosity : verbosities) {
+        if (verbosity != verbosities.front()) return Usage(err, "--quiet and --verbose cannot be given together");
+    }
+    if (!verbosities.empty()) args.verbosity = verbosities.front();
+    if (!args.Quiet()) return command->run(args, out, err);
+    ErrorsOnly filter(err);
+    std::ostream errorsOnly(&filter);
+    return command->run(args, out, errorsOnly);
 }
 
 }  // namespace aaxhost

@@ -27,7 +27,8 @@ const char* const kGuiHelp =
     "  --layout L            mono or stereo (default stereo)\n"
     "  --seconds S           end after S seconds (default: when the window is closed; 1 with\n"
     "                        --screenshot)\n"
-    "  --screenshot FILE     after S seconds write the window's contents as PNG and end\n"
+    "  --screenshot FILE.png after S seconds write the window's contents as PNG and end\n"
+    "                        (the whole window, also beyond the screen's edge)\n"
     "  --state-in FILE       restore a state saved with render --state-out first\n"
     "  --events              print each automation event the host receives, one per line:\n"
     "                        \"touch ID\", \"value ID V\", \"release ID\" (a parameter's touch\n"
@@ -102,6 +103,11 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
         err << "aaxhost: " << MissingEffectReason() << "\n";
         return kExitFailed;
     }
+    if (!state.empty() && !instance->OffersChunks(state, &error)) {
+        instance->Release();
+        err << "aaxhost: --state-in: " << error << "\n";
+        return kExitUsage;
+    }
     if (!state.empty() && instance->RestoreChunks(state, &error) != AAX_SUCCESS) {
         err << "aaxhost: " << error << "\n";
         return kExitFailed;
@@ -122,13 +128,16 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
             !WritePngFile(png.TemporaryPath(), pixels, &error) || !png.Commit(&error)) {
             err << "aaxhost: " << error << "\n";
             status = kExitUsage;
-        } else {
+        } else if (!options.quiet) {
             out << "wrote " << options.screenshot << " (" << pixels.width << " x " << pixels.height << ")\n";
         }
     }
     session->Close();
     instance->Uninitialize();
     instance->Release();
+    for (const std::string& failure : HostWindow::TakeWindowSystemErrors()) {
+        err << "aaxhost: warning: the window system reported " << failure << "\n";
+    }
     return status;
 }
 

@@ -18,6 +18,7 @@ struct GuiOptions {
     std::string screenshot;
     std::string stateIn;
     bool events = false;
+    bool quiet = false;  // no "wrote ..." line
 };
 
 // [main] Runs `aaxhost gui` with options the command line has checked. Exit status as for

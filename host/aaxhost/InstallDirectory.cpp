@@ -7,6 +7,10 @@
 
 #include "platform/platform.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace aaxhost {
 
 namespace {
@@ -73,13 +77,48 @@ bool WriteInstallDirectory(const std::string& directory, std::string* error) {
                                      static_cast<uint32_t>(directory.size() + 1));
     if (result != platform::kRegistrySuccess) {
         if (error) {
-            *error = "cannot write the install directory (error " + std::to_string(result) + ")";
             const std::string location = RegistryLocation();
-            if (!location.empty()) *error += " to " + location;
+            *error = "cannot write the install directory" + (location.empty() ? "" : " to " + location) + ": " +
+                     RegistryErrorText(result);
         }
         return false;
     }
     return true;
+}
+
+std::string RegistryErrorText(int32_t code) {
+    const std::string number = " (error " + std::to_string(code) + ")";
+#if defined(_WIN32)
+    if (code == platform::kRegistryAccessDenied) {
+        return "access is denied; writing under HKEY_LOCAL_MACHINE needs an administrator" + number;
+    }
+    char text[256] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) {
+        text[--length] = '\0';
+    }
+    if (length > 0) return text + number;
+    return "the registry refused it" + number;
+#else
+    // The replacement file's own reasons, in the terms of its folder.
+    const std::filesystem::path file = RegistryLocation();
+    std::error_code ec;
+    switch (code) {
+        case platform::kRegistryNotFound:
+            if (!file.parent_path().empty() && !std::filesystem::is_directory(file.parent_path(), ec)) {
+                return "the folder " + file.parent_path().string() + " does not exist" + number;
+            }
+            return "the file cannot be created there" + number;
+        case platform::kRegistryAccessDenied:
+            return "permission denied, or the disk is full (run as root, or name a file you may write with " +
+                   std::string(platform::kRegistryFileVariable) + ")" + number;
+        case platform::kRegistryOutOfMemory:
+            return "out of memory" + number;
+        default:
+            return "the registry file refused it" + number;
+    }
+#endif
 }
 
 std::string RegistryLocation() {

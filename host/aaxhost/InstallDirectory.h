@@ -22,6 +22,10 @@ bool WriteInstallDirectory(const std::string& directory, std::string* error);
 // Where the registry lives, for messages: the replacement file on Linux, "" on Windows.
 std::string RegistryLocation();
 
+// A registry result code in words, with its number: the system's text on Windows, the
+// replacement file's reasons on Linux (its folder missing, permission denied).
+std::string RegistryErrorText(int32_t code);
+
 // [main] While alive, the module finds no effect: the install directory points at a folder
 // that holds none. The previous registry state comes back on destruction: the old value, or
 // else no value, and no key that was not there before.

@@ -101,6 +101,11 @@ struct BlockBuffers {
 
 }  // namespace
 
+bool IsIndexName(const std::string& name) {
+    return name.size() >= 2 && name.size() <= 11 && name[0] == '#' &&
+           std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 int32_t RenderStemFormat(const RenderOptions& options, int32_t inputChannels) {
     if (options.stemFormat != 0) return options.stemFormat;
     return inputChannels == 1 ? AAX_eStemFormat_Mono : AAX_eStemFormat_Stereo;
@@ -127,9 +132,26 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
     const AAX_Result initialized = instance->Initialize();
     if (initialized != AAX_SUCCESS) return Fail(error, "Initialize failed with " + std::to_string(initialized));
     if (!EffectLoaded(*instance)) return Fail(error, MissingEffectReason());
-    if (options.stateIn != nullptr && instance->RestoreChunks(*options.stateIn, error) != AAX_SUCCESS) return false;
-    for (const auto& [id, value] : options.sets) {
-        if (!instance->HasParameter(id)) return inputError("the effect has no parameter \"" + id + "\"");
+    if (options.stateIn != nullptr) {
+        std::string reason;
+        if (!instance->OffersChunks(*options.stateIn, &reason)) return inputError("--state-in: " + reason);
+        if (instance->RestoreChunks(*options.stateIn, error) != AAX_SUCCESS) return false;
+    }
+    for (const auto& [name, value] : options.sets) {
+        std::string id = name;
+        if (IsIndexName(name)) {
+            const std::vector<ParameterInfo> parameters = instance->Parameters();
+            const auto found = std::find_if(parameters.begin(), parameters.end(), [&name](const ParameterInfo& p) {
+                return std::to_string(p.index) == name.substr(1);
+            });
+            if (found == parameters.end()) {
+                return inputError("the effect has no parameter " + name + " (it has " + std::to_string(parameters.size()) +
+                                  ", #0 to #" + std::to_string(static_cast<int64_t>(parameters.size()) - 1) + ")");
+            }
+            id = found->id;
+        } else if (!instance->HasParameter(id)) {
+            return inputError("the effect has no parameter \"" + id + "\"");
+        }
         const AAX_Result set = instance->SetParameter(id, value);
         if (set != AAX_SUCCESS) return Fail(error, "setting \"" + id + "\" failed with " + std::to_string(set));
     }

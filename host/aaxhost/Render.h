@@ -19,7 +19,8 @@ namespace aaxhost {
 struct RenderOptions {
     int32_t stemFormat = 0;  // 0: mono for a one-channel input, else stereo
     int32_t block = 512;
-    // Normalized values by parameter identifier, applied in order after any restored state.
+    // Normalized values by parameter identifier, or by index as "#INDEX" (see IsIndexName),
+    // applied in order after any restored state.
     std::vector<std::pair<std::string, double>> sets;
     const std::vector<SavedChunk>* stateIn = nullptr;
     bool saveState = false;
@@ -54,6 +55,10 @@ struct RenderResult {
     int64_t automationChanges = 0;
     bool inputError = false;  // the failure lies in what was asked (an unknown parameter, an unreadable input)
 };
+
+// Whether a name given to --set is "#INDEX", a parameter's index as `params` lists it, rather
+// than an identifier: '#' and one to ten decimal digits.
+bool IsIndexName(const std::string& name);
 
 // The stem format a render uses for an input with this many channels.
 int32_t RenderStemFormat(const RenderOptions& options, int32_t inputChannels);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "EffectPresence.h"
+#include "GuiSession.h"
 #include "HostInstance.h"
 #include "InstallDirectory.h"
 #include "Json.h"
@@ -79,7 +80,13 @@ public:
 
 private:
     void Report(const std::string& name, bool passed, const std::string& detail = "") {
-        CheckResult check{name, passed, detail};
+        Add(CheckResult{name, passed, detail});
+    }
+    void Step(const char* name) {
+        if (options_.onStep) options_.onStep(name, report_);
+    }
+    void Skip(const std::string& name, const std::string& reason) { Add(CheckResult{name, true, reason, true}); }
+    void Add(CheckResult check) {
         if (options_.onCheck) options_.onCheck(check);
         report_.checks.push_back(std::move(check));
     }
@@ -126,6 +133,7 @@ private:
     void CheckProcessing();
     void CheckMidiAndTransport();
     void CheckEditor();
+    void CheckEditorInWindow(HostInstance& instance);
     void CheckThreadedChanges();
     void CheckMissingEffect();
     void CheckUnload();
@@ -413,10 +421,15 @@ void Run::CheckState() {
         return;
     }
     if (saved.empty()) problems.push_back("the instance offers no chunk");
-    Randomize(*instance, random);
-    if (instance->SaveChunks(&changed, &error) != AAX_SUCCESS) problems.push_back(error);
-    if (!saved.empty() && changed.size() == saved.size() && changed[0].record == saved[0].record) {
-        problems.push_back("the chunk did not change when every parameter changed");
+    // That the state follows the parameters can be seen only when there are some to change.
+    if (EditableParameters(*instance).empty()) {
+        Skip("state follows the parameters", "the effect has no parameters to change");
+    } else {
+        Randomize(*instance, random);
+        if (instance->SaveChunks(&changed, &error) != AAX_SUCCESS) problems.push_back(error);
+        const bool same = !saved.empty() && changed.size() == saved.size() && changed[0].record == saved[0].record;
+        Report("state follows the parameters", !same,
+               same ? "the chunk did not change when every parameter changed" : "the chunk changed with the parameters");
     }
     if (instance->RestoreChunks(saved, &error) != AAX_SUCCESS) problems.push_back(error);
     if (instance->SaveChunks(&restored, &error) != AAX_SUCCESS) problems.push_back(error);
@@ -551,36 +564,74 @@ void Run::CheckEditor() {
         Report("editor", false, error);
         return;
     }
+    // The GUI's life without a window: created, initialised, sized, given a container that is
+    // not a native window, closed.
     std::vector<std::string> problems;
     AAX_Result result = instance->OpenGui();
     if (result != AAX_SUCCESS) {
-        Report("editor", false, "creating or initialising the GUI failed with " + std::to_string(result));
+        Report("editor open, size, close", false, "creating or initialising the GUI failed with " + std::to_string(result));
         return;
     }
     AAX_Point size{0, 0};
-    for (int round = 0; round < 2; ++round) {
-        if ((result = instance->AttachView(AAX_eViewContainer_Type_HWND)) != AAX_SUCCESS) {
-            problems.push_back("SetViewContainer failed with " + std::to_string(result));
-        }
-        if ((result = instance->GetViewSize(&size)) != AAX_SUCCESS) problems.push_back("GetViewSize failed");
-        if (!(size.horz > 0 && size.vert > 0 && size.horz < 100000 && size.vert < 100000)) {
-            problems.push_back("view size " + Number(size.horz) + " x " + Number(size.vert));
-        }
-        AAX_Rect area{0, 0, size.horz, size.vert};
-        instance->DrawView(&area);
-        for (int32_t i = 0; i < 10 * options_.strictness; ++i) instance->IdleView();
-        if ((result = instance->DetachView()) != AAX_SUCCESS) problems.push_back("withdrawing the view failed");
+    if ((result = instance->GetViewSize(&size)) != AAX_SUCCESS) problems.push_back("GetViewSize failed");
+    if (!(size.horz > 0 && size.vert > 0 && size.horz < 100000 && size.vert < 100000)) {
+        problems.push_back("view size " + Number(size.horz) + " x " + Number(size.vert));
     }
-    // A container that is not a native window.
     if (instance->AttachView(AAX_eViewContainer_Type_NULL) != AAX_SUCCESS || instance->DetachView() != AAX_SUCCESS) {
         problems.push_back("a non-native container is refused");
     }
     if ((result = instance->CloseGui()) != AAX_SUCCESS) problems.push_back("closing the GUI failed with " + std::to_string(result));
+
+    CheckEditorInWindow(*instance);
+
     instance->Release();
     const std::vector<std::string> held = instance->HeldReferences();
     if (!held.empty()) problems.push_back("after release the module still holds " + Join(held));
-    Report("editor open, size, idle, close", problems.empty(),
-           problems.empty() ? "view " + Number(size.horz) + " x " + Number(size.vert) + ", opened twice" : Join(problems));
+    Report("editor open, size, close", problems.empty(),
+           problems.empty() ? "view " + Number(size.horz) + " x " + Number(size.vert) + ", and a container that is not a window"
+                            : Join(problems));
+}
+
+// The editor in a window of the host's own, as `gui` shows it, opened twice: the view gets the
+// window, is ticked, drawn where the window is exposed and followed in size, and is closed.
+void Run::CheckEditorInWindow(HostInstance& instance) {
+    const std::string name = "editor in a window";
+    if (!options_.checkEditorWindow) {
+        Skip(name, "not asked for");
+        return;
+    }
+    HostWindow::TakeWindowSystemErrors();
+    std::vector<std::string> problems;
+    AAX_Point size{0, 0};
+    for (int round = 0; round < 2 && problems.empty(); ++round) {
+        std::string error;
+        bool noDisplay = false;
+        std::unique_ptr<GuiSession> session = GuiSession::Open(instance, "aaxhost validate", &error, &noDisplay);
+        if (!session) {
+            if (noDisplay) {
+                Skip(name, error);
+                return;
+            }
+            problems.push_back(error);
+            break;
+        }
+        for (int32_t tick = 0; tick < 10 * options_.strictness; ++tick) session->Tick(64);
+        size = session->ViewSize();
+        int32_t width = 0, height = 0;
+        session->Window().ClientSize(&width, &height);
+        if (width != static_cast<int32_t>(size.horz) || height != static_cast<int32_t>(size.vert)) {
+            problems.push_back("the window is " + std::to_string(width) + " x " + std::to_string(height) + ", the view " +
+                               Number(size.horz) + " x " + Number(size.vert));
+        }
+        if (session->Window().ChildWindowCount() == 0) problems.push_back("the editor put no window into the host's window");
+        session->Close();
+        if (session->Window().ChildWindowCount() != 0) problems.push_back("the editor's window stays after it was closed");
+    }
+    for (const std::string& failure : HostWindow::TakeWindowSystemErrors()) {
+        problems.push_back("the window system reported " + failure);
+    }
+    Report(name, problems.empty(),
+           problems.empty() ? "shown at " + Number(size.horz) + " x " + Number(size.vert) + ", opened twice" : Join(problems));
 }
 
 void Run::CheckThreadedChanges() {
@@ -651,7 +702,7 @@ void Run::CheckMissingEffect() {
         std::vector<SavedChunk> chunks;
         instance->SaveChunks(&chunks, &error);  // may refuse; must not crash
         if (instance->OpenGui() == AAX_SUCCESS) {
-            instance->AttachView();
+            instance->AttachView(AAX_eViewContainer_Type_NULL);
             AAX_Point size{0, 0};
             instance->GetViewSize(&size);
             instance->IdleView();
@@ -677,7 +728,9 @@ void Run::CheckUnload() {
 }
 
 ValidateReport Run::Execute() {
+    Step("module exports");
     CheckModuleEntryPoints();
+    Step("registration");
     if (!CheckRegistration()) {
         module_.Shutdown();
         return report_;
@@ -687,30 +740,52 @@ ValidateReport Run::Execute() {
         module_.Shutdown();
         return report_;
     }
+    Step("effect loads");
     if (!CheckEffectLoads()) {
+        Step("unload");
         CheckUnload();
         return report_;
     }
-    CheckLifecycle();
-    CheckParameters();
-    CheckMasterBypass();
-    CheckState();
-    CheckProcessing();
-    CheckMidiAndTransport();
-    CheckEditor();
-    CheckThreadedChanges();
-    if (options_.checkMissingEffect) CheckMissingEffect();
-    CheckUnload();
+    const std::pair<const char*, void (Run::*)()> steps[] = {
+        {"create, initialise and release", &Run::CheckLifecycle},
+        {"parameters", &Run::CheckParameters},
+        {"master bypass", &Run::CheckMasterBypass},
+        {"state save and restore", &Run::CheckState},
+        {"processing", &Run::CheckProcessing},
+        {"MIDI and transport start/stop", &Run::CheckMidiAndTransport},
+        {"editor", &Run::CheckEditor},
+        {"parameter changes from another thread", &Run::CheckThreadedChanges},
+        {"instance without its effect", &Run::CheckMissingEffect},
+        {"unload", &Run::CheckUnload},
+    };
+    for (const auto& [name, check] : steps) {
+        if (check == &Run::CheckMissingEffect && !options_.checkMissingEffect) continue;
+        Step(name);
+        (this->*check)();
+    }
     return report_;
 }
 
 }  // namespace
 
 int32_t ValidateReport::Passed() const {
-    return static_cast<int32_t>(std::count_if(checks.begin(), checks.end(), [](const CheckResult& c) { return c.passed; }));
+    return static_cast<int32_t>(
+        std::count_if(checks.begin(), checks.end(), [](const CheckResult& c) { return c.passed && !c.skipped; }));
 }
 
-int32_t ValidateReport::Failed() const { return static_cast<int32_t>(checks.size()) - Passed(); }
+int32_t ValidateReport::Failed() const {
+    return static_cast<int32_t>(std::count_if(checks.begin(), checks.end(), [](const CheckResult& c) { return !c.passed; }));
+}
+
+int32_t ValidateReport::Skipped() const {
+    return static_cast<int32_t>(std::count_if(checks.begin(), checks.end(), [](const CheckResult& c) { return c.skipped; }));
+}
+
+std::string SummaryLine(const ValidateReport& report) {
+    std::string line = std::to_string(report.Passed()) + " passed, " + std::to_string(report.Failed()) + " failed";
+    if (report.Skipped() > 0) line += ", " + std::to_string(report.Skipped()) + " skipped";
+    return line;
+}
 
 ValidateReport Validate(PluginModule& module, const ValidateOptions& options) {
     ValidateOptions bounded = options;
@@ -720,7 +795,7 @@ ValidateReport Validate(PluginModule& module, const ValidateOptions& options) {
 }
 
 void PrintCheckLine(std::ostream& out, const CheckResult& check) {
-    out << (check.passed ? "PASS " : "FAIL ") << check.name;
+    out << (check.skipped ? "SKIP " : check.passed ? "PASS " : "FAIL ") << check.name;
     if (!check.detail.empty()) out << ": " << check.detail;
     out << "\n";
 }
@@ -735,12 +810,14 @@ void PrintReportJson(std::ostream& out, const ValidateReport& report, const std:
         json.BeginObject();
         json.Field("name", check.name);
         json.Field("passed", check.passed);
+        json.Field("skipped", check.skipped);
         json.Field("detail", check.detail);
         json.EndObject();
     }
     json.EndArray();
     json.Field("passed", report.Passed());
     json.Field("failed", report.Failed());
+    json.Field("skipped", report.Skipped());
     json.EndObject();
 }
 

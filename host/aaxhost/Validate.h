@@ -17,21 +17,31 @@ namespace aaxhost {
 struct CheckResult {
     std::string name;
     bool passed = false;
-    std::string detail;
+    std::string detail;  // for a skipped check, why
+    bool skipped = false;  // not run, which is no failure (passed is true)
 };
+
+struct ValidateReport;
 
 struct ValidateOptions {
     int32_t strictness = 5;  // 1..10: more seeds, more cycles, longer runs
     uint32_t seed = 1;
     bool checkMissingEffect = true;
+    bool checkEditorWindow = true;  // false reports the editor-in-a-window check as skipped
     std::function<void(const CheckResult&)> onCheck;  // called as each check finishes
+    // Called before each group of checks with its name and the report so far.
+    std::function<void(const char* step, const ValidateReport& report)> onStep;
 };
 
 struct ValidateReport {
     std::vector<CheckResult> checks;
     int32_t Passed() const;
     int32_t Failed() const;
+    int32_t Skipped() const;
 };
+
+// The last line of the text report: "N passed, N failed", and ", N skipped" when some were.
+std::string SummaryLine(const ValidateReport& report);
 
 // [main] Runs every check on a loaded module that has not been started yet. The module is
 // started, registered and shut down by the run.

@@ -678,6 +678,33 @@ AAX_Result HostInstance::RestoreChunks(const std::vector<SavedChunk>& chunks, st
     return AAX_SUCCESS;
 }
 
+bool HostInstance::OffersChunks(const std::vector<SavedChunk>& chunks, std::string* reason) const {
+    if (dataModel_ == nullptr) return false;
+    std::vector<AAX_CTypeID> offered;
+    int32_t count = 0;
+    dataModel_->GetNumberOfChunks(&count);
+    for (int32_t i = 0; i < std::min(count, 64); ++i) {
+        AAX_CTypeID id = 0;
+        if (dataModel_->GetChunkIDFromIndex(i, &id) == AAX_SUCCESS) offered.push_back(id);
+    }
+    for (const SavedChunk& chunk : chunks) {
+        if (std::find(offered.begin(), offered.end(), chunk.id) != offered.end()) continue;
+        if (reason == nullptr) return false;
+        std::string own;
+        for (AAX_CTypeID id : offered) own += (own.empty() ? "" : ", ") + FourCCText(id);
+        *reason = "the state is another plug-in's: its chunk is " + FourCCText(chunk.id);
+        const size_t header = offsetof(AAX_SPlugInChunk, fData);
+        if (chunk.record.size() >= header) {
+            const auto* record = reinterpret_cast<const AAX_SPlugInChunk*>(chunk.record.data());
+            *reason += ", saved by plug-in " + FourCCText(record->fPlugInID) + " of product " +
+                       FourCCText(record->fProductID) + " by manufacturer " + FourCCText(record->fManufacturerID);
+        }
+        *reason += "; this effect keeps its state in " + (own.empty() ? std::string("no chunk") : "chunk " + own);
+        return false;
+    }
+    return true;
+}
+
 MidiNodeObject* HostInstance::MidiNode(int32_t nodeType) {
     for (auto& node : midiNodes_) {
         if (node->NodeType() == nodeType) return node.get();
@@ -762,6 +789,7 @@ AAX_Result HostInstance::OpenGui() {
 
 AAX_Result HostInstance::AttachView(int32_t containerType) {
     if (gui_ == nullptr) return AAX_ERROR_NULL_OBJECT;
+    if (containerType == AAX_eViewContainer_Type_HWND && nativeWindow_ == nullptr) return AAX_ERROR_NULL_OBJECT;
     views_.push_back(std::make_unique<HostViewContainer>(
         containerType, containerType == AAX_eViewContainer_Type_HWND ? nativeWindow_ : nullptr));
     viewAttached_ = true;

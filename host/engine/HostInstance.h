@@ -293,6 +293,11 @@ public:
     // [main] State.
     AAX_Result SaveChunks(std::vector<SavedChunk>* chunks, std::string* error);
     AAX_Result RestoreChunks(const std::vector<SavedChunk>& chunks, std::string* error);
+    // [main] Whether every chunk is one the instance offers (GetChunkIDFromIndex): false with a
+    // one-line reason that names the plug-in the chunks were saved by, as their headers give it,
+    // and the chunk this instance keeps its state in. A state of another plug-in is refused so
+    // before SetChunk, which would answer it only with a result code.
+    bool OffersChunks(const std::vector<SavedChunk>& chunks, std::string* reason) const;
 
     // [main] MIDI for the next buffer, on the local input node (or the node of the given type).
     bool QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2,
@@ -304,7 +309,9 @@ public:
     static AAX_Result ProcessBatch(HostInstance* const* instances, size_t count, const float* const* const* inputs,
                                    float* const* const* outputs, int32_t frames);
 
-    // [main] GUI.
+    // [main] GUI. A native-window container (type HWND) carries the window given with
+    // SetNativeWindow; without one AttachView refuses it (AAX_ERROR_NULL_OBJECT) and calls
+    // nothing, so the view is never handed something that is not a window.
     AAX_Result OpenGui();
     AAX_Result AttachView(int32_t containerType = AAX_eViewContainer_Type_HWND);
     AAX_Result GetViewSize(AAX_Point* size);
@@ -315,8 +322,8 @@ public:
     bool GuiOpen() const { return gui_ != nullptr; }
     void* NativeWindow() { return nativeWindow_; }
     // [main] The native window that later AttachView calls hand to the view (on Linux an X11
-    // window id as a pointer). Null goes back to the made-up window of a host without a screen.
-    void SetNativeWindow(void* window) { nativeWindow_ = window != nullptr ? window : nativeWindowStorage_; }
+    // window id as a pointer); null for none.
+    void SetNativeWindow(void* window) { nativeWindow_ = window; }
 
     // Host objects, for inspection.
     TransportState& Transport() { return transport_; }
@@ -384,8 +391,7 @@ private:
     bool initialized_ = false;
     bool guiInitialized_ = false;
     bool viewAttached_ = false;
-    alignas(16) unsigned char nativeWindowStorage_[4096] = {};
-    void* nativeWindow_ = nativeWindowStorage_;
+    void* nativeWindow_ = nullptr;
 };
 
 // The host's string as the module's operations take it.

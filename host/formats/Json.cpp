@@ -6,26 +6,58 @@
 
 namespace aaxhost {
 
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
 std::string JsonEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buffer[8];
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
-                    out += buffer;
-                } else {
-                    out += c;
+            default: {
+                const unsigned char u = static_cast<unsigned char>(c);
+                const size_t length = u < 0x20 ? 0 : Utf8SequenceLength(text, i);
+                if (length > 0) {
+                    out.append(text.substr(i, length));
+                    i += length;
+                    continue;
                 }
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
+                out += buffer;
+            }
         }
+        ++i;
     }
     return out;
 }

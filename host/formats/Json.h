@@ -60,7 +60,14 @@ private:
     bool afterKey_ = false;
 };
 
-// The text with JSON's escapes applied, without quotes.
+// The text with JSON's escapes applied, without quotes. Well-formed UTF-8 passes as it is; a
+// byte that is not part of a well-formed sequence is taken as Latin-1 and written as \u00XX, so
+// that the document is valid JSON whatever bytes the text holds.
 std::string JsonEscape(std::string_view text);
+
+// The length of the well-formed UTF-8 sequence at text[at] (1 for ASCII), or 0 when the byte
+// there does not begin one: a stray continuation byte, an overlong form, a surrogate, a code
+// point past U+10FFFF or a sequence cut short.
+size_t Utf8SequenceLength(std::string_view text, size_t at);
 
 }  // namespace aaxhost

@@ -45,6 +45,13 @@ public:
     virtual bool Capture(WindowPixels* pixels, std::string* error) const = 0;
     // [main] The child windows inside the client area (a view's windows), for leak checks.
     virtual int32_t ChildWindowCount() const = 0;
+
+    // [any] The window system's errors since the last call, one line each, oldest first (at
+    // most 16 are kept). On Linux the host's X error handler, installed with the first window,
+    // notes the protocol errors of every connection of the process whose owner installed no
+    // handler of its own, an editor's included, instead of letting Xlib end the process. On
+    // Windows there are none.
+    static std::vector<std::string> TakeWindowSystemErrors();
 };
 
 }  // namespace aaxhost

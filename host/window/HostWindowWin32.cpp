@@ -2,6 +2,8 @@
 // creates its child windows in it; their messages go through this window's message loop.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "HostWindow.h"
 
 namespace aaxhost {
@@ -70,6 +72,10 @@ public:
         *y = origin.y;
     }
 
+    // What is beyond the screen's edge is not drawn anywhere that can be read back, so a window
+    // larger than the screen, or partly off it, is read a piece at a time: moved so that each
+    // piece lies on the screen, drawn there (the view's windows included), and copied. The
+    // window goes back where it was afterwards.
     bool Capture(WindowPixels* pixels, std::string* error) const override {
         int32_t width = 0, height = 0;
         ClientSize(&width, &height);
@@ -80,14 +86,37 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
-        HDC source = GetDC(window_);
-        HDC copy = CreateCompatibleDC(source);
+        HDC screen = GetDC(nullptr);
+        HDC copy = CreateCompatibleDC(screen);
         void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bool copied = false;
-        if (bitmap != nullptr && bits != nullptr) {
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ReleaseDC(nullptr, screen);
+        bool copied = bitmap != nullptr && bits != nullptr;
+        if (copied) {
             HGDIOBJ old = SelectObject(copy, bitmap);
-            copied = BitBlt(copy, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
+            const RECT visible{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                               GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                               GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+            int32_t originX = 0, originY = 0;
+            ClientOrigin(&originX, &originY);
+            const bool onScreen = originX >= visible.left && originY >= visible.top && originX + width <= visible.right &&
+                                  originY + height <= visible.bottom;
+            if (onScreen) {
+                copied = CopyClient(copy, 0, 0, width, height);
+            } else {
+                RECT frame{};
+                GetWindowRect(window_, &frame);
+                const int32_t pieceWidth = visible.right - visible.left, pieceHeight = visible.bottom - visible.top;
+                for (int32_t top = 0; top < height && copied; top += pieceHeight) {
+                    for (int32_t left = 0; left < width && copied; left += pieceWidth) {
+                        // Client point (left, top) at the screen's top-left corner.
+                        MoveFrame(frame.left + visible.left - originX - left, frame.top + visible.top - originY - top);
+                        copied = CopyClient(copy, left, top, std::min(pieceWidth, width - left),
+                                            std::min(pieceHeight, height - top));
+                    }
+                }
+                MoveFrame(frame.left, frame.top);
+            }
             GdiFlush();
             if (copied) {
                 pixels->width = width;
@@ -104,7 +133,6 @@ public:
         }
         if (bitmap != nullptr) DeleteObject(bitmap);
         DeleteDC(copy);
-        ReleaseDC(window_, source);
         if (!copied) *error = "the window's contents could not be read";
         return copied;
     }
@@ -122,6 +150,19 @@ public:
     }
 
 private:
+    void MoveFrame(int32_t x, int32_t y) const {
+        SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+
+    // Copies a part of the client area, as the screen shows it now, to the same place in `to`.
+    bool CopyClient(HDC to, int32_t left, int32_t top, int32_t width, int32_t height) const {
+        HDC source = GetDC(window_);
+        const bool copied = BitBlt(to, left, top, width, height, source, left, top, SRCCOPY) != 0;
+        ReleaseDC(window_, source);
+        return copied;
+    }
+
     static RECT Outer(int32_t width, int32_t height) {
         RECT outer{0, 0, width > 0 ? width : 1, height > 0 ? height : 1};
         AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
@@ -129,6 +170,14 @@ private:
     }
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_GETMINMAXINFO) {
+            // The window takes the view's size even where that is larger than the screen (the
+            // first of these comes before the window knows its owner).
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMaxTrackSize.x = limits->ptMaxSize.x = 32767;
+            limits->ptMaxTrackSize.y = limits->ptMaxSize.y = 32767;
+            return 0;
+        }
         if (message == WM_NCCREATE) {
             const auto* creation = reinterpret_cast<const CREATESTRUCTA*>(lParam);
             SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
@@ -167,6 +216,8 @@ private:
 };
 
 }  // namespace
+
+std::vector<std::string> HostWindow::TakeWindowSystemErrors() { return {}; }
 
 std::unique_ptr<HostWindow> HostWindow::Create(const std::string& title, int32_t width, int32_t height,
                                                std::string* error) {

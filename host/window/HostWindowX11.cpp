@@ -2,13 +2,38 @@
 // opens its own child window in it, on its own display connection.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xcomposite.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "HostWindow.h"
 
 namespace aaxhost {
 namespace {
+
+// Xlib reports protocol errors to one handler for the whole process, and its default handler
+// ends the process with a message of its own. The host's handler notes each error instead, on
+// whichever connection it arose (the host's, or an editor's own that installs no handler of
+// its own), so that the command that caused it can say so and go on.
+std::mutex gErrorsMutex;
+std::vector<std::string> gErrors;
+
+int NoteError(Display* display, XErrorEvent* event) {
+    char text[160] = {};
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    char request[80] = {};
+    const std::string number = std::to_string(static_cast<int>(event->request_code));
+    XGetErrorDatabaseText(display, "XRequest", number.c_str(), ("request " + number).c_str(), request, sizeof request);
+    std::lock_guard<std::mutex> lock(gErrorsMutex);
+    if (gErrors.size() < 16) gErrors.push_back(std::string(text) + " (" + request + ")");
+    return 0;
+}
+
+void InstallErrorHandler() {
+    static std::once_flag installed;
+    std::call_once(installed, [] { XSetErrorHandler(&NoteError); });
+}
 
 // The offset of a colour channel within a pixel, read from the visual's mask.
 int MaskShift(unsigned long mask) {
@@ -33,6 +58,15 @@ public:
         deleteAtom_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display_, window_, &deleteAtom_, 1);
         XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
+        // With the Composite extension the server keeps the window's whole picture, its
+        // children's included, in a pixmap of its own and copies it to the screen itself: what
+        // lies beyond the screen's edge is drawn as well and can be read back.
+        int event = 0, error = 0, major = 0, minor = 2;
+        if (XCompositeQueryExtension(display_, &event, &error) && XCompositeQueryVersion(display_, &major, &minor) &&
+            (major > 0 || minor >= 2)) {
+            XCompositeRedirectWindow(display_, window_, CompositeRedirectAutomatic);
+            redirected_ = true;
+        }
     }
 
     ~X11HostWindow() override {
@@ -102,10 +136,27 @@ public:
         int32_t width = 0, height = 0;
         ClientSize(&width, &height);
         XSync(display_, False);
+        // A redirected window is read from the server's copy of it, whole; any other only
+        // where it is on the screen.
+        if (!redirected_) {
+            int32_t x = 0, y = 0;
+            ClientOrigin(&x, &y);
+            const int screenWidth = DisplayWidth(display_, DefaultScreen(display_));
+            const int screenHeight = DisplayHeight(display_, DefaultScreen(display_));
+            if (x < 0 || y < 0 || x + width > screenWidth || y + height > screenHeight) {
+                *error = "the window (" + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                         std::to_string(x) + ", " + std::to_string(y) + ") does not fit on the screen (" +
+                         std::to_string(screenWidth) + " x " + std::to_string(screenHeight) +
+                         "), and the X server has no Composite extension to read the part beyond its edge";
+                return false;
+            }
+        }
         XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned int>(width),
                                   static_cast<unsigned int>(height), AllPlanes, ZPixmap);
+        XSync(display_, False);
         if (image == nullptr) {
-            *error = "the window's contents could not be read";
+            const std::vector<std::string> errors = TakeWindowSystemErrors();
+            *error = "the window's contents could not be read" + (errors.empty() ? "" : ": " + errors.back());
             return false;
         }
         pixels->width = width;
@@ -138,12 +189,21 @@ private:
     Window window_;
     Atom deleteAtom_ = 0;
     bool closed_ = false;
+    bool redirected_ = false;
 };
 
 }  // namespace
 
+std::vector<std::string> HostWindow::TakeWindowSystemErrors() {
+    std::lock_guard<std::mutex> lock(gErrorsMutex);
+    std::vector<std::string> errors;
+    errors.swap(gErrors);
+    return errors;
+}
+
 std::unique_ptr<HostWindow> HostWindow::Create(const std::string& title, int32_t width, int32_t height,
                                                std::string* error) {
+    InstallErrorHandler();
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         const char* name = std::getenv("DISPLAY");

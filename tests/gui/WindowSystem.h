@@ -21,6 +21,15 @@ public:
     virtual void Release() = 0;
 };
 
+// A window of one colour (0xRRGGBB) inside a parent (a host window's handle), made on a
+// connection of its own as an editor makes its window, and painted by the window system.
+class ColourPatch {
+public:
+    static std::unique_ptr<ColourPatch> Create(void* parent, int32_t x, int32_t y, int32_t width, int32_t height,
+                                               uint32_t colour, std::string* error);
+    virtual ~ColourPatch() = default;
+};
+
 // On Linux: this process's clients of the X server and the resources the server holds for
 // them. On Windows: this thread's top-level windows and the process's GDI and USER objects.
 struct WindowSystemUse {

@@ -32,7 +32,37 @@ private:
     int32_t y_ = 0;
 };
 
+class Win32Patch final : public ColourPatch {
+public:
+    explicit Win32Patch(HWND window) : window_(window) {}
+    ~Win32Patch() override { DestroyWindow(window_); }
+
+private:
+    HWND window_;
+};
+
 }  // namespace
+
+std::unique_ptr<ColourPatch> ColourPatch::Create(void* parent, int32_t x, int32_t y, int32_t width, int32_t height,
+                                                 uint32_t colour, std::string* error) {
+    // One window class per colour: the class's brush paints it.
+    const std::string name = "aaxwPatch" + std::to_string(colour);
+    WNDCLASSA windowClass{};
+    if (!GetClassInfoA(GetModuleHandleA(nullptr), name.c_str(), &windowClass)) {
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF));
+        windowClass.lpszClassName = name.c_str();
+        RegisterClassA(&windowClass);
+    }
+    HWND window = CreateWindowExA(0, name.c_str(), "", WS_CHILD | WS_VISIBLE, x, y, width, height,
+                                  static_cast<HWND>(parent), nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr) {
+        *error = "CreateWindowEx failed";
+        return nullptr;
+    }
+    return std::make_unique<Win32Patch>(window);
+}
 
 std::unique_ptr<SyntheticMouse> SyntheticMouse::Create(std::string* error) {
     if (GetSystemMetrics(SM_CXSCREEN) < 2 || GetSystemMetrics(SM_CYSCREEN) < 2) {

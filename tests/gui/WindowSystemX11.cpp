@@ -30,7 +30,36 @@ private:
     Display* display_;
 };
 
+class X11Patch final : public ColourPatch {
+public:
+    X11Patch(Display* display, Window window) : display_(display), window_(window) {}
+    ~X11Patch() override {
+        XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+
+private:
+    Display* display_;
+    Window window_;
+};
+
 }  // namespace
+
+std::unique_ptr<ColourPatch> ColourPatch::Create(void* parent, int32_t x, int32_t y, int32_t width, int32_t height,
+                                                 uint32_t colour, std::string* error) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        *error = "no display";
+        return nullptr;
+    }
+    // The virtual display is 24-bit true colour: the pixel is the colour.
+    const Window window = XCreateSimpleWindow(display, static_cast<Window>(reinterpret_cast<uintptr_t>(parent)), x, y,
+                                              static_cast<unsigned int>(width), static_cast<unsigned int>(height), 0, 0,
+                                              colour);
+    XMapWindow(display, window);
+    XSync(display, False);
+    return std::make_unique<X11Patch>(display, window);
+}
 
 std::unique_ptr<SyntheticMouse> SyntheticMouse::Create(std::string* error) {
     Display* display = XOpenDisplay(nullptr);

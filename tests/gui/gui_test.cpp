@@ -353,3 +353,76 @@ TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
 }
 
 }  // namespace
+
+// validate shows the editor in a window of the host's own when there is a display, says why
+// not when there is none, and ends with its summary either way.
+TEST_F(EditorWindow, ValidateOpensTheEditorInAWindowOrSaysWhyNot) {
+    instance_->Release();  // validate counts the module's live objects
+    instance_.reset();
+    struct Case {
+        const char* display;  // null: the test's own
+        const char* line;
+    };
+    std::vector<Case> cases = {{nullptr, "PASS editor in a window: shown at 500 x 300, opened twice\n"}};
+#if !defined(_WIN32)
+    cases.push_back({":nonesuch", "SKIP editor in a window: no display: cannot open X display \":nonesuch\"\n"});
+#endif
+    const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"aaxhost", "validate", ModulePath(), "--strictness", "1"};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        std::ostringstream out, err;
+#if !defined(_WIN32)
+        if (c.display != nullptr) setenv("DISPLAY", c.display, 1);
+#endif
+        const int status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err);
+#if !defined(_WIN32)
+        setenv("DISPLAY", display.c_str(), 1);
+#endif
+        EXPECT_EQ(status, kExitSuccess) << out.str() << err.str();
+        EXPECT_NE(out.str().find(c.line), std::string::npos) << out.str();
+        const std::string text = out.str();
+        EXPECT_EQ(text.find('\n', text.rfind(" passed, 0 failed")), text.size() - 1) << text;
+    }
+}
+
+namespace {
+
+// The host window's picture of windows the screen cannot hold: taller than the virtual screen
+// the tests start (1280 x 1024), wider, and one that fits. Each is filled by four patches of
+// its own colours, windows of another connection as an editor's are; the picture must show
+// each patch's colour at its far corner, beyond the screen's edge too.
+TEST(HostWindowPicture, ShowsTheWholeWindowEvenWhereItLiesBeyondTheScreen) {
+    const struct {
+        int32_t width, height;
+    } sizes[] = {{500, 300}, {800, 1100}, {1400, 400}};
+    const uint32_t colours[4] = {0xC03020, 0x20A040, 0x3050E0, 0xE0C010};
+    for (const auto& size : sizes) {
+        std::string error;
+        std::unique_ptr<HostWindow> window = HostWindow::Create("gui_tests", size.width, size.height, &error);
+        if (!window) {
+            if (DisplayRequired()) FAIL() << "AAXW_REQUIRE_DISPLAY=1 but " << error;
+            GTEST_SKIP() << error;
+        }
+        const int32_t halfWidth = size.width / 2, halfHeight = size.height / 2;
+        std::vector<std::unique_ptr<guitest::ColourPatch>> patches;
+        for (int32_t i = 0; i < 4; ++i) {
+            patches.push_back(guitest::ColourPatch::Create(window->ViewHandle(), i % 2 * halfWidth, i / 2 * halfHeight,
+                                                           halfWidth, halfHeight, colours[i], &error));
+            ASSERT_TRUE(patches.back()) << error;
+        }
+        for (int tick = 0; tick < 5; ++tick) window->HandleEvents(nullptr);
+        WindowPixels pixels;
+        ASSERT_TRUE(window->Capture(&pixels, &error)) << size.width << " x " << size.height << ": " << error;
+        ASSERT_EQ(pixels.width, size.width);
+        ASSERT_EQ(pixels.height, size.height);
+        for (int32_t i = 0; i < 4; ++i) {
+            const int32_t x = i % 2 == 0 ? 1 : size.width - 2, y = i / 2 == 0 ? 1 : size.height - 2;
+            EXPECT_EQ(pixels.At(x, y), colours[i]) << size.width << " x " << size.height << " at " << x << ", " << y;
+        }
+        std::cout << size.width << " x " << size.height << ": the four corners read back\n";
+    }
+}
+
+}  // namespace

@@ -12,8 +12,16 @@
 #include "CommandOutcome.h"
 #include "FakeModule.h"
 #include "InstallDirectory.h"
+#include "LastWords.h"
 #include "platform/platform.h"
 #include "support/registry_sandbox.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 using namespace aaxhost;
 namespace fs = std::filesystem;
@@ -91,6 +99,10 @@ TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
         {{"validate", text}, kExitUsage, "cannot load " + fs::absolute(text).string()},
         {{"install-dir", "a", "b"}, kExitUsage, "install-dir takes at most one DIR"},
         {{"install-dir", "/" + std::string(999, 'd')}, kExitUsage, "at most 999 characters"},
+        {{"install-dir", ""}, kExitUsage, "DIR is empty"},
+        {{"gui", "m.so", "--screenshot", (dir / "editor.jpg").string()}, kExitUsage, "--screenshot writes PNG only"},
+        {{"help", "frobnicate"}, kExitUsage, "unknown command \"frobnicate\""},
+        {{"-q", "describe", "m.so", "--verbose"}, kExitUsage, "--quiet and --verbose cannot be given together"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = Invoke(c.arguments);
@@ -103,6 +115,79 @@ TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
     std::error_code ec;
     fs::remove_all(dir, ec);
 }
+
+// The forms users know from other tools: the version, help for a command asked for either
+// way, and how much a command says.
+TEST(Command, FollowsTheConventionsOfCommandLineTools) {
+    const Outcome version = Invoke({"--version"});
+    EXPECT_EQ(version.status, kExitSuccess);
+    EXPECT_EQ(version.out, std::string("aaxhost ") + AAXW_PROJECT_VERSION + "\n");
+    const std::string mainHelp = Invoke({"--help"}).out;
+    for (const char* command : {"describe", "params", "render", "validate", "install-dir", "gui"}) {
+        const Outcome asked = Invoke({"help", command});
+        EXPECT_EQ(asked.status, kExitSuccess) << command;
+        EXPECT_EQ(asked.out, Invoke({command, "--help"}).out) << command;
+        EXPECT_EQ(asked.out, Invoke({"-v", command, "-h"}).out) << command;
+        EXPECT_NE(asked.out, mainHelp) << command;
+        EXPECT_NE(asked.out.find(std::string("Usage: aaxhost ") + command), std::string::npos) << asked.out;
+    }
+    EXPECT_EQ(Invoke({"help"}).out, mainHelp);
+
+    testsupport::RegistrySandbox sandbox;
+    const std::string directory = (fs::temp_directory_path() / "aaxhost-quiet").string();
+    const struct {
+        std::vector<std::string> arguments;
+        bool saysWhatItDid;  // "install directory set to ..." and the note that VST64 is empty
+    } runs[] = {
+        {{"install-dir", directory}, true},
+        {{"-q", "install-dir", directory}, false},
+        {{"install-dir", "--quiet", directory}, false},
+        {{"--verbose", "install-dir", directory}, true},
+    };
+    for (const auto& run : runs) {
+        const Outcome outcome = Invoke(run.arguments);
+        EXPECT_EQ(outcome.status, kExitSuccess) << outcome.err;
+        EXPECT_EQ(outcome.out.empty(), !run.saysWhatItDid) << run.arguments[0] << ": " << outcome.out;
+        EXPECT_EQ(outcome.err.find("aaxhost: note: ") == 0, run.saysWhatItDid) << run.arguments[0] << ": " << outcome.err;
+    }
+    // Quiet keeps what was asked for, and errors.
+    EXPECT_EQ(Invoke({"-q", "install-dir"}).out, directory + "\n");
+    EXPECT_EQ(Invoke({"-q", "install-dir", "a", "b"}).status, kExitUsage);
+}
+
+#if !defined(_WIN32)
+// A crash while validate runs ends with the words set for it and exit status 1.
+TEST(Command, LastWordsAreSpokenWhenTheProcessCrashes) {
+    int pipes[2][2];
+    ASSERT_EQ(pipe(pipes[0]), 0);
+    ASSERT_EQ(pipe(pipes[1]), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipes[0][1], 1);
+        dup2(pipes[1][1], 2);
+        LastWords words;
+        words.Set("FAIL editor: the process crashed (@CAUSE@)\n3 passed, 1 failed\n", "aaxhost: @CAUSE@\n");
+        raise(SIGSEGV);
+        _exit(0);
+    }
+    close(pipes[0][1]);
+    close(pipes[1][1]);
+    auto drain = [](int fd) {
+        std::string text;
+        char buffer[256];
+        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+        close(fd);
+        return text;
+    };
+    const std::string out = drain(pipes[0][0]), err = drain(pipes[1][0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(out, "FAIL editor: the process crashed (signal SIGSEGV)\n3 passed, 1 failed\n");
+    EXPECT_EQ(err, "aaxhost: signal SIGSEGV\n");
+}
+#endif
 
 TEST(Command, HelpDocumentsEachCommand) {
     EXPECT_EQ(Invoke({"--help"}).status, kExitSuccess);

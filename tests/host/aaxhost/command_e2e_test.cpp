@@ -15,8 +15,11 @@
 #include "CommandOutcome.h"
 #include "PluginModule.h"
 #include "Render.h"
+#include "Json.h"
 #include "StateFile.h"
 #include "platform/platform.h"
+#include "support/RecordingEffect.h"
+#include "support/TestEffectInstall.h"
 #include "support/registry_sandbox.h"
 
 #if !defined(_WIN32)
@@ -244,3 +247,136 @@ TEST_F(CommandOnBuiltModule, PeakMemoryIsTheSameForOneAndTenMinutes) {
     EXPECT_LT(std::labs(peak[1] - peak[0]), 4096) << "peak kB: " << peak[0] << " (1 min), " << peak[1] << " (10 min)";
 }
 #endif
+
+// How much render says at each verbosity, a parameter set by its index, and a state of
+// another plug-in.
+TEST_F(CommandOnBuiltModule, RenderSaysAsMuchAsAskedSetsByIndexAndRefusesAnotherPluginsState) {
+    const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.5f));
+    const std::vector<std::string> render = {"render", module_, "-i", in, "-o", Path("out.wav"), "--state-out",
+                                             Path("state.bin")};
+    const struct {
+        const char* option;
+        bool wrote;       // "wrote ..." on stdout
+        bool explained;   // the install directory and settings on stderr
+    } levels[] = {{"-q", false, false}, {"--tail=0", true, false}, {"-v", true, true}};
+    for (const auto& level : levels) {
+        std::vector<std::string> arguments = render;
+        arguments.push_back(level.option);
+        const Outcome outcome = Run(arguments);
+        ASSERT_EQ(outcome.status, kExitSuccess) << outcome.err;
+        EXPECT_EQ(outcome.out.rfind("wrote ", 0) == 0, level.wrote) << level.option << ": " << outcome.out;
+        EXPECT_EQ(outcome.err.find("the install directory is " + Path("install")) != std::string::npos, level.explained)
+            << level.option << ": " << outcome.err;
+        if (!level.wrote) {
+            EXPECT_EQ(outcome.out + outcome.err, "");
+        }
+    }
+
+    // mix is parameter 3: both forms give the same output, and an index past the end is named.
+    ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("by-id.wav"), "--set", "mix=1"}).status, kExitSuccess);
+    ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("by-index.wav"), "--set", "#3=1"}).status, kExitSuccess);
+    EXPECT_EQ(Contents(Path("by-id.wav")), Contents(Path("by-index.wav")));
+    EXPECT_NE(Contents(Path("by-id.wav")), Contents(Path("out.wav")));
+    Outcome outcome = Run({"render", module_, "-i", in, "-o", Path("x.wav"), "--set", "#99=1"});
+    EXPECT_EQ(outcome.status, kExitUsage);
+    EXPECT_NE(outcome.err.find("no parameter #99 (it has 9, #0 to #8)"), std::string::npos) << outcome.err;
+
+    // The same state under another effect's chunk identifier.
+    std::vector<SavedChunk> chunks;
+    ASSERT_TRUE(ReadStateFile(Path("state.bin"), &chunks, nullptr));
+    ASSERT_EQ(chunks.size(), 1u);
+    chunks[0].id = 0x4F746852;  // 'OthR'
+    ASSERT_TRUE(WriteStateFile(Path("other.bin"), chunks, nullptr));
+    for (const std::string command : {"render", "gui"}) {
+        std::vector<std::string> arguments = {command, module_, "--state-in", Path("other.bin")};
+        if (command == "render") arguments.insert(arguments.end(), {"-i", in, "-o", Path("x.wav")});
+        outcome = Run(arguments);
+        EXPECT_EQ(outcome.status, kExitUsage) << outcome.err;
+        EXPECT_NE(outcome.err.find("--state-in: the state is another plug-in's: its chunk is 'OthR', saved by plug-in"),
+                  std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.err.find("this effect keeps its state in chunk 'VtDl'"), std::string::npos) << outcome.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("x.wav")));
+}
+
+namespace {
+
+// Every instance gets a test effect of its own, configured by gConfigure.
+std::function<void(RecordingEffect&)> gConfigure;
+std::vector<std::unique_ptr<RecordingEffect>> gMade;
+
+vst2::AEffect* MakeEffect(vst2::AudioMasterCallback host) {
+    gMade.push_back(std::make_unique<RecordingEffect>());
+    gConfigure(*gMade.back());
+    return gMade.back()->AttachHost(host);
+}
+
+bool ValidUtf8WithoutControls(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length == 0 || (static_cast<unsigned char>(text[i]) < 0x20 && text[i] != '\n')) return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+// Names and identifiers as an effect may give them: control characters, a backslash, an '=',
+// valid UTF-8 and bytes that are not; and an effect without parameters.
+TEST(CommandOnTestEffect, ShowsAnyBytesOfNamesSafelyAndSetsAnyIdentifier) {
+    TestEffectInstall install;
+    ASSERT_TRUE(install.Ok()) << install.Error();
+    install.SetMainHook(&MakeEffect);
+    const std::string module = Built(kModuleFile).string();
+    const struct {
+        const char* id;
+        const char* name;
+        const char* table;  // the row's identifier and name as the table shows them
+        const char* json;   // the name as JSON holds it
+    } parameters[] = {
+        {"ctl", "\x1b[31mred\tname", "\"ctl\"       \\x1B[31mred\\tname ", "\"\\u001b[31mred\\tname\""},
+        {"a=b", "Zeit \xE2\x86\x92", "\"a=b\"       Zeit \xE2\x86\x92            ", "\"Zeit \xE2\x86\x92\""},
+        {"lat\xE9", "\xFF\xC3 half", "\"lat\\xE9\"   \\xFF\\xC3 half     ", "\"\\u00ff\\u00c3 half\""},
+        {"back\\slash", "line\nfeed", "\"back\\\\slash\" line/feed", "\"line\\nfeed\""},
+    };
+    gConfigure = [&parameters](RecordingEffect& effect) {
+        effect.SetNumParams(4);
+        for (int32_t i = 0; i < 4; ++i) {
+            effect.SetParameterId(i, parameters[i].id);
+            effect.SetParameterName(i, parameters[i].name);
+        }
+    };
+    const Outcome table = hosttest::Invoke({"params", module});
+    ASSERT_EQ(table.status, kExitSuccess) << table.err;
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 7) << table.out;  // header, 5 rows, summary
+    const Outcome json = hosttest::Invoke({"params", module, "--json"});
+    ASSERT_EQ(json.status, kExitSuccess) << json.err;
+    EXPECT_TRUE(ValidUtf8WithoutControls(json.out)) << json.out;
+    for (const auto& parameter : parameters) {
+        EXPECT_NE(table.out.find(parameter.table), std::string::npos) << parameter.table << "\n" << table.out;
+        EXPECT_NE(json.out.find(parameter.json), std::string::npos) << parameter.json << "\n" << json.out;
+    }
+
+    // An identifier with '=' in it, set with --set.
+    const fs::path in = fs::path(install.InstallDirectory()) / "in.wav";
+    AudioData audio;
+    audio.channels = {std::vector<float>(256, 0.5f)};
+    ASSERT_TRUE(WriteWavFile(in.string(), audio, 16, false, nullptr));
+    const Outcome set = hosttest::Invoke({"render", module, "-i", in.string(), "-o", (in.parent_path() / "out.wav").string(),
+                                          "--set", "a=b=0.75"});
+    ASSERT_EQ(set.status, kExitSuccess) << set.err;
+    EXPECT_EQ(gMade.back()->ParameterValue(1), 0.75f);
+
+    // Without parameters there is nothing to change, and validate says it skipped that check.
+    gConfigure = [](RecordingEffect& effect) { effect.SetNumParams(0); };
+    const Outcome validate = hosttest::Invoke({"validate", module, "--strictness", "1"});
+    EXPECT_NE(validate.out.find("\nSKIP state follows the parameters: the effect has no parameters to change\n"),
+              std::string::npos)
+        << validate.out;
+    EXPECT_NE(validate.out.find(" skipped\n"), std::string::npos) << validate.out;
+    EXPECT_EQ(validate.out.find('\n', validate.out.rfind(" passed, ")), validate.out.size() - 1) << validate.out;
+    install.SetMainHook(nullptr);
+    gMade.clear();
+}

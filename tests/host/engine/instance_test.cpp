@@ -231,9 +231,14 @@ TEST_F(FakeInstance, GuiGetsTheDataModelAndANativeWindowAndReleasesEverything) {
     ASSERT_TRUE(instance);
     ASSERT_EQ(instance->OpenGui(), AAX_SUCCESS);
     EXPECT_EQ(fakemodule::Seen().guiGotDataModel, 1);
+    // No window given: the native container is refused before the view sees anything.
+    EXPECT_EQ(instance->AttachView(), AAX_ERROR_NULL_OBJECT);
+    EXPECT_EQ(fakemodule::Seen().viewType, -1);
+    int window = 0;  // the fake view only records what it is handed
+    instance->SetNativeWindow(&window);
     ASSERT_EQ(instance->AttachView(), AAX_SUCCESS);
     EXPECT_EQ(fakemodule::Seen().viewType, AAX_eViewContainer_Type_HWND);
-    EXPECT_EQ(fakemodule::Seen().viewPointer, instance->NativeWindow());
+    EXPECT_EQ(fakemodule::Seen().viewPointer, &window);
     AAX_Point size{0, 0};
     EXPECT_EQ(instance->GetViewSize(&size), AAX_SUCCESS);
     EXPECT_EQ(size.horz, 320.0f);
@@ -252,6 +257,7 @@ TEST_F(FakeInstance, ConformanceRunPassesAWellBehavedModuleAndFlagsAFaultyOne) {
     ValidateOptions options;
     options.strictness = 1;
     options.checkMissingEffect = false;  // the fake has no effect to hide
+    options.checkEditorWindow = false;   // nor an editor to show
     std::string error;
     auto fresh = PluginModule::FromExports(fakemodule::Exports(), "fake", &error);
     ASSERT_TRUE(fresh);
