@@ -198,7 +198,7 @@ TEST_F(CommandOnBuiltModule, AutomationLandsOnItsFrameThroughTheHostsAutomation)
     EXPECT_FLOAT_EQ(out[999], 0.5f);
     EXPECT_LT(out[1000], out[999]);  // the mix moves at its own frame, inside a 512-frame buffer
     EXPECT_LT(out.back(), 0.01f);
-    EXPECT_EQ(std::string(outcome.out), "wrote " + Path("out.wav") + " (9600 frames, 1 channels, 48000 Hz)\napplied " +
+    EXPECT_EQ(std::string(outcome.out), "wrote " + Path("out.wav") + " (9600 frames, 1 channel, 48000 Hz)\napplied " +
                                             std::to_string(changes.size()) + " automation changes\n");
     // The ramp moves once per buffer on the straight line to 0.9 at 4800, and the module holds
     // what the host's automation handed it.
