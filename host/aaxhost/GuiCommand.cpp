@@ -119,7 +119,7 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
 
     int status = kExitSuccess;
     if (InterruptStatus() != 0) {
-        err << "aaxhost: " << InterruptLine() << "\n";
+        err << "aaxhost: " << InterruptReason() << "\n";
         status = InterruptStatus();
     } else if (!options.screenshot.empty()) {
         WindowPixels pixels;

@@ -190,7 +190,7 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
     while (position < total) {
         if (InterruptStatus() != 0) {
             result->interrupted = true;
-            return Fail(error, InterruptLine());
+            return Fail(error, InterruptReason());
         }
         int64_t frames = std::min<int64_t>(options.block, total - position);
         if (stopFrame >= 0 && position < stopFrame && stopFrame < position + frames) frames = stopFrame - position;

@@ -44,10 +44,11 @@ void RequestInterrupt(int status, const char* cause) {
     if (g_status.compare_exchange_strong(expected, status)) g_cause.store(cause != nullptr ? cause : "an interruption");
 }
 
-std::string InterruptLine() {
+std::string InterruptReason() {
     char line[256];
     const size_t length = system::FormatInterruptLine(line, sizeof line);
-    return std::string(line, length > 0 ? length - 1 : 0);  // without the newline
+    const std::string prefix = "aaxhost: ";
+    return std::string(line + prefix.size(), length - prefix.size() - 1);  // without the prefix and the newline
 }
 
 void TrackTemporaryFile(const std::string& path) {

@@ -29,8 +29,8 @@ int InterruptStatus();
 const char* InterruptCause();
 // [any] Asks the command to stop at its next chance, as a console event does on Windows.
 void RequestInterrupt(int status, const char* cause);
-// The line the command writes when it stops for an interruption.
-std::string InterruptLine();
+// Why the command stops, for its one line: "stopped by SIGINT; its unfinished files were removed".
+std::string InterruptReason();
 
 // [main] Files removed by an interruption until they are forgotten (at most 16 at once).
 void TrackTemporaryFile(const std::string& path);
