@@ -350,7 +350,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
             << std::setw(12) << TypeName(p.type) << std::setw(7) << p.steps << std::setw(9) << defaultText.str()
             << std::setw(9) << valueText.str() << p.text << "\n";
     }
-    out << parameters.size() << " parameters, layout " << layout << "; the master bypass is \""
+    out << CountText(static_cast<int64_t>(parameters.size()), "parameter") << ", layout " << layout << "; the master bypass is \""
         << instance->MasterBypassID() << "\"\n";
     return kExitSuccess;
 }
@@ -515,6 +515,7 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (toStdout && &out == &std::cout && platform::IsTerminal(1)) {
         return Usage(err, "-o -: standard output is a terminal; redirect it to a file or a pipe");
     }
+    if (fromStdin && platform::IsTerminal(0)) return Usage(err, "-i -: standard input is a terminal; redirect a WAV file to it");
     if (fromStdin) system::UseBinaryStandardStream(0);
     if (toStdout) system::UseBinaryStandardStream(1);
 

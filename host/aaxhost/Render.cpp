@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "EffectPresence.h"
+#include "FileAccess.h"
 #include "Interrupts.h"
 
 namespace aaxhost {
@@ -208,7 +209,7 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
         const int64_t readable = std::clamp<int64_t>(inputFrames - position, 0, frames);
         if (readable > 0 && input.Read(buffers.read.data(), readable) != readable) {
             return inputError("cannot read all of " + options.inputName + ": it ends before its header says (" +
-                              std::to_string(inputFrames) + " frames)");
+                              CountText(inputFrames, "frame") + ")");
         }
         buffers.MapInput(sources, readable, frames);
         while (nextEvent < options.midi.size() && options.midi[nextEvent].frame < position + frames) {

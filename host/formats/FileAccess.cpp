@@ -240,6 +240,7 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
     auto undo = [&done]() {
         for (auto it = done.rbegin(); it != done.rend(); ++it) {
             std::error_code ec;
+            system::AllowReplacing(it->output->file_);
             if (it->previous.empty()) {
                 fs::remove(it->output->file_, ec);
             } else {
@@ -265,6 +266,7 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
         if (output->force_ && output->facts_.readOnly) system::AllowReplacing(output->file_);
         fs::rename(output->temporary_, output->file_, ec);
         if (ec) {
+            if (output->force_ && output->facts_.readOnly) system::MatchPermissions(output->file_, output->facts_);
             if (!previous.empty()) fs::remove(previous, ec);
             undo();
             return Fail(error, "cannot replace " + output->target_ + ": " + ec.message() +
