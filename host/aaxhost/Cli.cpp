@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -22,6 +24,7 @@
 #include "FileAccess.h"
 #include "GuiCommand.h"
 #include "InstallDirectory.h"
+#include "Interrupts.h"
 #include "Json.h"
 #include "LastWords.h"
 #include "MidiText.h"
@@ -86,9 +89,11 @@ constexpr const char* kParamsHelp =
 constexpr const char* kRenderHelp =
     "Usage: aaxhost render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
     "\n"
-    "Runs IN.wav through one instance at the file's sample rate and writes OUT.wav as 32-bit\n"
-    "float WAV (RF64 past 4 GiB). A progress bar goes to stderr when it is a terminal\n"
-    "(AAXHOST_PROGRESS=1 or 0 forces it on or off).\n"
+    "Runs IN.wav through one instance at the file's sample rate and writes OUT.wav as WAV\n"
+    "(RF64 past 4 GiB). -i - reads WAV from standard input, -o - writes it to standard output\n"
+    "(streamed, so not replaced all at once). A progress bar goes to stderr when it is a\n"
+    "terminal (AAXHOST_PROGRESS=1 or 0 forces it on or off).\n"
+    "  --format F             float32 (default), pcm24, or pcm16 (with TPDF dither)\n"
     "  --layout mono|stereo   default: mono for a one-channel input, else stereo\n"
     "  --block N              frames per buffer, 1 to 65536 (default 512)\n"
     "  --set ID=VALUE         a normalized value 0..1 for the parameter ID; repeatable.\n"
@@ -112,9 +117,12 @@ constexpr const char* kRenderHelp =
     "  --report FILE          a JSON report of the render, with every automation change applied\n"
     "  --tail SECONDS         render this much silence after the input (default 0)\n"
     "\n"
+    "  --force                replace outputs that are read-only\n"
+    "\n"
     "The render streams: memory stays the same whatever the length. Outputs are written\n"
-    "beside their targets and replace them only when all are complete; an output may not be\n"
-    "the same file as an input or another output. A state file is at most 64 MiB.\n";
+    "beside the files they name (through symbolic links) and replace them, keeping their\n"
+    "permissions, only when all are complete; they must be regular files or new names, and\n"
+    "may not be the same file as an input or another output. A state file is at most 64 MiB.\n";
 
 constexpr const char* kValidateHelp =
     "Usage: aaxhost validate MODULE [--strictness 1..10] [--seed N] [--json]\n"
@@ -444,8 +452,8 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
             << Cell(Printable(p.name, '/'), 18) << Cell(TypeName(p.type), 12) << Cell(std::to_string(p.steps), 7)
             << Cell(defaultText.str(), 9) << Cell(valueText.str(), 9) << Printable(p.text, '\0') << "\n";
     }
-    out << parameters.size() << " parameters, layout " << layout << "; the master bypass is \""
-        << Printable(instance->MasterBypassID(), '\0') << "\"\n";
+    out << CountText(static_cast<int64_t>(parameters.size()), "parameter") << ", layout " << layout
+        << "; the master bypass is \"" << Printable(instance->MasterBypassID(), '\0') << "\"\n";
     return kExitSuccess;
 }
 
@@ -476,34 +484,57 @@ bool CheckDistinctPaths(const std::vector<NamedPath>& paths, std::string* error)
     return true;
 }
 
-// The optional JSON report of a render, written while it runs.
+// The optional JSON report of a render, written to its temporary file while it runs.
 class RenderReport {
 public:
-    bool Open(const std::string& path, std::string* error) {
-        file_.open(path, std::ios::binary | std::ios::trunc);
-        if (!file_) {
-            *error = "cannot write " + path;
-            return false;
-        }
+    bool Open(const AtomicOutput& output, std::string* error) {
+        target_ = output.Target();
+        errno = 0;
+        file_.open(output.TemporaryPath(), std::ios::binary | std::ios::trunc);
+        if (!file_) return Failed(error);
         json_ = std::make_unique<JsonWriter>(file_);
         return true;
     }
     bool Active() const { return json_ != nullptr; }
     JsonWriter& Json() { return *json_; }
-    bool Close(const std::string& target, std::string* error) {
+    bool Close(std::string* error) {
         json_.reset();
+        errno = 0;
         file_.close();
-        if (!file_) {
-            *error = "cannot write all of " + target;
-            return false;
-        }
-        return true;
+        return file_ ? true : Failed(error);
     }
 
 private:
+    bool Failed(std::string* error) {
+        *error = "cannot write " + target_ + ": " + (errno != 0 ? std::strerror(errno) : "the write failed");
+        return false;
+    }
+    std::string target_;
     std::ofstream file_;
     std::unique_ptr<JsonWriter> json_;
 };
+
+// The warnings of a finished render, one line each.
+void WarnAboutRender(const RenderResult& result, SampleFormat format, std::ostream& err) {
+    const std::string end = " at or past the end of the render (" + CountText(result.frames, "frame") + ")";
+    if (result.lateAutomation > 0) {
+        err << "aaxhost: warning: " << CountText(result.lateAutomation, "automation point") << end
+            << (result.lateAutomation == 1 ? " was" : " were") << " not reached\n";
+    }
+    if (result.lateMidi > 0) {
+        err << "aaxhost: warning: " << CountText(result.lateMidi, "MIDI event") << end
+            << (result.lateMidi == 1 ? " was" : " were") << " not sent\n";
+    }
+    if (result.nonFiniteSamples > 0) {
+        err << "aaxhost: warning: the effect gave " << CountText(result.nonFiniteSamples, "sample")
+            << " that " << (result.nonFiniteSamples == 1 ? "is" : "are") << " NaN or infinite; "
+            << (format == SampleFormat::Float32 ? "written as they came\n" : "written as silence (NaN) or full scale (infinity)\n");
+    }
+    if (result.droppedMidi > 0) {
+        err << "aaxhost: warning: " << CountText(result.droppedMidi, "MIDI event") << " did not fit a buffer and "
+            << (result.droppedMidi == 1 ? "was" : "were") << " not sent\n";
+    }
+}
 
 int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::string error;
@@ -558,14 +589,27 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
         options.tailSeconds = number;
     }
 
-    // Every file, before anything is read or written.
+    AudioFormat format;
+    if (const std::string* name = Value(args, "--format")) {
+        if (!ParseSampleFormat(*name, &format.sample)) return Usage(err, "--format must be float32, pcm24 or pcm16");
+    }
+    const bool force = Has(args, "--force");
+
+    // Every file, before anything is read or written. "-" is standard input for -i and standard
+    // output for -o; the other outputs are files.
     const std::string& modulePath = args.positional[0];
-    std::vector<NamedPath> paths = {{"MODULE", modulePath, false}, {"-i", *inPath, false}};
+    const bool fromStdin = *inPath == "-", toStdout = *outPath == "-";
+    std::vector<NamedPath> paths = {{"MODULE", modulePath, false}};
+    if (!fromStdin) paths.push_back({"-i", *inPath, false});
     for (const char* name : {"--state-in", "--midi", "--automate"}) {
         if (const std::string* path = Value(args, name)) paths.push_back({name, *path, false});
     }
-    for (const char* name : {"-o", "--state-out", "--report"}) {
-        if (const std::string* path = Value(args, name)) paths.push_back({name, *path, true});
+    if (!toStdout) paths.push_back({"-o", *outPath, true});
+    for (const char* name : {"--state-out", "--report"}) {
+        const std::string* path = Value(args, name);
+        if (path == nullptr) continue;
+        if (*path == "-") return Usage(err, std::string(name) + " -: only -o writes to standard output (./- names a file called -)");
+        paths.push_back({name, *path, true});
     }
     if (!CheckDistinctPaths(paths, &error)) return Usage(err, error);
     for (const NamedPath& path : paths) {
@@ -573,9 +617,20 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
             return Usage(err, path.option + ": " + error);
         }
     }
+    if (toStdout && &out == &std::cout && platform::IsTerminal(1)) {
+        return Usage(err, "-o -: standard output is a terminal; redirect it to a file or a pipe");
+    }
+    if (fromStdin && platform::IsTerminal(0)) return Usage(err, "-i -: standard input is a terminal; redirect a WAV file to it");
+    if (fromStdin) system::UseBinaryStandardStream(0);
+    if (toStdout) system::UseBinaryStandardStream(1);
 
     std::unique_ptr<AudioReader> input = OpenAudioFile(*inPath, &error);
     if (!input) return Usage(err, error);
+    options.inputName = fromStdin ? "standard input" : *inPath;
+    if (input->DeclaredFrames() > input->Frames()) {
+        err << "aaxhost: warning: " << *inPath << " is shorter than its header says: it holds "
+            << CountText(input->Frames(), "frame") << " of " << input->DeclaredFrames() << "; the render uses those\n";
+    }
     const double rate = input->SampleRate();
     std::vector<SavedChunk> stateIn;
     if (const std::string* state = Value(args, "--state-in")) {
@@ -599,29 +654,34 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     const std::string* reportPath = Value(args, "--report");
     options.saveState = stateOutPath != nullptr;
     AtomicOutput audioOut, stateOut, reportOut;
-    if (!audioOut.Prepare(*outPath, &error)) return Usage(err, error);
-    if (stateOutPath != nullptr && !stateOut.Prepare(*stateOutPath, &error)) return Usage(err, error);
-    if (reportPath != nullptr && !reportOut.Prepare(*reportPath, &error)) return Usage(err, error);
-    const int32_t channels = AAX_StemFormatChannelCount(RenderStemFormat(options, input->Channels()));
-    std::unique_ptr<AudioWriter> output = CreateFloatWavFile(audioOut.TemporaryPath(), rate, channels, RenderLength(options, input->Frames(), rate), &error);
+    if (!toStdout && !audioOut.Prepare(*outPath, force, &error)) return Usage(err, error);
+    if (stateOutPath != nullptr && !stateOut.Prepare(*stateOutPath, force, &error)) return Usage(err, error);
+    if (reportPath != nullptr && !reportOut.Prepare(*reportPath, force, &error)) return Usage(err, error);
+    format.sampleRate = rate;
+    format.channels = AAX_StemFormatChannelCount(RenderStemFormat(options, input->Channels()));
+    format.frames = RenderLength(options, input->Frames(), rate);
+    std::unique_ptr<AudioWriter> output =
+        toStdout ? CreateAudioStream(out, "standard output", format, &error)
+                 : CreateAudioFile(audioOut.TemporaryPath(), *outPath, format, &error);
     if (!output) return Usage(err, error);
     RenderReport report;
     if (reportPath != nullptr) {
-        if (!report.Open(reportOut.TemporaryPath(), &error)) return Usage(err, error);
+        if (!report.Open(reportOut, &error)) return Usage(err, error);
         JsonWriter& json = report.Json();
         json.BeginObject();
         json.Field("input", *inPath);
         json.Field("output", *outPath);
         json.Field("sampleRate", rate);
-        json.Field("channels", channels);
+        json.Field("channels", format.channels);
+        json.Field("format", SampleFormatName(format.sample));
         json.Key("automation");
         json.BeginArray();
     }
 
     if (args.Verbose()) {
         std::ostringstream settings;
-        settings << "rendering " << *inPath << " (" << rate << " Hz, " << input->Channels() << " channel(s), "
-                 << input->Frames() << " frames) in a " << (channels == 1 ? "mono" : "stereo") << " layout, "
+        settings << "rendering " << *inPath << " (" << RateText(rate) << ", " << CountText(input->Channels(), "channel") << ", "
+                 << CountText(input->Frames(), "frame") << ") in a " << (format.channels == 1 ? "mono" : "stereo") << " layout, "
                  << options.block << "-frame buffers, " << options.tailSeconds << " s of tail";
         Info(args, err, settings.str());
         for (const auto& [id, value] : options.sets) {
@@ -657,29 +717,40 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     RenderResult result;
     const bool rendered = RenderStream(*module->Effect(), *input, *output, options, &result, &error, onChange);
     if (drawn) err << "\n";
+    if (result.interrupted) {
+        err << "aaxhost: " << error << "\n";
+        return InterruptStatus();
+    }
     if (!rendered) return result.inputError ? Usage(err, error) : Failure(err, error);
     if (!output->Close(&error)) return Usage(err, error);
-    if (stateOutPath != nullptr && !WriteStateFile(stateOut.TemporaryPath(), result.state, &error)) {
-        return Usage(err, "cannot write " + *stateOutPath);
-    }
+    if (stateOutPath != nullptr && !stateOut.WriteAll(EncodeStateFile(result.state), &error)) return Usage(err, error);
     if (report.Active()) {
         JsonWriter& json = report.Json();
         json.EndArray();
         json.Field("frames", result.frames);
         json.Field("automationChanges", result.automationChanges);
         json.Field("droppedMidi", result.droppedMidi);
+        json.Field("lateMidi", result.lateMidi);
+        json.Field("lateAutomation", result.lateAutomation);
+        json.Field("nonFiniteSamples", result.nonFiniteSamples);
         json.EndObject();
-        if (!report.Close(*reportPath, &error)) return Usage(err, error);
+        if (!report.Close(&error)) return Usage(err, error);
     }
-    if (!audioOut.Commit(&error)) return Usage(err, error);
-    if (stateOutPath != nullptr && !stateOut.Commit(&error)) return Usage(err, error);
-    if (reportPath != nullptr && !reportOut.Commit(&error)) return Usage(err, error);
+    // The audio last: it is the largest, and the last output needs no copy kept for an undo.
+    std::vector<AtomicOutput*> outputs;
+    if (stateOutPath != nullptr) outputs.push_back(&stateOut);
+    if (reportPath != nullptr) outputs.push_back(&reportOut);
+    if (!toStdout) outputs.push_back(&audioOut);
+    if (!CommitOutputs(outputs, &error)) return Usage(err, error);
+    std::ostream& summary = toStdout ? err : out;
     if (!args.Quiet()) {
-        out << "wrote " << *outPath << " (" << result.frames << " frames, " << result.channels << " channels, "
-            << result.sampleRate << " Hz)\n";
-        if (result.automationChanges > 0) out << "applied " << result.automationChanges << " automation changes\n";
+        summary << "wrote " << (toStdout ? "standard output" : *outPath) << " (" << CountText(result.frames, "frame") << ", "
+                << CountText(result.channels, "channel") << ", " << RateText(result.sampleRate) << ")\n";
+        if (result.automationChanges > 0) {
+            summary << "applied " << CountText(result.automationChanges, "automation change") << "\n";
+        }
     }
-    if (result.droppedMidi > 0) err << "aaxhost: warning: " << result.droppedMidi << " MIDI events did not fit a buffer\n";
+    WarnAboutRender(result, format.sample, err);
     return kExitSuccess;
 }
 
@@ -785,6 +856,7 @@ int GuiCmd(const Arguments& args, std::ostream& out, std::ostream& err) {
         }
     }
     options.events = Has(args, "--events");
+    options.force = Has(args, "--force");
     std::vector<NamedPath> paths = {{"MODULE", options.module, false}};
     if (const std::string* state = Value(args, "--state-in")) {
         options.stateIn = *state;
@@ -825,7 +897,7 @@ const std::vector<Command>& Commands() {
           {"--state-out", true, false}, {"--tempo", true, false},   {"--meter", true, false},
           {"--play", false, false},    {"--stop-at", true, false}, {"--midi", true, false},
           {"--automate", true, false}, {"--ramp", true, true},     {"--report", true, false},
-          {"--tail", true, false}},
+          {"--tail", true, false},     {"--format", true, false},  {"--force", false, false}},
          RenderCommand},
         {"validate",
          kValidateHelp,
@@ -838,7 +910,8 @@ const std::vector<Command>& Commands() {
           {"--seconds", true, false},
           {"--screenshot", true, false},
           {"--state-in", true, false},
-          {"--events", false, false}},
+          {"--events", false, false},
+          {"--force", false, false}},
          GuiCmd},
     };
     return commands;

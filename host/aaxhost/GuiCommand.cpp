@@ -10,6 +10,7 @@
 #include "EffectPresence.h"
 #include "FileAccess.h"
 #include "GuiSession.h"
+#include "Interrupts.h"
 #include "PluginModule.h"
 #include "PngFile.h"
 #include "StateFile.h"
@@ -29,6 +30,7 @@ const char* const kGuiHelp =
     "                        --screenshot)\n"
     "  --screenshot FILE.png after S seconds write the window's contents as PNG and end\n"
     "                        (the whole window, also beyond the screen's edge)\n"
+    "  --force               replace FILE.png even when it is read-only\n"
     "  --state-in FILE       restore a state saved with render --state-out first\n"
     "  --events              print each automation event the host receives, one per line:\n"
     "                        \"touch ID\", \"value ID V\", \"release ID\" (a parameter's touch\n"
@@ -57,7 +59,7 @@ void RunWindow(GuiSession& session, const GuiOptions& options, std::ostream& out
             for (const std::string& line : session.TakeAutomationLines()) out << line << "\n";
             out.flush();
         }
-        if (!open || (options.seconds >= 0.0 && elapsed >= options.seconds)) return;
+        if (!open || InterruptStatus() != 0 || (options.seconds >= 0.0 && elapsed >= options.seconds)) return;
         std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(period * static_cast<double>(tick)));
     }
 }
@@ -67,7 +69,7 @@ void RunWindow(GuiSession& session, const GuiOptions& options, std::ostream& out
 int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
     AtomicOutput png;
-    if (!options.screenshot.empty() && !png.Prepare(options.screenshot, &error)) {
+    if (!options.screenshot.empty() && !png.Prepare(options.screenshot, options.force, &error)) {
         err << "aaxhost: " << error << "\n";
         return kExitUsage;
     }
@@ -122,10 +124,18 @@ int GuiCommand(const GuiOptions& options, std::ostream& out, std::ostream& err) 
     RunWindow(*session, options, out);
 
     int status = kExitSuccess;
-    if (!options.screenshot.empty()) {
+    if (InterruptStatus() != 0) {
+        err << "aaxhost: " << InterruptReason() << "\n";
+        status = InterruptStatus();
+    } else if (!options.screenshot.empty()) {
         WindowPixels pixels;
-        if (!session->Window().Capture(&pixels, &error) ||
-            !WritePngFile(png.TemporaryPath(), pixels, &error) || !png.Commit(&error)) {
+        std::vector<uint8_t> encoded;
+        bool written = session->Window().Capture(&pixels, &error);
+        if (written && !EncodePng(pixels, &encoded, &error)) {
+            error = "cannot write " + options.screenshot + ": " + error;
+            written = false;
+        }
+        if (!written || !png.WriteAll(encoded, &error) || !png.Commit(&error)) {
             err << "aaxhost: " << error << "\n";
             status = kExitUsage;
         } else if (!options.quiet) {

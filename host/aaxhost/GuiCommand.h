@@ -16,6 +16,7 @@ struct GuiOptions {
     int32_t stemFormat = AAX_eStemFormat_Stereo;
     double seconds = -1.0;  // negative: until the window is closed
     std::string screenshot;
+    bool force = false;  // replace a read-only screenshot file
     std::string stateIn;
     bool events = false;
     bool quiet = false;  // no "wrote ..." line

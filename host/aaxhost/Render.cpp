@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "EffectPresence.h"
+#include "FileAccess.h"
+#include "Interrupts.h"
 
 namespace aaxhost {
 
@@ -85,11 +87,18 @@ struct BlockBuffers {
             }
         }
     }
-    void InterleaveOutput(int64_t frames) {
+    // Returns the number of samples that are NaN or infinite.
+    int64_t InterleaveOutput(int64_t frames) {
         const size_t channels = out.size();
+        int64_t nonFinite = 0;
         for (size_t f = 0; f < static_cast<size_t>(frames); ++f) {
-            for (size_t c = 0; c < channels; ++c) written[f * channels + c] = out[c][f];
+            for (size_t c = 0; c < channels; ++c) {
+                const float sample = out[c][f];
+                nonFinite += std::isfinite(sample) ? 0 : 1;
+                written[f * channels + c] = sample;
+            }
         }
+        return nonFinite;
     }
 
     std::vector<float> read;
@@ -202,6 +211,10 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
     size_t nextEvent = 0;
     int64_t lastReport = 0;
     while (position < total) {
+        if (InterruptStatus() != 0) {
+            result->interrupted = true;
+            return Fail(error, InterruptReason());
+        }
         int64_t frames = std::min<int64_t>(options.block, total - position);
         if (stopFrame >= 0 && position < stopFrame && stopFrame < position + frames) frames = stopFrame - position;
         const int64_t nextPoint = automation.NextPointAfter(position);
@@ -217,7 +230,8 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
         }
         const int64_t readable = std::clamp<int64_t>(inputFrames - position, 0, frames);
         if (readable > 0 && input.Read(buffers.read.data(), readable) != readable) {
-            return inputError("cannot read all of the input (it ends before its header says)");
+            return inputError("cannot read all of " + options.inputName + ": it ends before its header says (" +
+                              CountText(inputFrames, "frame") + ")");
         }
         buffers.MapInput(sources, readable, frames);
         while (nextEvent < options.midi.size() && options.midi[nextEvent].frame < position + frames) {
@@ -228,7 +242,7 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
             }
         }
         instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), static_cast<int32_t>(frames));
-        buffers.InterleaveOutput(frames);
+        result->nonFiniteSamples += buffers.InterleaveOutput(frames);
         if (!output.Write(buffers.written.data(), frames, error)) {
             result->inputError = true;
             return false;
@@ -239,6 +253,8 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
             options.progress(static_cast<double>(position) / static_cast<double>(total));
         }
     }
+    for (; nextEvent < options.midi.size(); ++nextEvent) result->lateMidi += options.midi[nextEvent].frame >= total ? 1 : 0;
+    for (const AutomationPoint& point : options.automation) result->lateAutomation += point.frame >= total ? 1 : 0;
     if (options.saveState && instance->SaveChunks(&result->state, error) != AAX_SUCCESS) return false;
     instance->Release();
     result->frames = total;

@@ -35,6 +35,7 @@ struct RenderOptions {
     std::vector<AutomationPoint> automation;
     double tailSeconds = 0.0;
     std::function<void(double)> progress;  // fraction done, now and then
+    std::string inputName = "the input";   // for messages
 };
 
 // One automation change as the render applied it.
@@ -53,7 +54,11 @@ struct RenderResult {
     std::vector<SavedChunk> state;  // when saveState
     int64_t droppedMidi = 0;
     int64_t automationChanges = 0;
+    int64_t lateMidi = 0;          // MIDI events at or past the end, not sent
+    int64_t lateAutomation = 0;    // automation points at or past the end, not reached
+    int64_t nonFiniteSamples = 0;  // NaN or infinite samples from the effect, written as they came
     bool inputError = false;  // the failure lies in what was asked (an unknown parameter, an unreadable input)
+    bool interrupted = false;  // stopped at an interruption's request (InterruptStatus)
 };
 
 // Whether a name given to --set is "#INDEX", a parameter's index as `params` lists it, rather
@@ -66,7 +71,8 @@ int32_t RenderStemFormat(const RenderOptions& options, int32_t inputChannels);
 int64_t RenderLength(const RenderOptions& options, int64_t inputFrames, double sampleRate);
 
 // [main] The input runs through a new instance at the input's sample rate; the output gets the
-// layout's channel count and the input's length plus the tail. A mono layout takes the average
+// layout's channel count and the input's length plus the tail. An interruption request stops it
+// at the next buffer. A mono layout takes the average
 // of the input's channels; a stereo layout takes the first two, or the one channel twice.
 // onChange, when given, hears each automation change as it is applied. Fails (exit status 1
 // material, unless inputError is set) when the module did not load its effect.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "EffectPresence.h"
+#include "FileAccess.h"
 #include "GuiSession.h"
 #include "HostInstance.h"
 #include "InstallDirectory.h"
@@ -233,7 +234,7 @@ bool Run::CheckEffectLoads() {
     }
     const bool loaded = EffectLoaded(*instance);
     Report("effect loads", loaded,
-           loaded ? "the instance found its effect (" + std::to_string(instance->ParameterCount()) + " parameters)"
+           loaded ? "the instance found its effect (" + CountText(instance->ParameterCount(), "parameter") + ")"
                   : MissingEffectReason());
     return loaded;
 }
@@ -546,7 +547,7 @@ void Run::CheckMidiAndTransport() {
     if (SlotTraps::Count() > 0) failure = "the module called " + SlotTraps::Latest() + ", outside the host's table";
     if (MidiNodeObject* node = instance->MidiNode(AAX_eMIDINodeType_Transport)) {
         if (node->transportRequests.load() == 0) failure = "the processing never asked the transport node for the transport";
-        notes.push_back("transport read " + std::to_string(transport.queries.load()) + " times");
+        notes.push_back("transport read " + CountText(transport.queries.load(), "time"));
     }
     if (MidiNodeObject* node = instance->MidiNode(AAX_eMIDINodeType_LocalInput)) {
         if (node->bufferRequests.load() == 0) failure = "the processing never read the MIDI input node";
@@ -712,7 +713,7 @@ void Run::CheckMissingEffect() {
     }
     if (module_.CanUnloadNow() != 0) problems.push_back("objects left alive");
     Report("instance without its effect", problems.empty(),
-           problems.empty() ? "degrades without a crash (" + std::to_string(parameters) + " parameters)" : Join(problems));
+           problems.empty() ? "degrades without a crash (" + CountText(parameters, "parameter") + ")" : Join(problems));
 }
 
 void Run::CheckUnload() {

@@ -4,8 +4,10 @@
 #include <new>
 
 #include "Cli.h"
+#include "Interrupts.h"
 
 int main(int argc, char** argv) {
+    aaxhost::InstallInterruptHandlers();
     try {
         return aaxhost::RunCommand(argc, argv, std::cout, std::cerr);
     } catch (const std::bad_alloc&) {

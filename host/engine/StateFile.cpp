@@ -1,7 +1,6 @@
 #include "StateFile.h"
 
 #include <cstring>
-#include <fstream>
 
 #include "FileAccess.h"
 
@@ -78,15 +77,6 @@ bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>*
         chunks->push_back(std::move(chunk));
     }
     if (pos != bytes.size()) return Fail(error, "state file has trailing bytes");
-    return true;
-}
-
-bool WriteStateFile(const std::string& path, const std::vector<SavedChunk>& chunks, std::string* error) {
-    const std::vector<uint8_t> bytes = EncodeStateFile(chunks);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) return Fail(error, "cannot write " + path);
     return true;
 }
 

@@ -17,7 +17,7 @@
 
 namespace aaxhost {
 
-// [main]
+// [main] The bytes of a state file (the command writes them through an AtomicOutput).
 std::vector<uint8_t> EncodeStateFile(const std::vector<SavedChunk>& chunks);
 // [main] False with a reason when the bytes are not a well-formed state file.
 bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>* chunks, std::string* error);
@@ -25,8 +25,6 @@ bool DecodeStateFile(const std::vector<uint8_t>& bytes, std::vector<SavedChunk>*
 // Files larger than this are refused before they are read whole.
 constexpr size_t kMostStateFileBytes = size_t{64} << 20;
 
-// [main] Writes the file at path (the command gives a temporary path and renames it).
-bool WriteStateFile(const std::string& path, const std::vector<SavedChunk>& chunks, std::string* error);
 // [main] Checks the file's header before reading it whole, within kMostStateFileBytes.
 bool ReadStateFile(const std::string& path, std::vector<SavedChunk>* chunks, std::string* error);
 

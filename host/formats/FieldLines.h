@@ -9,10 +9,12 @@
 namespace aaxhost {
 
 // [main] Calls onLine(lineNumber, fields) for every line that has fields, lines counted from 1,
-// and stops at the first call that returns false. True when every call returned true.
+// and stops at the first call that returns false. True when every call returned true. A UTF-8
+// byte-order mark at the start is skipped.
 template <typename OnLine>
 bool ForEachFieldLine(const std::string& text, OnLine&& onLine) {
-    std::istringstream in(text);
+    const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    std::istringstream in(marked ? text.substr(3) : text);
     std::string line;
     int lineNumber = 0;
     std::vector<std::string> fields;

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <system_error>
+
+#include "Interrupts.h"
 
 namespace aaxhost {
 
@@ -100,19 +103,85 @@ bool SameFile(const std::string& a, const std::string& b) {
     return Comparable(a) == Comparable(b);
 }
 
+
+std::string CountText(int64_t count, const char* singular, const char* plural) {
+    const std::string noun = count == 1 ? singular : plural != nullptr ? plural : std::string(singular) + "s";
+    return std::to_string(count) + " " + noun;
+}
+
+std::string RateText(double hertz) {
+    char text[64];
+    if (std::isfinite(hertz) && hertz == std::floor(hertz) && std::fabs(hertz) < 1e15) {
+        std::snprintf(text, sizeof text, "%lld Hz", static_cast<long long>(hertz));
+    } else {
+        std::snprintf(text, sizeof text, "%.6g Hz", hertz);
+    }
+    return text;
+}
+
+namespace {
+
+// The file a path names once symbolic links are followed (a link to nothing names the file it
+// would create).
+bool FollowLinks(const std::string& target, fs::path* file, std::string* error) {
+    fs::path path(target);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec))) {
+            *file = path;
+            return true;
+        }
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec) return Fail(error, "cannot write " + target + ": its link cannot be read: " + ec.message());
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return Fail(error, "cannot write " + target + ": too many levels of symbolic links");
+}
+
+// Why a file of this kind is not replaced, or "" when it may be.
+std::string RefusalFor(const std::string& target, const system::FileFacts& facts, bool force) {
+    const char* onlyFiles = ", and aaxhost replaces only regular files";
+    switch (facts.kind) {
+        case system::FileKind::Missing: return {};
+        case system::FileKind::Regular: break;
+        case system::FileKind::Folder: return target + " is a folder, not a file";
+        case system::FileKind::Device: return "cannot write " + target + ": it is a device" + onlyFiles;
+        case system::FileKind::Fifo: return "cannot write " + target + ": it is a named pipe" + onlyFiles + " (-o - streams to standard output)";
+        case system::FileKind::Socket: return "cannot write " + target + ": it is a socket" + onlyFiles;
+        case system::FileKind::Other: return "cannot write " + target + ": it is not a regular file" + std::string(onlyFiles);
+    }
+    if (facts.readOnly && !force) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(facts.permissions));
+        return "cannot write " + target + ": it is read-only (mode " + mode + "); --force replaces it";
+    }
+    return {};
+}
+
+std::string SystemReason(int code) { return code != 0 ? std::strerror(code) : "the system gave no reason"; }
+
+}  // namespace
+
 AtomicOutput::~AtomicOutput() {
     if (committed_ || temporary_.empty()) return;
     std::error_code ec;
     fs::remove(temporary_, ec);
+    ForgetTemporaryFile(temporary_);
 }
 
-bool AtomicOutput::Prepare(const std::string& target, std::string* error) {
+bool AtomicOutput::Prepare(const std::string& target, bool force, std::string* error) {
     target_ = target;
-    std::error_code ec;
-    const fs::path path(target);
-    if (fs::is_directory(path, ec)) return Fail(error, target + " is a folder, not a file");
-    fs::path folder = path.parent_path();
+    force_ = force;
+    fs::path file;
+    if (!FollowLinks(target, &file, error)) return false;
+    std::string reason;
+    if (!system::Examine(file.string(), &facts_, &reason)) return Fail(error, "cannot write " + target + ": " + reason);
+    const std::string refusal = RefusalFor(target, facts_, force);
+    if (!refusal.empty()) return Fail(error, refusal);
+    file_ = file.string();
+    fs::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
+    std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         return Fail(error, "cannot write " + target + ": the folder " + folder.string() + " does not exist");
     }
@@ -122,27 +191,95 @@ bool AtomicOutput::Prepare(const std::string& target, std::string* error) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".aaxhost-%08x.tmp", static_cast<unsigned>(random()));
         std::string name(1, '.');
-        name += path.filename().string();
+        name += file.filename().string();
         name += suffix;
-        const fs::path candidate = folder / name;
-        if (fs::exists(candidate, ec)) continue;
-        errno = 0;
-        File file(std::fopen(candidate.string().c_str(), "wb"));
-        if (!file) {
-            return Fail(error, "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : ""));
-        }
-        temporary_ = candidate.string();
+        const std::string candidate = (folder / name).string();
+        const int created = system::CreateNewFile(candidate);
+        if (created == EEXIST) continue;
+        if (created != 0) return Fail(error, "cannot write " + target + ": " + SystemReason(created));
+        temporary_ = candidate;
+        TrackTemporaryFile(temporary_);
         return true;
     }
     return Fail(error, "cannot write " + target + ": no free temporary name beside it");
 }
 
-bool AtomicOutput::Commit(std::string* error) {
-    if (temporary_.empty()) return Fail(error, "cannot write " + target_ + ": nothing was prepared");
-    std::error_code ec;
-    fs::rename(temporary_, target_, ec);
-    if (ec) return Fail(error, "cannot replace " + target_ + ": " + ec.message());
-    committed_ = true;
+bool AtomicOutput::WriteAll(const std::vector<uint8_t>& bytes, std::string* error) {
+    errno = 0;
+    File file(std::fopen(temporary_.c_str(), "wb"));
+    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+                         std::fflush(file.get()) == 0;
+    const int code = errno;
+    const bool closed = file && std::fclose(file.release()) == 0;
+    if (!written || !closed) return Fail(error, "cannot write " + target_ + ": " + SystemReason(code != 0 ? code : errno));
+    return true;
+}
+
+bool AtomicOutput::Commit(std::string* error) { return CommitOutputs({this}, error); }
+
+bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error) {
+    // Everything that can fail without touching a target, first.
+    for (AtomicOutput* output : outputs) {
+        if (output->temporary_.empty()) return Fail(error, "cannot write " + output->target_ + ": nothing was prepared");
+        system::FileFacts now;
+        std::string reason;
+        if (!system::Examine(output->file_, &now, &reason)) return Fail(error, "cannot write " + output->target_ + ": " + reason);
+        const std::string refusal = RefusalFor(output->target_, now, output->force_);
+        if (!refusal.empty()) return Fail(error, refusal);
+        output->facts_ = now;
+        system::MatchPermissions(output->temporary_, now);
+    }
+    InterruptDeferral deferral;
+    // Each replaced file but the last keeps its previous content under a hidden name, a second
+    // link to it where the file system allows, so that a later failure can put it back.
+    struct Replacement {
+        AtomicOutput* output;
+        std::string previous;  // "" when the file did not exist
+    };
+    std::vector<Replacement> done;
+    auto undo = [&done]() {
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            std::error_code ec;
+            system::AllowReplacing(it->output->file_);
+            if (it->previous.empty()) {
+                fs::remove(it->output->file_, ec);
+            } else {
+                fs::rename(it->previous, it->output->file_, ec);
+            }
+        }
+    };
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        AtomicOutput* output = outputs[i];
+        std::error_code ec;
+        std::string previous;
+        if (output->facts_.kind == system::FileKind::Regular && i + 1 < outputs.size()) {
+            previous = output->temporary_ + ".previous";
+            fs::remove(previous, ec);
+            fs::create_hard_link(output->file_, previous, ec);
+            if (ec) fs::copy_file(output->file_, previous, fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                undo();
+                return Fail(error, "cannot replace " + output->target_ + ": its previous content cannot be kept: " +
+                                       ec.message() + "; nothing was replaced");
+            }
+        }
+        if (output->force_ && output->facts_.readOnly) system::AllowReplacing(output->file_);
+        fs::rename(output->temporary_, output->file_, ec);
+        if (ec) {
+            if (output->force_ && output->facts_.readOnly) system::MatchPermissions(output->file_, output->facts_);
+            if (!previous.empty()) fs::remove(previous, ec);
+            undo();
+            return Fail(error, "cannot replace " + output->target_ + ": " + ec.message() +
+                                   (done.empty() ? "" : "; the outputs already replaced were put back"));
+        }
+        done.push_back({output, previous});
+    }
+    for (const Replacement& replacement : done) {
+        std::error_code ec;
+        if (!replacement.previous.empty()) fs::remove(replacement.previous, ec);
+        replacement.output->committed_ = true;
+        ForgetTemporaryFile(replacement.output->temporary_);
+    }
     return true;
 }
 

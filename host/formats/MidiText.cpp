@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <cstdlib>
 
@@ -174,10 +175,21 @@ bool ParseStandardMidiFile(const std::vector<uint8_t>& bytes, double sampleRate,
             running = status;
             const int32_t count = DataBytes(status);
             if (!in.Has(static_cast<size_t>(count))) return fail(name + ": channel message is truncated");
+            uint8_t data[2] = {0, 0};
+            for (int32_t i = 0; i < count; ++i) {
+                const size_t offset = in.at;
+                data[i] = in.Byte();
+                if (data[i] >= 0x80) {
+                    char reason[96];
+                    std::snprintf(reason, sizeof reason, ": byte 0x%02X at offset %zu should be a data byte (below 0x80)",
+                                  data[i], offset);
+                    return fail(name + reason);
+                }
+            }
             MidiEvent event;
             event.status = status;
-            event.data1 = in.Byte() & 0x7F;
-            event.data2 = count == 2 ? (in.Byte() & 0x7F) : 0;
+            event.data1 = data[0];
+            event.data2 = data[1];
             timeline.push_back({tick, false, 0, event});
         }
     }

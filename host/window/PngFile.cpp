@@ -1,7 +1,5 @@
 #include "PngFile.h"
 
-#include <fstream>
-
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "stb_image_write.h"
@@ -14,27 +12,19 @@ uint32_t WindowPixels::At(int32_t x, int32_t y) const {
     return static_cast<uint32_t>(pixel[0]) << 16 | static_cast<uint32_t>(pixel[1]) << 8 | pixel[2];
 }
 
-bool WritePngFile(const std::string& path, const WindowPixels& pixels, std::string* error) {
+bool EncodePng(const WindowPixels& pixels, std::vector<uint8_t>* png, std::string* error) {
     const size_t expected = static_cast<size_t>(pixels.width) * static_cast<size_t>(pixels.height) * 4;
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.rgba.size() != expected) {
-        *error = "no picture to write to " + path;
+        *error = "the window gave no picture";
         return false;
     }
-    // Encoded in memory and written through the standard library, so the path is handled as
-    // every other file the command writes.
-    std::string encoded;
+    png->clear();
     const auto append = [](void* context, void* data, int size) {
-        static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+        auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+        bytes->insert(bytes->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
     };
-    if (stbi_write_png_to_func(append, &encoded, pixels.width, pixels.height, 4, pixels.rgba.data(),
-                               pixels.width * 4) == 0) {
+    if (stbi_write_png_to_func(append, png, pixels.width, pixels.height, 4, pixels.rgba.data(), pixels.width * 4) == 0) {
         *error = "the picture could not be encoded as PNG";
-        return false;
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(encoded.data(), static_cast<std::streamsize>(encoded.size()));
-    if (!out) {
-        *error = "cannot write " + path;
         return false;
     }
     return true;

@@ -75,6 +75,8 @@ TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
         {with({"--meter", "4/3"}), kExitUsage, "--meter must be N/D"},
         {with({"--stop-at", "1"}), kExitUsage, "--stop-at needs --play"},
         {with({"--block", "0"}), kExitUsage, "--block must be 1 to 65536"},
+        {with({"--format", "pcm8"}), kExitUsage, "--format must be float32, pcm24 or pcm16"},
+        {with({"--report", "-"}), kExitUsage, "--report -: only -o writes to standard output"},
         {with({"--play=0"}), kExitUsage, "--play takes no value"},
         {{"params", "m.so", "--json=no"}, kExitUsage, "--json takes no value"},
         {{"params", "m.so", "--layout", "surround"}, kExitUsage, "--layout must be mono or stereo"},

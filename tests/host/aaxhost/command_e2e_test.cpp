@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "Cli.h"
 #include "CommandOutcome.h"
+#include "Interrupts.h"
 #include "PluginModule.h"
 #include "Render.h"
 #include "Json.h"
@@ -25,6 +29,8 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,40 +56,55 @@ std::set<fs::path> Listing(const fs::path& folder) { return {fs::directory_itera
 
 #if !defined(_WIN32)
 struct ChildRun {
-    int status = -1;
+    int status = -1;  // the exit status, or 128 + the signal that ended it
     long peakKilobytes = 0;
 };
 
-// aaxhost in a child process with its output discarded. A fileLimit caps every file the child
+// aaxhost in a child process, as a shell starts it: the signals at their default actions, its
+// output discarded and its errors in errors (if given). A fileLimit caps every file the child
 // writes, as a full disk would.
-ChildRun RunChild(std::vector<std::string> arguments, rlim_t fileLimit = 0) {
+pid_t StartChild(std::vector<std::string> arguments, rlim_t fileLimit = 0, const std::string& errors = "/dev/null") {
     arguments.insert(arguments.begin(), Built("aaxhost").string());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
+        dup2(open("/dev/null", O_WRONLY), 1);
+        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) std::signal(signal, SIG_DFL);
         if (fileLimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{fileLimit, fileLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+ChildRun FinishChild(pid_t pid) {
     ChildRun run;
     int status = 0;
     rusage usage{};
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.peakKilobytes = usage.ru_maxrss;
     }
     return run;
 }
+
+ChildRun RunChild(std::vector<std::string> arguments, rlim_t fileLimit = 0) {
+    return FinishChild(StartChild(std::move(arguments), fileLimit));
+}
 #endif
+
+bool HoldsTemporaryFile(const fs::path& folder) {
+    for (const fs::path& entry : Listing(folder)) {
+        if (entry.filename().string().find(".aaxhost-") != std::string::npos) return true;
+    }
+    return false;
+}
 
 class CommandOnBuiltModule : public ::testing::Test {
 protected:
@@ -201,7 +222,7 @@ TEST_F(CommandOnBuiltModule, AutomationLandsOnItsFrameThroughTheHostsAutomation)
     EXPECT_FLOAT_EQ(out[999], 0.5f);
     EXPECT_LT(out[1000], out[999]);  // the mix moves at its own frame, inside a 512-frame buffer
     EXPECT_LT(out.back(), 0.01f);
-    EXPECT_EQ(std::string(outcome.out), "wrote " + Path("out.wav") + " (9600 frames, 1 channels, 48000 Hz)\napplied " +
+    EXPECT_EQ(std::string(outcome.out), "wrote " + Path("out.wav") + " (9600 frames, 1 channel, 48000 Hz)\napplied " +
                                             std::to_string(changes.size()) + " automation changes\n");
     // The ramp moves once per buffer on the straight line to 0.9 at 4800, and the module holds
     // what the host's automation handed it.
@@ -286,7 +307,8 @@ TEST_F(CommandOnBuiltModule, RenderSaysAsMuchAsAskedSetsByIndexAndRefusesAnother
     ASSERT_TRUE(ReadStateFile(Path("state.bin"), &chunks, nullptr));
     ASSERT_EQ(chunks.size(), 1u);
     chunks[0].id = 0x4F746852;  // 'OthR'
-    ASSERT_TRUE(WriteStateFile(Path("other.bin"), chunks, nullptr));
+    const std::vector<uint8_t> other = EncodeStateFile(chunks);
+    std::ofstream(Path("other.bin"), std::ios::binary).write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
     for (const std::string command : {"render", "gui"}) {
         std::vector<std::string> arguments = {command, module_, "--state-in", Path("other.bin")};
         if (command == "render") arguments.insert(arguments.end(), {"-i", in, "-o", Path("x.wav")});
@@ -379,4 +401,181 @@ TEST(CommandOnTestEffect, ShowsAnyBytesOfNamesSafelyAndSetsAnyIdentifier) {
     EXPECT_EQ(validate.out.find('\n', validate.out.rfind(" passed, ")), validate.out.size() - 1) << validate.out;
     install.SetMainHook(nullptr);
     gMade.clear();
+}
+
+// What -o does with each kind of target: the file a link names is replaced and the link kept;
+// devices, named pipes and folders are refused and left as they were; a replaced file keeps its
+// permissions; a read-only one is replaced only with --force; "-" is standard output.
+TEST_F(CommandOnBuiltModule, EachKindOfOutputTargetIsReplacedOrRefusedAsDocumented) {
+    const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.25f));
+    auto previous = [this](const char* name, fs::perms permissions) {
+        std::ofstream(Path(name)) << "previous";
+        fs::permissions(Path(name), permissions);
+        return Path(name);
+    };
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const struct {
+        const char* name;
+        std::function<std::string()> make;  // the target, as -o names it
+        std::string written;                // the file that gets the render ("" for none)
+        std::vector<std::string> extra;
+        int status;
+        const char* reason;
+    } cases[] = {
+#if !defined(_WIN32)
+        {"link", [&] { fs::create_symlink(previous("real.wav", fs::perms(0644)), Path("link.wav")); return Path("link.wav"); },
+         Path("real.wav"), {}, kExitSuccess, ""},
+        // The superuser could replace a node: a node of our own then, with /dev/null's numbers.
+        {"device", [&] { return geteuid() == 0 && mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? Path("null") : "/dev/null"; },
+         "", {}, kExitUsage, "it is a device"},
+        {"FIFO", [&] { return mkfifo(Path("fifo").c_str(), 0644) == 0 ? Path("fifo") : ""; }, "", {}, kExitUsage, "it is a named pipe"},
+        {"0600", [&] { return previous("private.wav", fs::perms(0600)); }, Path("private.wav"), {}, kExitSuccess, ""},
+#else
+        {"device", [] { return std::string("NUL"); }, "", {}, kExitUsage, "it is a device"},
+#endif
+        {"read-only", [&] { return previous("locked.wav", readOnly); }, "", {}, kExitUsage, "it is read-only"},
+        {"read-only, forced", [&] { return previous("forced.wav", readOnly); }, Path("forced.wav"), {"--force"}, kExitSuccess, ""},
+        {"folder", [&] { fs::create_directory(Path("folder")); return Path("folder"); }, "", {}, kExitUsage, "is a folder"},
+        {"standard output", [] { return std::string("-"); }, "", {}, kExitSuccess, "wrote standard output (4800 frames"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string target = c.make();
+        ASSERT_FALSE(target.empty());
+        std::error_code ec;
+        const fs::file_type kind = fs::symlink_status(target, ec).type();
+        const fs::perms permissions = fs::status(target, ec).permissions();
+        std::vector<std::string> arguments = {"render", module_, "-i", in, "-o", target};
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        const Outcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+        EXPECT_FALSE(HoldsTemporaryFile(dir_));
+        AudioData written;
+        if (target == "-") {
+            EXPECT_TRUE(DecodeWav(std::vector<uint8_t>(outcome.out.begin(), outcome.out.end()), &written, nullptr));
+            EXPECT_EQ(written.Frames(), 4800);
+            continue;
+        }
+        EXPECT_EQ(fs::symlink_status(target, ec).type(), kind);
+        EXPECT_TRUE(kind != fs::file_type::regular || fs::status(target, ec).permissions() == permissions);
+        if (!c.written.empty()) {
+            EXPECT_TRUE(ReadWavFile(c.written, &written, nullptr));
+            EXPECT_EQ(written.Frames(), 4800);
+        } else if (kind == fs::file_type::regular) {
+            EXPECT_EQ(Contents(target), "previous");
+        }
+    }
+}
+
+// SIGINT, SIGTERM and SIGHUP during a long render, and a file-size limit reached with the
+// default action of its signal: the target keeps its content, no temporary file is left, and
+// the one line says why. (Windows: the console events' request, in process.)
+TEST_F(CommandOnBuiltModule, InterruptionsAndFileSizeLimitsLeaveNoTemporaryFileAndOneLine) {
+    const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.25f));
+    const std::string out = Path("out.wav"), errors = Path("errors.txt");
+    auto awaitTemporaryFile = [this] {
+        for (int i = 0; i < 6000 && !HoldsTemporaryFile(dir_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return HoldsTemporaryFile(dir_);
+    };
+    const std::vector<std::string> longRender = {"render", module_, "-i", in, "-o", out, "--tail", "3600"};
+#if !defined(_WIN32)
+    const struct {
+        int signal;  // 0: none, the file-size limit ends the render
+        int status;
+        std::string line;
+    } cases[] = {
+        {SIGINT, 130, "aaxhost: stopped by SIGINT; its unfinished files were removed\n"},
+        {SIGTERM, 143, "aaxhost: stopped by SIGTERM; its unfinished files were removed\n"},
+        {SIGHUP, 129, "aaxhost: stopped by SIGHUP; its unfinished files were removed\n"},
+        {0, kExitUsage, "aaxhost: cannot write " + out + ": File too large\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        std::ofstream(out) << "previous";
+        const pid_t child = StartChild(longRender, c.signal == 0 ? 65536 : 0, errors);
+        if (c.signal != 0) {
+            ASSERT_TRUE(awaitTemporaryFile()) << Contents(errors);
+            kill(child, c.signal);
+        }
+        EXPECT_EQ(FinishChild(child).status, c.status);
+        EXPECT_EQ(Contents(errors), c.line);
+        EXPECT_EQ(Contents(out), "previous");
+        EXPECT_FALSE(HoldsTemporaryFile(dir_));
+    }
+#else
+    std::ofstream(out) << "previous";
+    std::thread console([&] {
+        if (awaitTemporaryFile()) RequestInterrupt(130, "Ctrl-C");
+    });
+    const Outcome outcome = Run(longRender);
+    console.join();
+    RequestInterrupt(0, nullptr);
+    EXPECT_EQ(outcome.status, 130);
+    EXPECT_EQ(outcome.err, "aaxhost: stopped by Ctrl-C; its unfinished files were removed\n");
+    EXPECT_EQ(Contents(out), "previous");
+    EXPECT_FALSE(HoldsTemporaryFile(dir_));
+#endif
+}
+
+// Inputs the render takes with a warning (one line each, with a count) or refuses, naming the
+// file: a WAV shorter than its header, automation and MIDI past the end (in text files that
+// start with a byte-order mark), and a standard MIDI file with a malformed data byte.
+TEST_F(CommandOnBuiltModule, ShortAndLateInputsAreWarnedAboutAndMalformedMidiIsRefused) {
+    const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.25f));
+    const std::string shortIn = Path("short.wav"), lanes = Path("lanes.txt"), notes = Path("notes.txt"), smf = Path("bad.mid");
+    fs::copy_file(in, shortIn);
+    fs::resize_file(shortIn, fs::file_size(in) - 2400 * 4);  // half of the data
+    std::ofstream(lanes) << "\xEF\xBB\xBF" "0 mix 0.5\n1s mix 1\n2s mix 0\n";
+    std::ofstream(notes) << "\xEF\xBB\xBF" "0 0x90 60 100\n9600 0x80 60 0\n";
+    const char track[] = "MThd\0\0\0\6\0\0\0\1\1\xE0MTrk\0\0\0\x8\0\xB0\xFB\0\0\xFF\x2F\0";
+    std::ofstream(smf, std::ios::binary).write(track, sizeof track - 1);
+    const std::string end = " at or past the end of the render (4800 frames)";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"-i", shortIn}, kExitSuccess,
+         "aaxhost: warning: " + shortIn + " is shorter than its header says: it holds 2400 frames of 4800; the render uses those\n"},
+        {{"-i", in, "--automate", lanes}, kExitSuccess, "aaxhost: warning: 2 automation points" + end + " were not reached\n"},
+        {{"-i", in, "--midi", notes}, kExitSuccess, "aaxhost: warning: 1 MIDI event" + end + " was not sent\n"},
+        {{"-i", in, "--midi", smf}, kExitUsage,
+         "aaxhost: " + smf + ": MIDI track 1: byte 0xFB at offset 24 should be a data byte (below 0x80)\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"render", module_, "-o", Path("out.wav")};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const Outcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.arguments.back();
+        EXPECT_EQ(outcome.err, c.err);
+    }
+}
+
+// Each sample format renders the same bytes twice (no timestamp anywhere), within a step of the
+// float render (two for the dithered 16 bits), in a file of its size.
+TEST_F(CommandOnBuiltModule, EverySampleFormatIsReproducibleAndCloseToTheFloatRender) {
+    std::vector<float> ramp(4800);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i) / 4800.0f - 0.5f;
+    const std::string in = WriteInput("in.wav", ramp);
+    AudioData reference;
+    const struct {
+        const char* format;
+        int32_t bytes;
+        double tolerance;
+    } formats[] = {{"float32", 4, 0.0}, {"pcm24", 3, 1.0 / 8388608}, {"pcm16", 2, 2.0 / 32768}};
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.format);
+        for (const char* name : {"a.wav", "b.wav"}) {
+            ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path(name), "--format", f.format, "--set", "mix=0"}).status, kExitSuccess);
+        }
+        EXPECT_EQ(Contents(Path("a.wav")), Contents(Path("b.wav")));
+        const uintmax_t size = fs::file_size(Path("a.wav")), data = 4800u * static_cast<uintmax_t>(f.bytes);
+        EXPECT_TRUE(size > data && size < data + 128) << size;
+        AudioData rendered;
+        ASSERT_TRUE(ReadWavFile(Path("a.wav"), &rendered, nullptr));
+        if (reference.channels.empty()) reference = rendered;
+        ASSERT_EQ(rendered.Frames(), 4800);
+        for (size_t i = 0; i < 4800; i += 7) EXPECT_NEAR(rendered.channels[0][i], reference.channels[0][i], f.tolerance) << i;
+    }
 }

@@ -2,13 +2,17 @@
 // automation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <random>
 
 #include "AudioFile.h"
 #include "Automation.h"
+#include "FileAccess.h"
 #include "MidiText.h"
 #include "StateFile.h"
 
@@ -65,7 +69,7 @@ TEST(WavCodec, RoundTripsEveryEncodingWithinItsResolution) {
     EXPECT_EQ(decoded.channels[0][1], -1.0f);
 }
 
-TEST(WavCodec, ReadsExtensibleFilesAndRejectsMalformedOnes) {
+TEST(WavCodec, ReadsExtensibleFilesByTheirSubFormat) {
     std::vector<uint8_t> plain = EncodeWav(Ramp(1, 10, 48000.0), 16, false);
     // Rewrite the 16-byte format chunk as a 40-byte extensible one, PCM sub-format.
     std::vector<uint8_t> extensible(plain.begin(), plain.begin() + 20);
@@ -74,7 +78,9 @@ TEST(WavCodec, ReadsExtensibleFilesAndRejectsMalformedOnes) {
     format.resize(40, 0);
     Put16(format, 0, 0xFFFE);
     Put16(format, 16, 22);
-    Put16(format, 24, 1);  // the sub-format GUID starts with the format tag
+    Put16(format, 24, 1);  // the sub-format GUID: the format tag, then the standard tail
+    const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    std::copy(tail, tail + 14, format.begin() + 26);
     extensible.insert(extensible.end(), format.begin(), format.end());
     extensible.insert(extensible.end(), plain.begin() + 36, plain.end());
     AudioData decoded;
@@ -82,19 +88,10 @@ TEST(WavCodec, ReadsExtensibleFilesAndRejectsMalformedOnes) {
     ASSERT_TRUE(DecodeWav(extensible, &decoded, &error)) << error;
     EXPECT_EQ(decoded.Frames(), 10);
 
-    EXPECT_FALSE(DecodeWav({'R', 'I', 'F', 'F'}, &decoded, &error));
-    EXPECT_EQ(error, "not a RIFF WAVE file");
-    std::vector<uint8_t> eightBit = plain;
-    Put16(eightBit, 34, 8);
-    EXPECT_FALSE(DecodeWav(eightBit, &decoded, &error));
-    EXPECT_NE(error.find("unsupported WAV encoding"), std::string::npos);
-    std::vector<uint8_t> noData(plain.begin(), plain.begin() + 36);
-    EXPECT_FALSE(DecodeWav(noData, &decoded, &error));
-    EXPECT_EQ(error, "WAV file has no data chunk");
-    // A data chunk that claims more than the file holds is read as far as it goes.
-    std::vector<uint8_t> truncated(plain.begin(), plain.end() - 6);
-    ASSERT_TRUE(DecodeWav(truncated, &decoded, &error)) << error;
-    EXPECT_EQ(decoded.Frames(), 7);
+    // The tail names the sub-format family: without it the file is refused.
+    std::fill(extensible.begin() + 20 + 26, extensible.begin() + 20 + 40, uint8_t{0});
+    EXPECT_FALSE(DecodeWav(extensible, &decoded, &error));
+    EXPECT_EQ(error, "its extensible format names an unknown sub-format");
 }
 
 TEST(WavCodec, StreamsThroughAFixedHeaderThatBecomesRf64PastFourGigabytes) {
@@ -104,7 +101,10 @@ TEST(WavCodec, StreamsThroughAFixedHeaderThatBecomesRf64PastFourGigabytes) {
     const AudioData source = Ramp(2, 1001, 44100.0);
     std::vector<float> interleaved;
     for (size_t f = 0; f < 1001; ++f) interleaved.insert(interleaved.end(), {source.channels[0][f], source.channels[1][f]});
-    std::unique_ptr<AudioWriter> writer = CreateWavFile(small, 44100.0, 2, nullptr);
+    AudioFormat format;
+    format.sampleRate = 44100.0;
+    format.channels = 2;
+    std::unique_ptr<AudioWriter> writer = CreateWavFile(small, "small.wav", format, nullptr);
     ASSERT_TRUE(writer && writer->Write(interleaved.data(), 300, nullptr) &&
                 writer->Write(interleaved.data() + 600, 701, nullptr) && writer->Close(nullptr));
     EXPECT_EQ(fs::file_size(small), kWavStreamHeaderSize + 1001 * 8);
@@ -177,6 +177,9 @@ TEST(MidiText, ParsesEventsInFrameOrderAndNamesTheBadLine) {
     EXPECT_EQ(events[1].data1, 0x7B);
     EXPECT_EQ(events[2].frame, 480);
 
+    ASSERT_TRUE(ParseMidiText("\xEF\xBB\xBF" "0 0x90 60 100\n", &events, &error)) << error;  // a byte-order mark
+    EXPECT_EQ(events.size(), 1u);
+
     EXPECT_FALSE(ParseMidiText("0 0x90 60 100\n10 0x40 1 2\n", &events, &error));
     EXPECT_EQ(error, "line 2: status byte must be 0x80 to 0xFF");
     EXPECT_FALSE(ParseMidiText("0 0x90 60\n", &events, &error));
@@ -219,6 +222,11 @@ TEST(MidiFile, ReadsTracksThroughTheTempoMapWithRunningStatus) {
     noDivision[12] = noDivision[13] = 0;
     EXPECT_FALSE(ParseStandardMidiFile(noDivision, 48000.0, &events, &error));
     EXPECT_EQ(error, "MIDI file division is 0 ticks per quarter note");
+    // A data byte with its top bit set is refused, not masked into another message.
+    std::vector<uint8_t> malformed = file;
+    malformed[45] = 0xFB;  // the note on's velocity
+    EXPECT_FALSE(ParseStandardMidiFile(malformed, 48000.0, &events, &error));
+    EXPECT_EQ(error, "MIDI track 2: byte 0xFB at offset 45 should be a data byte (below 0x80)");
     // The system exclusive message cancels running status: data after it has no status.
     std::vector<uint8_t> cancelled = file;
     cancelled[file.size() - 7] = 60;  // the controller's status byte becomes a data byte
@@ -229,7 +237,7 @@ TEST(MidiFile, ReadsTracksThroughTheTempoMapWithRunningStatus) {
 TEST(Automation, ReadsTimesInSecondsOrFramesAndPlaysLanesBack) {
     std::vector<AutomationPoint> points;
     std::string error;
-    ASSERT_TRUE(ParseAutomationText("# lanes\n0.5 mix 0.2\n1s \"\" 1\n  2400smp tone 1 ramp # up\n", 48000.0, &points, &error))
+    ASSERT_TRUE(ParseAutomationText("\xEF\xBB\xBF# lanes\n0.5 mix 0.2\n1s \"\" 1\n  2400smp tone 1 ramp # up\n", 48000.0, &points, &error))
         << error;
     ASSERT_TRUE(ParseInlineAutomation("tone=0:0,0.1:1", 1000.0, &points, &error)) << error;
     ASSERT_EQ(points.size(), 5u);
@@ -265,4 +273,61 @@ TEST(Automation, ReadsTimesInSecondsOrFramesAndPlaysLanesBack) {
         EXPECT_EQ(applied[i].first, expected[i].first);
         EXPECT_NEAR(applied[i].second, expected[i].second, 1e-12);
     }
+}
+
+TEST(SampleQuantizer, Pcm24RoundsAndClipsAndPcm16DithersByOneStep) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float sample;
+        int32_t code;  // 24-bit, before left alignment
+    } pcm24[] = {{0.5f, 4194304}, {-1.0f, -8388608}, {1.0f, 8388607}, {1.5f, 8388607}, {0.4f / 8388608, 0},
+                 {0.6f / 8388608, 1}, {-0.6f / 8388608, -1}, {nan, 0}, {inf, 8388607}, {-inf, -8388608}};
+    SampleQuantizer exact(SampleFormat::Pcm24);
+    for (const auto& c : pcm24) {
+        int32_t code = 0;
+        exact.Convert(&c.sample, &code, 1);
+        EXPECT_EQ(code, c.code * 256) << c.sample;
+    }
+    // A quarter of a 16-bit step, which rounding alone would turn into silence: the dither keeps
+    // it on average, never moving a sample by more than one step, and the same way every time.
+    const std::vector<float> quarter(48000, 0.25f / 32768);
+    std::vector<int32_t> codes(quarter.size()), again(quarter.size());
+    SampleQuantizer(SampleFormat::Pcm16).Convert(quarter.data(), codes.data(), codes.size());
+    SampleQuantizer(SampleFormat::Pcm16).Convert(quarter.data(), again.data(), again.size());
+    EXPECT_EQ(codes, again);
+    double sum = 0.0;
+    for (int32_t code : codes) {
+        ASSERT_EQ(code % 65536, 0);
+        ASSERT_LE(std::abs(code / 65536), 1);
+        sum += code / 65536;
+    }
+    EXPECT_NEAR(sum / static_cast<double>(codes.size()), 0.25, 0.02);
+}
+
+TEST(AtomicOutputs, ACommitThatFailsPutsBackWhatItHadReplaced) {
+    const fs::path dir = fs::temp_directory_path() / ("aaxhost-outputs-" + std::to_string(std::random_device{}() % 1000000000u));
+    fs::create_directories(dir);
+    const std::string a = (dir / "a.txt").string(), b = (dir / "b.txt").string(), c = (dir / "c.txt").string();
+    std::ofstream(a) << "old a";
+    std::ofstream(c) << "old c";
+    const std::vector<uint8_t> fresh = {'n', 'e', 'w'};
+    auto contents = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    for (bool lastFails : {true, false}) {
+        AtomicOutput first, second, third;
+        std::string error;
+        ASSERT_TRUE(first.Prepare(a, false, &error) && second.Prepare(b, false, &error) && third.Prepare(c, false, &error)) << error;
+        ASSERT_TRUE(first.WriteAll(fresh, &error) && second.WriteAll(fresh, &error) && third.WriteAll(fresh, &error)) << error;
+        if (lastFails) fs::remove(third.TemporaryPath());  // its rename fails after the others succeeded
+        EXPECT_EQ(CommitOutputs({&first, &second, &third}, &error), !lastFails);
+        EXPECT_EQ(error.find("cannot replace " + c) != std::string::npos, lastFails) << error;
+        EXPECT_EQ(contents(a), lastFails ? "old a" : "new");
+        EXPECT_EQ(fs::exists(b), !lastFails);
+        EXPECT_EQ(contents(c), lastFails ? "old c" : "new");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);  // nothing of the commits left
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
