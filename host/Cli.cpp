@@ -622,12 +622,12 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     }
     std::error_code ec;
     std::string directory = args.positional[0];
-    const std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
-    if (!ec) directory = absolute.string();
+    const std::filesystem::path absolute = std::filesystem::absolute(PathOf(directory), ec);
+    if (!ec) directory = TextOf(absolute);
     if (!WriteInstallDirectory(directory, &error)) return Usage(err, error);
     out << "install directory set to " << directory << "\n";
-    if (!std::filesystem::exists(std::filesystem::path(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
-        err << "aaxhost: note: " << (std::filesystem::path(directory) / "VST64").string() << " holds no effect library yet\n";
+    if (!std::filesystem::exists(PathOf(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
+        err << "aaxhost: note: " << TextOf(PathOf(directory) / "VST64") << " holds no effect library yet\n";
     }
     return kExitSuccess;
 }

@@ -31,7 +31,8 @@ std::string Comparable(const fs::path& path) {
     if (ec) absolute = path;
     fs::path resolved = fs::weakly_canonical(absolute, ec);
     if (ec) resolved = absolute.lexically_normal();
-    std::string text = resolved.generic_string();
+    const std::u8string generic = resolved.generic_u8string();
+    std::string text(generic.begin(), generic.end());
 #if defined(_WIN32)
     std::transform(text.begin(), text.end(), text.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
@@ -41,9 +42,18 @@ std::string Comparable(const fs::path& path) {
 
 }  // namespace
 
+fs::path PathOf(const std::string& text) {
+    return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+std::string TextOf(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 bool CheckReadableFile(const std::string& path, std::string* error) {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathOf(path), ec);
     if (!fs::exists(status)) return Fail(error, "no such file: " + path);
     if (fs::is_directory(status)) return Fail(error, path + " is a folder, not a file");
     errno = 0;
@@ -68,7 +78,7 @@ bool ReadFileBounded(const std::string& path, size_t limit, const char* kind, st
     File file(std::fopen(path.c_str(), "rb"));
     if (!file) return Fail(error, "cannot read " + path);
     std::error_code ec;
-    const uintmax_t size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
+    const uintmax_t size = fs::is_regular_file(PathOf(path), ec) ? fs::file_size(PathOf(path), ec) : 0;
     if (!ec && size > limit) return Fail(error, path + " is larger than " + SizeText(limit) + ", the limit for " + kind);
     if (!ec && size > 0) bytes->reserve(static_cast<size_t>(size));
     // Devices and pipes report no size: read in pieces and stop as soon as the limit is passed.
@@ -93,28 +103,28 @@ std::string SizeText(uint64_t bytes) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) {
-        const bool same = fs::equivalent(a, b, ec);
+    if (fs::exists(PathOf(a), ec) && fs::exists(PathOf(b), ec)) {
+        const bool same = fs::equivalent(PathOf(a), PathOf(b), ec);
         if (!ec) return same;
     }
-    return Comparable(a) == Comparable(b);
+    return Comparable(PathOf(a)) == Comparable(PathOf(b));
 }
 
 AtomicOutput::~AtomicOutput() {
     if (committed_ || temporary_.empty()) return;
     std::error_code ec;
-    fs::remove(temporary_, ec);
+    fs::remove(PathOf(temporary_), ec);
 }
 
 bool AtomicOutput::Prepare(const std::string& target, std::string* error) {
     target_ = target;
     std::error_code ec;
-    const fs::path path(target);
+    const fs::path path = PathOf(target);
     if (fs::is_directory(path, ec)) return Fail(error, target + " is a folder, not a file");
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
     if (!fs::is_directory(folder, ec)) {
-        return Fail(error, "cannot write " + target + ": the folder " + folder.string() + " does not exist");
+        return Fail(error, "cannot write " + target + ": the folder " + TextOf(folder) + " does not exist");
     }
     // A hidden name of our own in the same folder, so the final rename stays on one file system.
     std::random_device random;
@@ -122,16 +132,16 @@ bool AtomicOutput::Prepare(const std::string& target, std::string* error) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".aaxhost-%08x.tmp", static_cast<unsigned>(random()));
         std::string name(1, '.');
-        name += path.filename().string();
+        name += TextOf(path.filename());
         name += suffix;
-        const fs::path candidate = folder / name;
+        const fs::path candidate = folder / PathOf(name);
         if (fs::exists(candidate, ec)) continue;
         errno = 0;
-        File file(std::fopen(candidate.string().c_str(), "wb"));
+        File file(std::fopen(TextOf(candidate).c_str(), "wb"));
         if (!file) {
             return Fail(error, "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : ""));
         }
-        temporary_ = candidate.string();
+        temporary_ = TextOf(candidate);
         return true;
     }
     return Fail(error, "cannot write " + target + ": no free temporary name beside it");
@@ -140,7 +150,7 @@ bool AtomicOutput::Prepare(const std::string& target, std::string* error) {
 bool AtomicOutput::Commit(std::string* error) {
     if (temporary_.empty()) return Fail(error, "cannot write " + target_ + ": nothing was prepared");
     std::error_code ec;
-    fs::rename(temporary_, target_, ec);
+    fs::rename(PathOf(temporary_), PathOf(target_), ec);
     if (ec) return Fail(error, "cannot replace " + target_ + ": " + ec.message());
     committed_ = true;
     return true;
