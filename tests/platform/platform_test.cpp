@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -202,6 +204,27 @@ TEST(Library, PathsLongerThanTheSystemTakesAreRefusedClearly) {
     EXPECT_TRUE(platform::FileExists((folder + platform::kPathSeparatorText + self).c_str()));
     EXPECT_FALSE(platform::FileExists(folder.c_str())) << "a folder is not a file";
 }
+
+#if defined(_WIN32)
+// A library that ships one of its own beside it loads from any folder, whatever the current
+// folder and the program's.
+TEST(Library, FindsWhatALibraryNeedsInItsOwnFolder) {
+    namespace fs = std::filesystem;
+    const fs::path built = fs::path(testsupport::BinaryDirectory()) / "companion";
+    const fs::path folder = fs::temp_directory_path() / fs::path(u8"aaxw-companion-Łódź-") +=
+                            std::to_string(std::random_device()());
+    ASSERT_TRUE(fs::create_directories(folder));
+    for (const char* name : {"test_companion.dll", "test_needs_companion.dll"}) {
+        fs::copy_file(built / name, folder / name);
+    }
+    const std::u8string path = (folder / "test_needs_companion.dll").u8string();
+    platform::LibraryHandle library = platform::LoadLibraryFile(std::string(path.begin(), path.end()).c_str());
+    ASSERT_NE(library, nullptr) << platform::LastLoadError();
+    const auto answer = reinterpret_cast<int (*)()>(platform::LookupSymbol(library, "TestNeedsCompanion_Answer"));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 43);
+}
+#endif
 
 TEST(Registry, RunningOutOfMemoryIsAFailedCallNotAnException) {
     RegistrySandbox sandbox;
