@@ -11,7 +11,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cwchar>
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -60,8 +60,15 @@ std::wstring Arguments() {
     return line;
 }
 
+// Whether "/S" is one of the arguments, as the steps read it.
 bool IsSilent(const std::wstring& arguments) {
-    return arguments == L"/S" || arguments.rfind(L"/S ", 0) == 0 || arguments.find(L" /S") != std::wstring::npos;
+    size_t start = 0;
+    while (start < arguments.size()) {
+        const size_t end = std::min(arguments.find(L' ', start), arguments.size());
+        if (arguments.compare(start, end - start, L"/S") == 0) return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 // Deletes a file whose process has just ended; the system may take a moment to let it go.
