@@ -2,7 +2,7 @@
 // packets, a playing transport, MIDI nodes with fixed packet arrays), the two effects measured
 // (the reference delay loaded from its built library, and a null effect that returns at once),
 // and instances of each driven either directly through VST 2 or through the module's data
-// model and processing callback. The host side is the host library's own (host/).
+// model and processing callback. The host side is the host engine's own (host/engine/).
 //
 // Everything here runs on the benchmark's one thread. Set-up allocates freely; what the timed
 // loops call allocates nothing.

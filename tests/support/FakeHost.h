@@ -1,9 +1,9 @@
 // The host as a data model or GUI sees it through its IACFUnknown, built from the host's own
-// objects (host/): its controller (version 1 and 2), automation delegate and transport (version
-// 1 and 2), each a component with its own reference count. What stays here is what only tests
-// need: the settings and transport answers a test scripts, a packet sink that keeps every post,
-// and the offers a test withdraws. The host owns its components; reference counts are only
-// recorded, so a test can check that every reference taken was given back.
+// objects (host/engine/): its controller (version 1 and 2), automation delegate and transport
+// (version 1 and 2), each a component with its own reference count. What stays here is what
+// only tests need: the settings and transport answers a test scripts, a packet sink that keeps
+// every post, and the offers a test withdraws. The host owns its components; reference counts
+// are only recorded, so a test can check that every reference taken was given back.
 #pragma once
 
 #include <cstdint>

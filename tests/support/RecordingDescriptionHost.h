@@ -1,6 +1,6 @@
-// The host's own description components (host/HostComponents) as a registration test drives
-// them: every call made on them is kept in order in a log, and a test scripts what the host
-// offers and whether it accepts the effect.
+// The host's own description components (host/engine/HostComponents) as a registration test
+// drives them: every call made on them is kept in order in a log, and a test scripts what
+// the host offers and whether it accepts the effect.
 #pragma once
 
 #include <cstdint>
