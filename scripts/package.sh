@@ -5,8 +5,8 @@
 #   OUT/VantreloDelay-AAX-<version>-setup.exe                           the installer
 # and checks what it ships: the hardening flags, a build id shared by each library and its debug
 # information, and a module that imports no function that writes the registry. The output is
-# reproducible: the same sources give the same bytes (every date in it is the last commit's,
-# SOURCE_DATE_EPOCH). The default run also writes the measured sizes into docs/packaging.md.
+# reproducible: the same sources give the same bytes (every date in it is that of the last commit
+# that changed more than documentation, SOURCE_DATE_EPOCH). The default run also writes the measured sizes into docs/packaging.md.
 # Usage: scripts/package.sh [--no-build] [--build-dir DIR] [--out DIR]
 # (defaults: build the windows-release preset, write dist/).
 set -euo pipefail
@@ -37,8 +37,11 @@ version=$(cat "$build_dir/aaxw-version.txt")
 objcopy=x86_64-w64-mingw32-objcopy
 objdump=x86_64-w64-mingw32-objdump
 command -v makensis >/dev/null || { echo "package: makensis is missing (Debian package nsis)" >&2; exit 1; }
+# The last commit that changed anything but documentation: committing the size table below does
+# not change the dates, and so the sizes, it records.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)
+  SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct -- . ':(exclude)docs' ':(exclude)*.md' 2>/dev/null || true)
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-0}
 fi
 export SOURCE_DATE_EPOCH
 
@@ -69,7 +72,7 @@ pe_time() {
 # The build id (the CodeView record's signature) that a file carries, or nothing.
 build_id() { "$objdump" -p "$1" | sed -n 's/.*format RSDS signature \([0-9a-f]*\) age.*/\1/p' | head -1; }
 
-# check_shipped FILE [DEBUG]: the hardening flags, no time but the commit's (or none), and a
+# check_shipped FILE [DEBUG]: the hardening flags, no time but SOURCE_DATE_EPOCH (or none), and a
 # build id that its debug information DEBUG shares.
 check_shipped() {
   local file=$1 debug=${2:-} headers flag id stamp
@@ -79,7 +82,7 @@ check_shipped() {
   done
   stamp=$(pe_time "$file")
   [ "$stamp" = 0 ] || [ "$stamp" = "$SOURCE_DATE_EPOCH" ] ||
-    fail "$(basename "$file") carries the time $stamp, not the commit's ($SOURCE_DATE_EPOCH)"
+    fail "$(basename "$file") carries the time $stamp, not SOURCE_DATE_EPOCH ($SOURCE_DATE_EPOCH)"
   id=$(build_id "$file")
   [ -n "$id" ] || fail "$(basename "$file") has no build id"
   if [ -n "$debug" ]; then
@@ -100,7 +103,7 @@ check_shipped "$stage/Uninstall.exe"
 writers=$("$objdump" -p "$module" | grep -oE '\bReg(Set|Create|Delete|Save|Restore|Replace|Load|Unload|Copy|Rename|Flush)[A-Za-z]*' | sort -u | tr '\n' ' ' || true)
 [ -z "$writers" ] || fail "the module imports registry writers: $writers"
 
-# The installer keeps each file's date: the commit's, like everything else here.
+# The installer keeps each file's date: SOURCE_DATE_EPOCH, like everything else here.
 touch -d "@$SOURCE_DATE_EPOCH" "$module" "$stage/VantreloDelay.dll" "$stage/Uninstall.exe"
 makensis -V2 -WX -NOCD \
   "-DVERSION=$version" "-DBUNDLE_DIR=$bundle" "-DEFFECT_DLL=$stage/VantreloDelay.dll" "-DOUTFILE=$setup" \
