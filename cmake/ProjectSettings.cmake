@@ -28,6 +28,15 @@ endif()
 if(WIN32)
   # Shipped binaries stand alone: the C++ runtime and winpthread are linked in.
   target_link_options(aaxw_settings INTERFACE -static -static-libgcc -static-libstdc++)
+  # Hardening, set here rather than left to the linker's defaults (scripts/package.sh checks
+  # them): loaded anywhere in the 64-bit address space, data never executable. Reproducible:
+  # no link time in the headers, and a build id (a hash of the contents, kept by the stripped
+  # library and its debug information alike) to match the two.
+  target_link_options(aaxw_settings INTERFACE -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat
+                                              -Wl,--no-insert-timestamp -Wl,--build-id)
+  # Debug information names source files relative to the checkout, wherever it is.
+  target_compile_options(aaxw_settings INTERFACE -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                                                 -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
   set(AAXW_SHARED_SUFFIX ".dll")
 else()
   set(AAXW_SHARED_SUFFIX ".so")

@@ -834,12 +834,12 @@ int InstallDir(const Arguments& args, std::ostream& out, std::ostream& err) {
     std::error_code ec;
     std::string directory = args.positional[0];
     if (directory.empty()) return Usage(err, "install-dir: DIR is empty; give the folder that holds VST64");
-    const std::filesystem::path absolute = std::filesystem::absolute(directory, ec);
-    if (!ec) directory = absolute.string();
+    const std::filesystem::path absolute = std::filesystem::absolute(PathOf(directory), ec);
+    if (!ec) directory = TextOf(absolute);
     if (!WriteInstallDirectory(directory, &error)) return Usage(err, error);
     if (!args.Quiet()) out << "install directory set to " << directory << "\n";
-    if (!std::filesystem::exists(std::filesystem::path(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
-        err << "aaxhost: note: " << (std::filesystem::path(directory) / "VST64").string() << " holds no effect library yet\n";
+    if (!std::filesystem::exists(PathOf(directory) / "VST64" / platform::kEffectLibraryFileName, ec)) {
+        err << "aaxhost: note: " << TextOf(PathOf(directory) / "VST64") << " holds no effect library yet\n";
     }
     return kExitSuccess;
 }
@@ -866,7 +866,7 @@ int GuiCmd(const Arguments& args, std::ostream& out, std::ostream& err) {
     options.quiet = args.Quiet();
     if (const std::string* screenshot = Value(args, "--screenshot")) {
         if (screenshot->empty()) return Usage(err, "--screenshot needs a file name");
-        std::string extension = std::filesystem::path(*screenshot).extension().string();
+        std::string extension = TextOf(PathOf(*screenshot).extension());
         for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (extension != ".png") {
             return Usage(err, "--screenshot writes PNG only: give a file name ending in .png, not " + *screenshot);

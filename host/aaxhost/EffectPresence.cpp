@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "FileAccess.h"
 #include "InstallDirectory.h"
 #include "platform/platform.h"
 
@@ -38,7 +39,7 @@ std::string MissingEffectReason() {
     if (library.empty() || library.back() != platform::kPathSeparator) library += platform::kPathSeparatorText;
     library += std::string("VST64") + platform::kPathSeparatorText + platform::kEffectLibraryFileName;
     std::error_code ec;
-    const bool exists = std::filesystem::is_regular_file(library, ec);
+    const bool exists = std::filesystem::is_regular_file(PathOf(library), ec);
     return head + "it expected " + library + " in the install directory " + directory + ", and that file " +
            (exists ? "is not a loadable VST 2 effect (it did not load, or its entry point main is missing or gave no effect)"
                    : "does not exist") +

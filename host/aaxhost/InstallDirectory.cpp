@@ -5,7 +5,9 @@
 #include <random>
 #include <system_error>
 
+#include "FileAccess.h"
 #include "platform/platform.h"
+#include "platform/registry_writer.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -22,18 +24,41 @@ bool ReadView(uint32_t view, std::string* value) {
         return false;
     }
     // Room for more than the module reads, so that a value too long for it can be reported.
-    uint8_t data[4096] = {};
-    uint32_t size = sizeof data - 1;
-    const int32_t result = platform::RegistryQueryValue(key, kInstallDirectoryValue, data, &size);
+    char text[4096] = {};
+    uint32_t size = sizeof text;
+    const int32_t result = platform::RegistryQueryText(key, kInstallDirectoryValue, text, &size);
     platform::RegistryCloseKey(key);
     if (result != platform::kRegistrySuccess) return false;
-    value->assign(reinterpret_cast<const char*>(data), size);
-    while (!value->empty() && value->back() == '\0') value->pop_back();
+    value->assign(text, size);
     return true;
 }
 
 #if defined(_WIN32)
 constexpr const char* kMakerRegistryKey = "Software\\Brenlock";
+
+SavedRegistryValue SaveValue(uint32_t view) {
+    SavedRegistryValue saved;
+    platform::RegistryKey key = nullptr;
+    if (platform::RegistryOpenKey(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyRead | view,
+                                  &key) != platform::kRegistrySuccess) {
+        return saved;
+    }
+    saved.bytes.resize(4096);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        uint32_t size = static_cast<uint32_t>(saved.bytes.size());
+        const int32_t result =
+            platform::RegistryQueryValue(key, kInstallDirectoryValue, saved.bytes.data(), &size, &saved.type);
+        if (result == platform::kRegistryMoreData) {
+            saved.bytes.resize(size);
+            continue;
+        }
+        saved.present = result == platform::kRegistrySuccess;
+        saved.bytes.resize(saved.present ? size : 0);
+        break;
+    }
+    platform::RegistryCloseKey(key);
+    return saved;
+}
 
 bool KeyExists(const char* subKey, uint32_t view) {
     platform::RegistryKey key = nullptr;
@@ -72,9 +97,9 @@ bool WriteInstallDirectory(const std::string& directory, std::string* error) {
         return false;
     }
     const int32_t result =
-        platform::RegistryWriteValue(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key,
-                                     kInstallDirectoryValue, directory.c_str(),
-                                     static_cast<uint32_t>(directory.size() + 1));
+        platform::RegistryWriteText(platform::RootKey::LocalMachine, kEffectRegistryKey, platform::kKeyWow64_64Key,
+                                    kInstallDirectoryValue, platform::kRegistryString, directory.c_str(),
+                                    static_cast<uint32_t>(directory.size() + 1));
     if (result != platform::kRegistrySuccess) {
         if (error) {
             const std::string location = RegistryLocation();
@@ -132,19 +157,26 @@ ScopedMissingEffect::ScopedMissingEffect() {
     const std::filesystem::path empty =
         std::filesystem::temp_directory_path(ec) / ("aaxhost-no-effect-" + std::to_string(random() % 1000000000u));
 #if defined(_WIN32)
-    // The real registry: point the 64-bit view at a folder without the effect, and put the old
-    // value back afterwards.
-    hadValue_ = ReadView(platform::kKeyWow64_64Key, &savedValue_);
+    // The real registry: point the 64-bit view, and the 32-bit one when it has a value, at a
+    // folder without the effect, and put the old values back afterwards.
+    saved64_ = SaveValue(platform::kKeyWow64_64Key);
+    saved32_ = SaveValue(platform::kKeyWow64_32Key);
     hadKey_ = KeyExists(kEffectRegistryKey, platform::kKeyWow64_64Key);
     hadMakerKey_ = KeyExists(kMakerRegistryKey, platform::kKeyWow64_64Key);
-    active_ = WriteInstallDirectory(empty.string(), nullptr);
+    const std::string folder = TextOf(empty);
+    active_ = WriteInstallDirectory(folder, nullptr) &&
+              (!saved32_.present ||
+               platform::RegistryWriteText(platform::RootKey::LocalMachine, kEffectRegistryKey,
+                                           platform::kKeyWow64_32Key, kInstallDirectoryValue, platform::kRegistryString,
+                                           folder.c_str(), static_cast<uint32_t>(folder.size() + 1)) ==
+                   platform::kRegistrySuccess);
 #else
     // The replacement registry: a file of our own that names a folder without the effect.
     const char* variable = std::getenv(platform::kRegistryFileVariable);
     hadVariable_ = variable != nullptr;
     if (hadVariable_) savedVariable_ = variable;
-    SetVariable(platform::kRegistryFileVariable, (empty.string() + ".registry"));
-    active_ = WriteInstallDirectory(empty.string(), nullptr);
+    SetVariable(platform::kRegistryFileVariable, (TextOf(empty) + ".registry"));
+    active_ = WriteInstallDirectory(TextOf(empty), nullptr);
 #endif
 }
 
@@ -153,8 +185,13 @@ ScopedMissingEffect::~ScopedMissingEffect() {
     if (!active_) return;
     constexpr platform::RootKey kRoot = platform::RootKey::LocalMachine;
     constexpr uint32_t kView = platform::kKeyWow64_64Key;
-    if (hadValue_) {
-        WriteInstallDirectory(savedValue_, nullptr);
+    const auto restore = [](uint32_t view, const SavedRegistryValue& saved) {
+        platform::RegistryWriteValue(kRoot, kEffectRegistryKey, view, kInstallDirectoryValue, saved.type,
+                                     saved.bytes.data(), static_cast<uint32_t>(saved.bytes.size()));
+    };
+    if (saved32_.present) restore(platform::kKeyWow64_32Key, saved32_);
+    if (saved64_.present) {
+        restore(kView, saved64_);
     } else if (hadKey_) {
         // The key holds values of the maker's that are not ours to remove.
         platform::RegistryDeleteValue(kRoot, kEffectRegistryKey, kView, kInstallDirectoryValue);

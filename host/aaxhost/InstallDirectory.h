@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace aaxhost {
 
@@ -26,9 +28,17 @@ std::string RegistryLocation();
 // replacement file's reasons on Linux (its folder missing, permission denied).
 std::string RegistryErrorText(int32_t code);
 
+// A registry value exactly as stored, to put back.
+struct SavedRegistryValue {
+    bool present = false;
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+
 // [main] While alive, the module finds no effect: the install directory points at a folder
-// that holds none. The previous registry state comes back on destruction: the old value, or
-// else no value, and no key that was not there before.
+// that holds none, in each view that has one (the module reads the 32-bit view when the
+// 64-bit one names no effect). The previous registry state comes back on destruction: the old
+// values with their types, or else no value, and no key that was not there before.
 class ScopedMissingEffect {
 public:
     ScopedMissingEffect();
@@ -41,8 +51,8 @@ private:
     bool active_ = false;
     std::string savedVariable_;
     bool hadVariable_ = false;
-    std::string savedValue_;
-    bool hadValue_ = false;
+    SavedRegistryValue saved64_;
+    SavedRegistryValue saved32_;
     bool hadKey_ = false;         // the effect's key
     bool hadMakerKey_ = false;    // its parent, the maker's key
 };

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "FileAccess.h"
 #include "platform/platform.h"
 
 namespace aaxhost {
@@ -24,28 +25,30 @@ std::string ResolveModuleLibrary(const std::string& path, std::string* error) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // The loader searches the library path for a bare file name: resolve it here instead.
-    fs::path given = fs::absolute(path, ec);
-    if (ec) given = path;
+    fs::path given = fs::absolute(PathOf(path), ec);
+    if (ec) given = PathOf(path);
     if (!fs::exists(given, ec)) {
         if (error) *error = "no such file: " + path;
         return "";
     }
-    if (!fs::is_directory(given, ec)) return given.string();
+    if (!fs::is_directory(given, ec)) return TextOf(given);
     fs::path folder = given;
     if (folder.filename().empty()) folder = folder.parent_path();
-    const std::string bundleName = folder.filename().string();
-    std::string stem = folder.stem().string();
+    const fs::path bundleName = folder.filename();
+    const fs::path stem = folder.stem();
     const std::string suffix = platform::kSharedLibrarySuffix;
     const fs::path candidates[] = {
         folder / "Contents" / "x64" / bundleName,
-        folder / "Contents" / "x64" / (stem + suffix),
+        folder / "Contents" / "x64" / (fs::path(stem) += suffix),
         folder / bundleName,
-        folder / (stem + suffix),
+        folder / (fs::path(stem) += suffix),
     };
     for (const fs::path& candidate : candidates) {
-        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+        if (fs::is_regular_file(candidate, ec)) return TextOf(candidate);
     }
-    if (error) *error = "no module library inside the bundle " + path + " (looked for Contents/x64/" + bundleName + ")";
+    if (error) {
+        *error = "no module library inside the bundle " + path + " (looked for Contents/x64/" + TextOf(bundleName) + ")";
+    }
     return "";
 }
 

@@ -34,7 +34,8 @@ std::string Comparable(const fs::path& path) {
     if (ec) absolute = path;
     fs::path resolved = fs::weakly_canonical(absolute, ec);
     if (ec) resolved = absolute.lexically_normal();
-    std::string text = resolved.generic_string();
+    const std::u8string generic = resolved.generic_u8string();
+    std::string text(generic.begin(), generic.end());
 #if defined(_WIN32)
     std::transform(text.begin(), text.end(), text.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
@@ -44,9 +45,18 @@ std::string Comparable(const fs::path& path) {
 
 }  // namespace
 
+fs::path PathOf(const std::string& text) {
+    return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+std::string TextOf(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 bool CheckReadableFile(const std::string& path, std::string* error) {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathOf(path), ec);
     if (!fs::exists(status)) return Fail(error, "no such file: " + path);
     if (fs::is_directory(status)) return Fail(error, path + " is a folder, not a file");
     errno = 0;
@@ -71,7 +81,7 @@ bool ReadFileBounded(const std::string& path, size_t limit, const char* kind, st
     File file(std::fopen(path.c_str(), "rb"));
     if (!file) return Fail(error, "cannot read " + path);
     std::error_code ec;
-    const uintmax_t size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
+    const uintmax_t size = fs::is_regular_file(PathOf(path), ec) ? fs::file_size(PathOf(path), ec) : 0;
     if (!ec && size > limit) return Fail(error, path + " is larger than " + SizeText(limit) + ", the limit for " + kind);
     if (!ec && size > 0) bytes->reserve(static_cast<size_t>(size));
     // Devices and pipes report no size: read in pieces and stop as soon as the limit is passed.
@@ -96,11 +106,11 @@ std::string SizeText(uint64_t bytes) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) {
-        const bool same = fs::equivalent(a, b, ec);
+    if (fs::exists(PathOf(a), ec) && fs::exists(PathOf(b), ec)) {
+        const bool same = fs::equivalent(PathOf(a), PathOf(b), ec);
         if (!ec) return same;
     }
-    return Comparable(a) == Comparable(b);
+    return Comparable(PathOf(a)) == Comparable(PathOf(b));
 }
 
 
@@ -124,7 +134,7 @@ namespace {
 // The file a path names once symbolic links are followed (a link to nothing names the file it
 // would create).
 bool FollowLinks(const std::string& target, fs::path* file, std::string* error) {
-    fs::path path(target);
+    fs::path path = PathOf(target);
     for (int hops = 0; hops < 40; ++hops) {
         std::error_code ec;
         if (!fs::is_symlink(fs::symlink_status(path, ec))) {
@@ -165,7 +175,7 @@ std::string SystemReason(int code) { return code != 0 ? std::strerror(code) : "t
 AtomicOutput::~AtomicOutput() {
     if (committed_ || temporary_.empty()) return;
     std::error_code ec;
-    fs::remove(temporary_, ec);
+    fs::remove(PathOf(temporary_), ec);
     ForgetTemporaryFile(temporary_);
 }
 
@@ -175,15 +185,15 @@ bool AtomicOutput::Prepare(const std::string& target, bool force, std::string* e
     fs::path file;
     if (!FollowLinks(target, &file, error)) return false;
     std::string reason;
-    if (!system::Examine(file.string(), &facts_, &reason)) return Fail(error, "cannot write " + target + ": " + reason);
+    if (!system::Examine(TextOf(file), &facts_, &reason)) return Fail(error, "cannot write " + target + ": " + reason);
     const std::string refusal = RefusalFor(target, facts_, force);
     if (!refusal.empty()) return Fail(error, refusal);
-    file_ = file.string();
+    file_ = TextOf(file);
     fs::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
-        return Fail(error, "cannot write " + target + ": the folder " + folder.string() + " does not exist");
+        return Fail(error, "cannot write " + target + ": the folder " + TextOf(folder) + " does not exist");
     }
     // A hidden name of our own in the same folder, so the final rename stays on one file system.
     std::random_device random;
@@ -191,9 +201,9 @@ bool AtomicOutput::Prepare(const std::string& target, bool force, std::string* e
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".aaxhost-%08x.tmp", static_cast<unsigned>(random()));
         std::string name(1, '.');
-        name += file.filename().string();
+        name += TextOf(file.filename());
         name += suffix;
-        const std::string candidate = (folder / name).string();
+        const std::string candidate = TextOf(folder / PathOf(name));
         const int created = system::CreateNewFile(candidate);
         if (created == EEXIST) continue;
         if (created != 0) return Fail(error, "cannot write " + target + ": " + SystemReason(created));
@@ -242,9 +252,9 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
             std::error_code ec;
             system::AllowReplacing(it->output->file_);
             if (it->previous.empty()) {
-                fs::remove(it->output->file_, ec);
+                fs::remove(PathOf(it->output->file_), ec);
             } else {
-                fs::rename(it->previous, it->output->file_, ec);
+                fs::rename(PathOf(it->previous), PathOf(it->output->file_), ec);
             }
         }
     };
@@ -254,9 +264,9 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
         std::string previous;
         if (output->facts_.kind == system::FileKind::Regular && i + 1 < outputs.size()) {
             previous = output->temporary_ + ".previous";
-            fs::remove(previous, ec);
-            fs::create_hard_link(output->file_, previous, ec);
-            if (ec) fs::copy_file(output->file_, previous, fs::copy_options::overwrite_existing, ec);
+            fs::remove(PathOf(previous), ec);
+            fs::create_hard_link(PathOf(output->file_), PathOf(previous), ec);
+            if (ec) fs::copy_file(PathOf(output->file_), PathOf(previous), fs::copy_options::overwrite_existing, ec);
             if (ec) {
                 undo();
                 return Fail(error, "cannot replace " + output->target_ + ": its previous content cannot be kept: " +
@@ -264,10 +274,10 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
             }
         }
         if (output->force_ && output->facts_.readOnly) system::AllowReplacing(output->file_);
-        fs::rename(output->temporary_, output->file_, ec);
+        fs::rename(PathOf(output->temporary_), PathOf(output->file_), ec);
         if (ec) {
             if (output->force_ && output->facts_.readOnly) system::MatchPermissions(output->file_, output->facts_);
-            if (!previous.empty()) fs::remove(previous, ec);
+            if (!previous.empty()) fs::remove(PathOf(previous), ec);
             undo();
             return Fail(error, "cannot replace " + output->target_ + ": " + ec.message() +
                                    (done.empty() ? "" : "; the outputs already replaced were put back"));
@@ -276,7 +286,7 @@ bool CommitOutputs(const std::vector<AtomicOutput*>& outputs, std::string* error
     }
     for (const Replacement& replacement : done) {
         std::error_code ec;
-        if (!replacement.previous.empty()) fs::remove(replacement.previous, ec);
+        if (!replacement.previous.empty()) fs::remove(PathOf(replacement.previous), ec);
         replacement.output->committed_ = true;
         ForgetTemporaryFile(replacement.output->temporary_);
     }

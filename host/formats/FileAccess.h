@@ -5,12 +5,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "SystemFiles.h"
 
 namespace aaxhost {
+
+// The command's paths are UTF-8 text on every system (on Windows aaxhost.exe declares UTF-8 as
+// its code page, so its arguments and the C library's file names are UTF-8 too); these carry
+// them to and from std::filesystem, whose own narrow conversion on Windows is not UTF-8.
+std::filesystem::path PathOf(const std::string& text);
+std::string TextOf(const std::filesystem::path& path);
 
 // [main] True when path names a file that can be opened for reading. Otherwise false with one
 // line: the path does not exist, is a folder, or cannot be opened (and why).

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "FileAccess.h"
 #include "Interrupts.h"
 #include "SystemFiles.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder, whatever the extension.
 bool IsDeviceName(const std::string& path) {
-    std::string stem = std::filesystem::path(path).stem().string();
+    std::string stem = TextOf(PathOf(path).stem());
     for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
     if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$") return true;

@@ -5,13 +5,16 @@
 //
 //   [HKLM\64\Software\Brenlock\VantreloDelay]
 //   "installdirectory"="/opt/vantrelo/"
+//   "expanded"=str(2):"%HOME%/vantrelo"
 //   "raw"=hex:2f,6f,70,74
+//   "unterminated"=hex(1):2f,6f,70,74
 //
-// A quoted value is stored with a terminating zero byte (as a Win32 string value); a hex value
-// is stored exactly as listed. Key and value names compare without regard to ASCII case, as in
-// the Win32 registry. The file is VANTRELO_REGISTRY_FILE when that is set, else
-// /etc/aaxw/registry.
+// A quoted value is a string value (str(2): an expandable one) stored with a terminating zero
+// byte, as Win32 stores them; a hex value is stored exactly as listed, binary or of the type in
+// parentheses. Key and value names compare without regard to ASCII case, as in the Win32
+// registry. The file is VANTRELO_REGISTRY_FILE when that is set, else /etc/aaxw/registry.
 #include "platform/platform.h"
+#include "platform/registry_file_posix.h"
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -41,6 +44,123 @@ std::string RegistryFilePath() {
     return (overridden != nullptr && overridden[0] != '\0') ? overridden : kDefaultRegistryFile;
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHex(const std::string& hex, std::vector<uint8_t>* data) {
+    size_t i = 0;
+    while (i < hex.size()) {
+        if (hex[i] == ',' || hex[i] == ' ') { ++i; continue; }
+        if (i + 1 >= hex.size()) return false;
+        int high = HexDigit(hex[i]);
+        int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        data->push_back(static_cast<uint8_t>(high * 16 + low));
+        i += 2;
+    }
+    return true;
+}
+
+// Parses `"name"=...`. Returns false for a malformed line, which is skipped.
+bool ParseValueLine(const std::string& line, registry_file::Value* out) {
+    if (line.size() < 2 || line[0] != '"') return false;
+    size_t end = line.find('"', 1);
+    if (end == std::string::npos || end + 1 >= line.size() || line[end + 1] != '=') return false;
+    out->name = line.substr(1, end - 1);
+    std::string rest = line.substr(end + 2);
+    out->data.clear();
+    if (rest.rfind("hex:", 0) == 0) {
+        out->type = kRegistryBinary;
+        return ParseHex(rest.substr(4), &out->data);
+    }
+    if (rest.rfind("hex(", 0) == 0) {
+        const size_t close = rest.find("):");
+        if (close == std::string::npos || close == 4) return false;
+        out->type = 0;
+        for (size_t i = 4; i < close; ++i) {
+            const int digit = HexDigit(rest[i]);
+            if (digit < 0) return false;
+            out->type = out->type * 16 + static_cast<uint32_t>(digit);
+        }
+        return ParseHex(rest.substr(close + 2), &out->data);
+    }
+    out->type = kRegistryString;
+    if (rest.rfind("str(2):", 0) == 0) {
+        out->type = kRegistryExpandString;
+        rest = rest.substr(7);
+    }
+    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return false;
+    for (size_t i = 1; i + 1 < rest.size(); ++i) {
+        char c = rest[i];
+        if (c == '\\' && i + 2 < rest.size()) c = rest[++i];
+        out->data.push_back(static_cast<uint8_t>(c));
+    }
+    out->data.push_back(0);
+    return true;
+}
+
+// A string value that a quoted line gives back exactly: one terminating zero, no other zero and
+// no line break.
+bool IsPlainString(const registry_file::Value& value) {
+    const std::vector<uint8_t>& data = value.data;
+    if (value.type != kRegistryString && value.type != kRegistryExpandString) return false;
+    if (data.empty() || data.back() != 0) return false;
+    for (size_t i = 0; i + 1 < data.size(); ++i) {
+        uint8_t c = data[i];
+        if (c == 0 || c == '\n' || c == '\r') return false;
+    }
+    return true;
+}
+
+// Replaces each %NAME% of a defined variable with its value, as Win32 expands a string.
+std::string ExpandVariables(const std::string& text) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t open = text.find('%', i);
+        const size_t close = open == std::string::npos ? std::string::npos : text.find('%', open + 1);
+        if (close == std::string::npos) break;
+        const char* value = close > open + 1 ? std::getenv(text.substr(open + 1, close - open - 1).c_str()) : nullptr;
+        out += text.substr(i, open - i);
+        if (value != nullptr) {
+            out += value;
+            i = close + 1;
+        } else {
+            out += '%';
+            i = open + 1;
+        }
+    }
+    return out + text.substr(i);
+}
+
+struct OpenKey {
+    std::string section;
+};
+
+// The value of an open key, or null; reads the file.
+const registry_file::Value* FindValue(const std::vector<registry_file::Section>& sections, RegistryKey key,
+                                      const char* valueName) {
+    const OpenKey* open = static_cast<const OpenKey*>(key);
+    const std::string wantedName = registry_file::Lower(valueName != nullptr ? valueName : "");
+    for (const registry_file::Section& section : sections) {
+        if (registry_file::Lower(section.name) != registry_file::Lower(open->section)) continue;
+        for (const registry_file::Value& value : section.values) {
+            if (registry_file::Lower(value.name) == wantedName) return &value;
+        }
+    }
+    return nullptr;
+}
+
+thread_local char lastLoadError[512] = "";
+
+}  // namespace
+
+namespace registry_file {
+
 std::string Lower(const std::string& text) {
     std::string out = text;
     for (char& c : out) {
@@ -57,57 +177,8 @@ std::string SectionName(RootKey root, uint32_t access, const char* subKey) {
     return std::string(rootName) + "\\" + view + (key.empty() ? "" : "\\" + key);
 }
 
-struct RegistryValue {
-    std::string name;
-    std::vector<uint8_t> data;
-};
-
-struct RegistrySection {
-    std::string name;
-    std::vector<RegistryValue> values;
-};
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Parses `"name"=...`. Returns false for a malformed line, which is skipped.
-bool ParseValueLine(const std::string& line, RegistryValue* out) {
-    if (line.size() < 2 || line[0] != '"') return false;
-    size_t end = line.find('"', 1);
-    if (end == std::string::npos || end + 1 >= line.size() || line[end + 1] != '=') return false;
-    out->name = line.substr(1, end - 1);
-    std::string rest = line.substr(end + 2);
-    out->data.clear();
-    if (rest.rfind("hex:", 0) == 0) {
-        std::string hex = rest.substr(4);
-        size_t i = 0;
-        while (i < hex.size()) {
-            if (hex[i] == ',' || hex[i] == ' ') { ++i; continue; }
-            if (i + 1 >= hex.size()) return false;
-            int high = HexDigit(hex[i]);
-            int low = HexDigit(hex[i + 1]);
-            if (high < 0 || low < 0) return false;
-            out->data.push_back(static_cast<uint8_t>(high * 16 + low));
-            i += 2;
-        }
-        return true;
-    }
-    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return false;
-    for (size_t i = 1; i + 1 < rest.size(); ++i) {
-        char c = rest[i];
-        if (c == '\\' && i + 2 < rest.size()) c = rest[++i];
-        out->data.push_back(static_cast<uint8_t>(c));
-    }
-    out->data.push_back(0);
-    return true;
-}
-
-std::vector<RegistrySection> ReadRegistryFile() {
-    std::vector<RegistrySection> sections;
+std::vector<Section> Read() {
+    std::vector<Section> sections;
     std::ifstream in(RegistryFilePath(), std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
@@ -117,22 +188,13 @@ std::vector<RegistrySection> ReadRegistryFile() {
             sections.push_back({line.substr(1, line.size() - 2), {}});
             continue;
         }
-        RegistryValue value;
+        Value value;
         if (!sections.empty() && ParseValueLine(line, &value)) sections.back().values.push_back(value);
     }
     return sections;
 }
 
-bool IsPlainString(const std::vector<uint8_t>& data) {
-    if (data.empty() || data.back() != 0) return false;
-    for (size_t i = 0; i + 1 < data.size(); ++i) {
-        uint8_t c = data[i];
-        if (c == 0 || c == '\n' || c == '\r') return false;
-    }
-    return true;
-}
-
-int32_t WriteRegistryFile(const std::vector<RegistrySection>& sections) {
+int32_t Write(const std::vector<Section>& sections) {
     const std::string path = RegistryFilePath();
     const size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
@@ -142,13 +204,13 @@ int32_t WriteRegistryFile(const std::vector<RegistrySection>& sections) {
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) return errno == EACCES ? kRegistryAccessDenied : kRegistryNotFound;
-        out << "# Registry replacement: [ROOT\\VIEW\\key] then \"name\"=\"text\" or \"name\"=hex:..\n";
-        for (const RegistrySection& section : sections) {
+        out << "# Registry replacement: [ROOT\\VIEW\\key] then \"name\"=\"text\", str(2):\"text\" or hex(TYPE):..\n";
+        for (const Section& section : sections) {
             out << '[' << section.name << "]\n";
-            for (const RegistryValue& value : section.values) {
+            for (const Value& value : section.values) {
                 out << '"' << value.name << "\"=";
-                if (IsPlainString(value.data)) {
-                    out << '"';
+                if (IsPlainString(value)) {
+                    out << (value.type == kRegistryExpandString ? "str(2):\"" : "\"");
                     for (size_t i = 0; i + 1 < value.data.size(); ++i) {
                         char c = static_cast<char>(value.data[i]);
                         if (c == '"' || c == '\\') out << '\\';
@@ -156,7 +218,9 @@ int32_t WriteRegistryFile(const std::vector<RegistrySection>& sections) {
                     }
                     out << "\"\n";
                 } else {
-                    out << "hex:";
+                    char type[16];
+                    std::snprintf(type, sizeof type, "hex(%x):", value.type);
+                    out << (value.type == kRegistryBinary ? "hex:" : type);
                     for (size_t i = 0; i < value.data.size(); ++i) {
                         char digits[4];
                         std::snprintf(digits, sizeof digits, "%02x", value.data[i]);
@@ -172,13 +236,7 @@ int32_t WriteRegistryFile(const std::vector<RegistrySection>& sections) {
     return kRegistrySuccess;
 }
 
-struct OpenKey {
-    std::string section;
-};
-
-thread_local char lastLoadError[512] = "";
-
-}  // namespace
+}  // namespace registry_file
 
 // The file-backed registry reads and writes through the standard library, which allocates; a
 // failed allocation becomes the Win32 answer to it instead of an exception.
@@ -186,9 +244,9 @@ thread_local char lastLoadError[512] = "";
 int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, RegistryKey* outKey) noexcept {
     if (outKey == nullptr || subKey == nullptr) return kRegistryNotFound;
     try {
-        const std::string wanted = Lower(SectionName(root, access, subKey));
-        for (const RegistrySection& section : ReadRegistryFile()) {
-            if (Lower(section.name) == wanted) {
+        const std::string wanted = registry_file::Lower(registry_file::SectionName(root, access, subKey));
+        for (const registry_file::Section& section : registry_file::Read()) {
+            if (registry_file::Lower(section.name) == wanted) {
                 *outKey = new OpenKey{section.name};
                 return kRegistrySuccess;
             }
@@ -199,25 +257,41 @@ int32_t RegistryOpenKey(RootKey root, const char* subKey, uint32_t access, Regis
     }
 }
 
-int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size) noexcept {
+int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data, uint32_t* size,
+                           uint32_t* type) noexcept {
     if (key == nullptr || size == nullptr) return kRegistryNotFound;
     try {
-        const OpenKey* open = static_cast<const OpenKey*>(key);
-        const std::string wantedName = Lower(valueName != nullptr ? valueName : "");
-        for (const RegistrySection& section : ReadRegistryFile()) {
-            if (Lower(section.name) != Lower(open->section)) continue;
-            for (const RegistryValue& value : section.values) {
-                if (Lower(value.name) != wantedName) continue;
-                if (value.data.size() > *size || data == nullptr) {
-                    *size = static_cast<uint32_t>(value.data.size());
-                    return data == nullptr ? kRegistrySuccess : kRegistryMoreData;
-                }
-                std::memcpy(data, value.data.data(), value.data.size());
-                *size = static_cast<uint32_t>(value.data.size());
-                return kRegistrySuccess;
-            }
+        const std::vector<registry_file::Section> sections = registry_file::Read();
+        const registry_file::Value* value = FindValue(sections, key, valueName);
+        if (value == nullptr) return kRegistryNotFound;
+        if (type != nullptr) *type = value->type;
+        if (value->data.size() > *size || data == nullptr) {
+            *size = static_cast<uint32_t>(value->data.size());
+            return data == nullptr ? kRegistrySuccess : kRegistryMoreData;
         }
-        return kRegistryNotFound;
+        std::memcpy(data, value->data.data(), value->data.size());
+        *size = static_cast<uint32_t>(value->data.size());
+        return kRegistrySuccess;
+    } catch (...) {
+        return kRegistryOutOfMemory;
+    }
+}
+
+int32_t RegistryQueryText(RegistryKey key, const char* valueName, char* text, uint32_t* size,
+                          uint32_t* type) noexcept {
+    if (key == nullptr || text == nullptr || size == nullptr || *size == 0) return kRegistryNotFound;
+    try {
+        const std::vector<registry_file::Section> sections = registry_file::Read();
+        const registry_file::Value* value = FindValue(sections, key, valueName);
+        if (value == nullptr) return kRegistryNotFound;
+        if (type != nullptr) *type = value->type;
+        const char* bytes = reinterpret_cast<const char*>(value->data.data());
+        std::string found(bytes, strnlen(bytes, value->data.size()));
+        if (value->type == kRegistryExpandString) found = ExpandVariables(found);
+        if (found.size() + 1 > *size) return kRegistryMoreData;
+        std::memcpy(text, found.c_str(), found.size() + 1);
+        *size = static_cast<uint32_t>(found.size());
+        return kRegistrySuccess;
     } catch (...) {
         return kRegistryOutOfMemory;
     }
@@ -226,74 +300,6 @@ int32_t RegistryQueryValue(RegistryKey key, const char* valueName, uint8_t* data
 int32_t RegistryCloseKey(RegistryKey key) noexcept {
     delete static_cast<OpenKey*>(key);
     return kRegistrySuccess;
-}
-
-int32_t RegistryWriteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName,
-                           const void* data, uint32_t size) noexcept {
-    if (subKey == nullptr || valueName == nullptr || (data == nullptr && size != 0)) {
-        return kRegistryNotFound;
-    }
-    try {
-        std::vector<RegistrySection> sections = ReadRegistryFile();
-        const std::string name = SectionName(root, viewFlag, subKey);
-        RegistrySection* target = nullptr;
-        for (RegistrySection& section : sections) {
-            if (Lower(section.name) == Lower(name)) target = &section;
-        }
-        if (target == nullptr) {
-            sections.push_back({name, {}});
-            target = &sections.back();
-        }
-        const uint8_t* bytes = static_cast<const uint8_t*>(data);
-        std::vector<uint8_t> stored(bytes, bytes + size);
-        bool replaced = false;
-        for (RegistryValue& value : target->values) {
-            if (Lower(value.name) == Lower(valueName)) {
-                value.data = stored;
-                replaced = true;
-            }
-        }
-        if (!replaced) target->values.push_back({valueName, stored});
-        return WriteRegistryFile(sections);
-    } catch (...) {
-        return kRegistryOutOfMemory;
-    }
-}
-
-int32_t RegistryDeleteKey(RootKey root, const char* subKey, uint32_t viewFlag) noexcept {
-    try {
-        std::vector<RegistrySection> sections = ReadRegistryFile();
-        const std::string name = Lower(SectionName(root, viewFlag, subKey));
-        std::vector<RegistrySection> kept;
-        for (const RegistrySection& section : sections) {
-            if (Lower(section.name) != name) kept.push_back(section);
-        }
-        if (kept.size() == sections.size()) return kRegistrySuccess;
-        return WriteRegistryFile(kept);
-    } catch (...) {
-        return kRegistryOutOfMemory;
-    }
-}
-
-int32_t RegistryDeleteValue(RootKey root, const char* subKey, uint32_t viewFlag, const char* valueName) noexcept {
-    if (subKey == nullptr || valueName == nullptr) return kRegistryNotFound;
-    try {
-        std::vector<RegistrySection> sections = ReadRegistryFile();
-        const std::string name = Lower(SectionName(root, viewFlag, subKey));
-        bool removed = false;
-        for (RegistrySection& section : sections) {
-            if (Lower(section.name) != name) continue;
-            std::vector<RegistryValue> kept;
-            for (const RegistryValue& value : section.values) {
-                if (Lower(value.name) != Lower(valueName)) kept.push_back(value);
-            }
-            removed = removed || kept.size() != section.values.size();
-            section.values = std::move(kept);
-        }
-        return removed ? WriteRegistryFile(sections) : kRegistrySuccess;
-    } catch (...) {
-        return kRegistryOutOfMemory;
-    }
 }
 
 const char* RegistryStorageLocation() noexcept {
@@ -308,6 +314,12 @@ const char* RegistryStorageLocation() noexcept {
 
 LibraryHandle LoadLibraryFile(const char* path) noexcept {
     if (path == nullptr) return nullptr;
+    const size_t length = strnlen(path, kMostPathLength + 1);
+    if (length > kMostPathLength) {
+        std::snprintf(lastLoadError, sizeof lastLoadError,
+                      "the path is longer than the %zu bytes this system loads libraries by", kMostPathLength);
+        return nullptr;
+    }
     void* handle = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* reason = ::dlerror();
@@ -316,6 +328,12 @@ LibraryHandle LoadLibraryFile(const char* path) noexcept {
         lastLoadError[0] = '\0';
     }
     return handle;
+}
+
+bool FileExists(const char* path) noexcept {
+    struct stat status {};
+    return path != nullptr && strnlen(path, kMostPathLength + 1) <= kMostPathLength && ::stat(path, &status) == 0 &&
+           !S_ISDIR(status.st_mode);
 }
 
 void* LookupSymbol(LibraryHandle library, const char* name) noexcept {

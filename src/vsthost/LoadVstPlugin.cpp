@@ -47,52 +47,63 @@ private:
     platform::RegistryKey key_;
 };
 
-bool OpenInstallKey(const VstLoaderOps& ops, platform::RegistryKey* key) {
-    // The 64-bit view is tried twice before the 32-bit view.
-    for (uint32_t access : {kVstKeyAccess64, kVstKeyAccess64, kVstKeyAccess32}) {
-        *key = nullptr;
-        if (ops.openKey(platform::RootKey::LocalMachine, kVstInstallKey, access, key) ==
-            platform::kRegistrySuccess) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Reads the installation directory into path. The value's type is ignored; its bytes up to the
-// first zero (or all of them when there is none) are the directory. A value that needs more
-// than the limit, or whose text leaves no room for a terminator within it, is refused.
-bool ReadInstallDirectory(const VstLoaderOps& ops, PathBuffer* path) {
-    platform::RegistryKey key = nullptr;
-    if (!OpenInstallKey(ops, &key)) return false;
-    KeyCloser closer(ops, key);
-
-    uint8_t value[kVstInstallValueLimit] = {};
-    uint32_t size = kVstInstallValueLimit;
-    if (ops.queryValue(key, kVstInstallValue, value, &size) != platform::kRegistrySuccess) return false;
-    if (size > kVstInstallValueLimit) return false;
-    const void* terminator = std::memchr(value, 0, size);
-    const size_t length = terminator != nullptr
-                              ? static_cast<size_t>(static_cast<const uint8_t*>(terminator) - value)
-                              : size;
-    if (length >= kVstInstallValueLimit) return false;
-    return path->Append(std::string_view(reinterpret_cast<const char*>(value), length));
-}
-
 bool AppendLibraryPath(PathBuffer* path) {
-    if (path->Length() == 0 || path->Last() != platform::kPathSeparator) {
+    if (path->Length() == 0 || !platform::IsPathSeparator(path->Last())) {
         if (!path->Append(platform::kPathSeparatorText)) return false;
     }
     return path->Append(kVstLibraryFolder) && path->Append(platform::kPathSeparatorText) &&
            path->Append(platform::kEffectLibraryFileName);
 }
 
+// The library path that the open key's value names, when the value is usable: readable within
+// the limit, naming an absolute directory that holds the library. Closes the key.
+bool ReadLibraryPath(const VstLoaderOps& ops, platform::RegistryKey key, PathBuffer* path) {
+    char value[kVstInstallValueLimit] = {};
+    uint32_t size = sizeof value;
+    {
+        KeyCloser closer(ops, key);
+        if (ops.queryText(key, kVstInstallValue, value, &size, nullptr) != platform::kRegistrySuccess) return false;
+    }
+    if (size >= sizeof value) return false;
+    const std::string_view directory = InstallDirectoryFromValue(std::string_view(value, size));
+    if (!platform::IsAbsolutePath(directory)) return false;
+    *path = PathBuffer();
+    return path->Append(directory) && AppendLibraryPath(path) && ops.fileExists(path->Text());
+}
+
+// The 64-bit view first (opened a second time when the first open fails), then the 32-bit view
+// when the 64-bit one has no usable value.
+bool FindLibraryPath(const VstLoaderOps& ops, PathBuffer* path) {
+    bool opened64 = false;
+    for (uint32_t access : {kVstKeyAccess64, kVstKeyAccess64, kVstKeyAccess32}) {
+        if (access == kVstKeyAccess64 && opened64) continue;
+        platform::RegistryKey key = nullptr;
+        if (ops.openKey(platform::RootKey::LocalMachine, kVstInstallKey, access, &key) != platform::kRegistrySuccess) {
+            continue;
+        }
+        opened64 = access == kVstKeyAccess64;
+        if (ReadLibraryPath(ops, key, path)) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string_view InstallDirectoryFromValue(std::string_view text) {
+    const auto trimTrailingSpaces = [](std::string_view view) {
+        while (!view.empty() && view.back() == ' ') view.remove_suffix(1);
+        return view;
+    };
+    text = trimTrailingSpaces(text);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = trimTrailingSpaces(text.substr(1, text.size() - 2));
+    }
+    return text;
+}
 
 vst2::AEffect* LoadVstPluginWith(const VstLoaderOps& ops) {
     PathBuffer path;
-    if (!ReadInstallDirectory(ops, &path)) return nullptr;
-    if (!AppendLibraryPath(&path)) return nullptr;
+    if (!FindLibraryPath(ops, &path)) return nullptr;
 
     // Never unloaded: every instance adds a load reference and the library stays in the process.
     platform::LibraryHandle library = ops.loadLibrary(path.Text());

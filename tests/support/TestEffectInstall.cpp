@@ -13,6 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths as the platform layer takes them: UTF-8 on every system.
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // Serving state shared with the hook, which has no context argument.
 std::deque<RecordingEffect*> servedEffects;
 int mainCalls = 0;
@@ -40,10 +46,11 @@ public:
     std::string directory;
     std::string libraryPath;
     void (*setHook)(MainHook) = nullptr;
+    fs::path root;
 
     ~InstalledCopy() {
         std::error_code ignored;
-        if (!directory.empty()) fs::remove_all(directory, ignored);
+        if (!root.empty()) fs::remove_all(root, ignored);
     }
 
 private:
@@ -60,13 +67,14 @@ private:
             return;
         }
         // A folder no other test process uses: a library loaded elsewhere cannot be overwritten.
+        // Its name is outside every single-byte code page, as users' folder names may be.
         std::random_device random;
         const auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-        fs::path root;
         for (int attempt = 0; attempt < 100 && root.empty(); ++attempt) {
             const fs::path candidate =
-                temporary / ("aaxw-test-effect-" + std::to_string(clock) + "-" + std::to_string(random()) + "-" +
-                             std::to_string(attempt));
+                temporary / fs::path(u8"aaxw-test-effect-Łódź-") += std::to_string(clock) + "-" +
+                                                                        std::to_string(random()) + "-" +
+                                                                        std::to_string(attempt);
             if (fs::create_directory(candidate, failure)) root = candidate;
         }
         if (root.empty()) {
@@ -76,17 +84,17 @@ private:
         const fs::path folder = root / "VST64";
         fs::create_directories(folder, failure);
         if (failure) {
-            error = "cannot create " + folder.string();
+            error = "cannot create " + Utf8(folder);
             return;
         }
-        directory = root.string();
+        directory = Utf8(root);
         const fs::path target = folder / platform::kEffectLibraryFileName;
         fs::copy_file(built, target, fs::copy_options::overwrite_existing, failure);
         if (failure) {
-            error = "cannot copy the test library to " + target.string();
+            error = "cannot copy the test library to " + Utf8(target);
             return;
         }
-        libraryPath = target.string();
+        libraryPath = Utf8(target);
         platform::LibraryHandle library = platform::LoadLibraryFile(libraryPath.c_str());
         if (library == nullptr) {
             error = std::string("cannot load the test library: ") + platform::LastLoadError();

@@ -10,6 +10,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "platform/registry_writer.h"
 
 namespace testsupport {
 namespace {
@@ -56,14 +57,10 @@ void RegistrySandbox::Clear() {
     platform::RegistryDeleteKey(platform::RootKey::LocalMachine, kEffectKey, platform::kKeyWow64_32Key);
 }
 
-void RegistrySandbox::SetInstallDirectory(const std::string& directory, bool view32) {
-    SetInstallDirectoryBytes(directory.c_str(), static_cast<unsigned>(directory.size() + 1), view32);
-}
-
-void RegistrySandbox::SetInstallDirectoryBytes(const void* data, unsigned size, bool view32) {
-    const int32_t result = platform::RegistryWriteValue(
-        platform::RootKey::LocalMachine, kEffectKey,
-        view32 ? platform::kKeyWow64_32Key : platform::kKeyWow64_64Key, "installdirectory", data, size);
+void RegistrySandbox::SetInstallDirectory(const std::string& directory, bool view32, uint32_t type, bool terminated) {
+    const int32_t result = platform::RegistryWriteText(
+        platform::RootKey::LocalMachine, kEffectKey, view32 ? platform::kKeyWow64_32Key : platform::kKeyWow64_64Key,
+        "installdirectory", type, directory.c_str(), static_cast<uint32_t>(directory.size() + (terminated ? 1 : 0)));
     if (result != 0) throw std::runtime_error("cannot write the registry value");
 }
 

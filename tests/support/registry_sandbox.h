@@ -3,7 +3,10 @@
 // after the test. On Linux the file's variable is put back as it was when the sandbox goes.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace testsupport {
 
@@ -16,10 +19,10 @@ public:
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
-    // Stores "installdirectory" as a string value (with its terminator) in one view.
-    void SetInstallDirectory(const std::string& directory, bool view32 = false);
-    // Stores raw bytes, exactly as given, as "installdirectory".
-    void SetInstallDirectoryBytes(const void* data, unsigned size, bool view32 = false);
+    // Stores "installdirectory" (UTF-8) in one view as a string value of the type, with its
+    // terminator unless terminated is false.
+    void SetInstallDirectory(const std::string& directory, bool view32 = false,
+                             uint32_t type = platform::kRegistryString, bool terminated = true);
     void Clear();
 
 private:

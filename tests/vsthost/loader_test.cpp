@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/registry_writer.h"
 #include "support/RecordingEffect.h"
 #include "support/TestEffectInstall.h"
 #include "support/registry_sandbox.h"
@@ -39,9 +41,9 @@ int32_t RecordOpenKey(platform::RootKey root, const char* subKey, uint32_t acces
     if (result == platform::kRegistrySuccess) loaderLog.openedKeys.push_back(*key);
     return result;
 }
-int32_t RecordQueryValue(platform::RegistryKey key, const char* name, uint8_t* data, uint32_t* size) {
+int32_t RecordQueryText(platform::RegistryKey key, const char* name, char* text, uint32_t* size, uint32_t* type) {
     ++loaderLog.queries;
-    return platform::RegistryQueryValue(key, name, data, size);
+    return platform::RegistryQueryText(key, name, text, size, type);
 }
 int32_t RecordCloseKey(platform::RegistryKey key) {
     loaderLog.closedKeys.push_back(key);
@@ -60,7 +62,7 @@ void* RecordLookupSymbol(platform::LibraryHandle library, const char* name) {
 vst2::AEffect* LoadRecorded() {
     VstLoaderOps ops;
     ops.openKey = RecordOpenKey;
-    ops.queryValue = RecordQueryValue;
+    ops.queryText = RecordQueryText;
     ops.closeKey = RecordCloseKey;
     ops.loadLibrary = RecordLoadLibrary;
     ops.lookupSymbol = RecordLookupSymbol;
@@ -73,7 +75,7 @@ protected:
         loaderLog = LoaderLog{};
         ASSERT_TRUE(install.Ok()) << install.Error();
     }
-    std::string ExpectedLibraryPath(const std::string& directory) const {
+    static std::string ExpectedLibraryPath(const std::string& directory) {
         return directory + platform::kPathSeparatorText + "VST64" + platform::kPathSeparatorText +
                platform::kEffectLibraryFileName;
     }
@@ -82,6 +84,34 @@ protected:
 };
 
 const std::vector<uint32_t> kAllThreeOpens = {0x20119, 0x20119, 0x20219};
+
+// value is UTF-8 (the C library's own calls would take it in the system's code page).
+void SetVariable(const char* name, const std::string& value) {
+#if defined(_WIN32)
+    const auto wide = [](const std::string& text) {
+        return std::filesystem::path(std::u8string(text.begin(), text.end())).wstring();
+    };
+    _wputenv_s(wide(name).c_str(), wide(value).c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Replaces each "{dir}" in text with directory.
+std::string WithDirectory(std::string text, const std::string& directory) {
+    for (size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}", at + directory.size())) {
+        text.replace(at, 5, directory);
+    }
+    return text;
+}
+
+// Forward slashes as backslashes, as Windows reads a path.
+std::string Normal(std::string path) {
+    for (char& c : path) {
+        if (platform::IsPathSeparator(c)) c = platform::kPathSeparator;
+    }
+    return path;
+}
 
 }  // namespace
 
@@ -93,6 +123,8 @@ TEST_F(Loader, LoadsTheInstalledEffectThroughMainAndClearsUser) {
     vst2::AEffect* loaded = LoadRecorded();
 
     ASSERT_EQ(loaded, effect.effect());
+    EXPECT_NE(install.InstallDirectory().find("\xC5\x81\xC3\xB3" "d\xC5\xBA"), std::string::npos)
+        << "the effect's folder is named outside every single-byte code page";
     EXPECT_EQ(loaded->user, nullptr);
     EXPECT_EQ(install.MainCalls(), 1);
     EXPECT_EQ(install.LastHostCallback(), &VstCallBack::HostCallback);
@@ -103,23 +135,70 @@ TEST_F(Loader, LoadsTheInstalledEffectThroughMainAndClearsUser) {
     EXPECT_EQ(loaderLog.closedKeys, loaderLog.openedKeys);
 }
 
-TEST_F(Loader, DirectoryEndingInASeparatorGetsNoSecondOne) {
-    install.Registry().SetInstallDirectory(install.InstallDirectory() + platform::kPathSeparatorText);
-    RecordingEffect effect;
-    install.Serve(&effect);
+// The forms a directory value takes on real machines, and the values that cannot be used, after
+// which the 32-bit view is read.
+TEST_F(Loader, FindsTheLibraryThroughEachValueFormAndSkipsUnusableValues) {
+    struct Stored {
+        bool view32;
+        std::string text;  // "{dir}" is the folder that holds VST64/<library>
+        uint32_t type = platform::kRegistryString;
+        bool terminated = true;
+        const char* name = "installdirectory";
+    };
+    struct Form {
+        const char* name;
+        std::vector<Stored> values;
+        bool found;
+        bool from32;  // found through the 32-bit view, or nothing found after reading it
+    };
+    const std::string tooLong(kVstInstallValueLimit, 'd');
+    SetVariable("AAXW_TEST_EFFECT_ROOT", install.InstallDirectory());
+    const Form forms[] = {
+        {"plain", {{false, "{dir}"}}, true, false},
+        {"ending in a separator", {{false, std::string("{dir}") + platform::kPathSeparatorText}}, true, false},
+        {"forward slashes", {{false, "{dir}/"}}, true, false},
+        {"quoted", {{false, "\"{dir}\""}}, true, false},
+        {"quoted, with spaces inside and after", {{false, "\"{dir}  \"   "}}, true, false},
+        {"trailing spaces", {{false, "{dir}   "}}, true, false},
+        {"expandable", {{false, "%AAXW_TEST_EFFECT_ROOT%", platform::kRegistryExpandString}}, true, false},
+        {"without terminator", {{false, "{dir}", platform::kRegistryString, false}}, true, false},
+        {"64-bit key without the value", {{false, "{dir}", platform::kRegistryString, true, "other"}, {true, "{dir}"}},
+         true, true},
+        {"empty 64-bit value", {{false, ""}, {true, "{dir}"}}, true, true},
+        {"relative 64-bit value", {{false, "VantreloDelay"}, {true, "{dir}"}}, true, true},
+        {"64-bit folder without the library",
+         {{false, std::string("{dir}") + platform::kPathSeparatorText + "nowhere"}, {true, "{dir}"}}, true, true},
+        {"64-bit value too long to read", {{false, tooLong}, {true, "{dir}"}}, true, true},
+        {"64-bit value too long, unterminated", {{false, tooLong, platform::kRegistryString, false}, {true, "{dir}"}},
+         true, true},
+        {"nothing usable in either view", {{false, "\"\"  "}, {true, "VantreloDelay"}}, false, true},
+    };
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.name);
+        install.Registry().Clear();
+        for (const Stored& value : form.values) {
+            std::string text = WithDirectory(value.text, install.InstallDirectory());
+            if (std::string(form.name) == "forward slashes") {
+                for (char& c : text) c = platform::IsPathSeparator(c) ? '/' : c;
+            }
+            const uint32_t view = value.view32 ? platform::kKeyWow64_32Key : platform::kKeyWow64_64Key;
+            const uint32_t size = static_cast<uint32_t>(text.size() + (value.terminated ? 1 : 0));
+            ASSERT_EQ(platform::RegistryWriteText(platform::RootKey::LocalMachine, testsupport::kEffectKey, view, value.name,
+                                                  value.type, text.c_str(), size),
+                      0);
+        }
+        loaderLog = LoaderLog{};
+        loaderLog.fakeLoad = true;
 
-    EXPECT_EQ(LoadRecorded(), effect.effect());
-    ASSERT_EQ(loaderLog.loadedPaths.size(), 1u);
-    EXPECT_EQ(loaderLog.loadedPaths[0], ExpectedLibraryPath(install.InstallDirectory()));
-}
-
-TEST_F(Loader, EmptyDirectoryStillGetsTheSeparatorFirst) {
-    install.Registry().SetInstallDirectory("");
-    loaderLog.fakeLoad = true;
-
-    EXPECT_EQ(LoadRecorded(), nullptr);
-    ASSERT_EQ(loaderLog.loadedPaths.size(), 1u);
-    EXPECT_EQ(loaderLog.loadedPaths[0], ExpectedLibraryPath(""));
+        EXPECT_EQ(LoadRecorded(), nullptr);
+        std::vector<std::string> loaded;
+        for (const std::string& path : loaderLog.loadedPaths) loaded.push_back(Normal(path));
+        EXPECT_EQ(loaded, form.found ? std::vector<std::string>{ExpectedLibraryPath(install.InstallDirectory())}
+                                     : std::vector<std::string>{});
+        EXPECT_EQ(loaderLog.openMasks, form.from32 ? (std::vector<uint32_t>{0x20119, 0x20219})
+                                                   : std::vector<uint32_t>{0x20119});
+        EXPECT_EQ(loaderLog.closedKeys, loaderLog.openedKeys);
+    }
 }
 
 TEST_F(Loader, KeyOnlyInThe32BitViewIsFoundOnTheThirdOpen) {
@@ -157,8 +236,9 @@ TEST_F(Loader, NoKeyInEitherViewYieldsNullAfterThreeOpens) {
 TEST_F(Loader, UnreadableValueYieldsNullAndClosesTheKey) {
     install.Registry().Clear();
     const char other[] = "elsewhere";
-    ASSERT_EQ(platform::RegistryWriteValue(platform::RootKey::LocalMachine, testsupport::kEffectKey,
-                                           platform::kKeyWow64_64Key, "otherValue", other, sizeof other),
+    ASSERT_EQ(platform::RegistryWriteText(platform::RootKey::LocalMachine, testsupport::kEffectKey,
+                                          platform::kKeyWow64_64Key, "otherValue", platform::kRegistryString, other,
+                                          sizeof other),
               0);
 
     EXPECT_EQ(LoadRecorded(), nullptr);
@@ -166,42 +246,6 @@ TEST_F(Loader, UnreadableValueYieldsNullAndClosesTheKey) {
     ASSERT_EQ(loaderLog.openedKeys.size(), 1u);
     EXPECT_EQ(loaderLog.closedKeys, loaderLog.openedKeys);
     EXPECT_TRUE(loaderLog.loadedPaths.empty());
-}
-
-TEST_F(Loader, ValueWithoutTerminatorIsTerminatedWithinTheBuffer) {
-    const std::string directory = install.InstallDirectory();
-    install.Registry().SetInstallDirectoryBytes(directory.data(), static_cast<unsigned>(directory.size()));
-    RecordingEffect effect;
-    install.Serve(&effect);
-
-    EXPECT_EQ(LoadRecorded(), effect.effect());
-    ASSERT_EQ(loaderLog.loadedPaths.size(), 1u);
-    EXPECT_EQ(loaderLog.loadedPaths[0], ExpectedLibraryPath(directory));
-}
-
-TEST_F(Loader, LongestDirectoryFitsAndLongerValuesAreRefused) {
-    loaderLog.fakeLoad = true;
-    const std::string longest(999, 'd');
-    install.Registry().SetInstallDirectory(longest);  // 1000 bytes with the terminator
-    EXPECT_EQ(LoadRecorded(), nullptr);
-    ASSERT_EQ(loaderLog.loadedPaths.size(), 1u);
-    EXPECT_EQ(loaderLog.loadedPaths[0], ExpectedLibraryPath(longest));
-
-    // 1000 characters cannot be terminated within the 1000-byte limit.
-    loaderLog = LoaderLog{};
-    loaderLog.fakeLoad = true;
-    const std::string tooLong(1000, 'd');
-    install.Registry().SetInstallDirectoryBytes(tooLong.data(), static_cast<unsigned>(tooLong.size()));
-    EXPECT_EQ(LoadRecorded(), nullptr);
-    EXPECT_TRUE(loaderLog.loadedPaths.empty());
-    EXPECT_EQ(loaderLog.closedKeys, loaderLog.openedKeys);
-
-    loaderLog = LoaderLog{};
-    loaderLog.fakeLoad = true;
-    install.Registry().SetInstallDirectory(std::string(4000, 'd'));
-    EXPECT_EQ(LoadRecorded(), nullptr);
-    EXPECT_TRUE(loaderLog.loadedPaths.empty());
-    EXPECT_EQ(loaderLog.closedKeys.size(), 1u);
 }
 
 TEST_F(Loader, MissingLibraryYieldsNull) {

@@ -14,6 +14,7 @@
 #include "InstallDirectory.h"
 #include "LastWords.h"
 #include "platform/platform.h"
+#include "platform/registry_writer.h"
 #include "support/registry_sandbox.h"
 
 #if !defined(_WIN32)
@@ -245,7 +246,8 @@ TEST(Command, AMissingEffectForOneCheckLeavesTheRegistryAsItWas) {
     EXPECT_FALSE(keyExists(testsupport::kEffectKey));
     EXPECT_FALSE(keyExists("Software\\Brenlock"));
 
-    ASSERT_EQ(platform::RegistryWriteValue(root, testsupport::kEffectKey, view, "other", "kept", 5), 0);
+    ASSERT_EQ(platform::RegistryWriteText(root, testsupport::kEffectKey, view, "other", platform::kRegistryString, "kept", 5),
+              0);
     { aaxhost::ScopedMissingEffect missing; }
     EXPECT_TRUE(keyExists(testsupport::kEffectKey)) << "the maker's key and its other values stay";
     EXPECT_EQ(shown().status, kExitFailed) << "and no install directory was left in it";
@@ -253,4 +255,27 @@ TEST(Command, AMissingEffectForOneCheckLeavesTheRegistryAsItWas) {
     sandbox.SetInstallDirectory("/where/it/was");
     { aaxhost::ScopedMissingEffect missing; }
     EXPECT_EQ(shown().out, "/where/it/was\n");
+
+    // Both views come back with their types and bytes (an expandable value stays expandable).
+    const auto stored = [&](uint32_t inView) {
+        std::pair<uint32_t, std::vector<uint8_t>> value{0, std::vector<uint8_t>(256)};
+        platform::RegistryKey key = nullptr;
+        if (platform::RegistryOpenKey(root, testsupport::kEffectKey, platform::kKeyRead | inView, &key) != 0) return value;
+        uint32_t size = 256;
+        if (platform::RegistryQueryValue(key, "installdirectory", value.second.data(), &size, &value.first) != 0) size = 0;
+        value.second.resize(size);
+        platform::RegistryCloseKey(key);
+        return value;
+    };
+    sandbox.SetInstallDirectory("%AAXW_TEST_ROOT%\\Delay", false, platform::kRegistryExpandString);
+    sandbox.SetInstallDirectory("/thirty/two", true);
+    const auto before64 = stored(view);
+    const auto before32 = stored(platform::kKeyWow64_32Key);
+    {
+        aaxhost::ScopedMissingEffect missing;
+        EXPECT_NE(stored(platform::kKeyWow64_32Key), before32) << "the 32-bit view names no effect either";
+    }
+    EXPECT_EQ(stored(view), before64);
+    EXPECT_EQ(stored(platform::kKeyWow64_32Key), before32);
+    EXPECT_EQ(before64.first, platform::kRegistryExpandString);
 }
