@@ -2,7 +2,7 @@
 # both platforms and runs every suite; `make package` writes the Windows bundle and installer to
 # dist/. All install what is missing when run as root.
 
-PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
+PACKAGES := cmake ninja-build python3 g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
             libbenchmark-dev libsndfile1-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
             wine64 wine nsis libx11-dev libxtst-dev libxres-dev libstb-dev xvfb xfonts-base
 

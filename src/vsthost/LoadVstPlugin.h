@@ -35,9 +35,9 @@ struct VstLoaderOps {
 // [main] Loads the effect library named by the registry and calls its "main" with
 // VstCallBack::HostCallback. Returns the new effect with its `user` field cleared, or null when
 // any step fails (no key in either view, no readable value, a directory too long for the path
-// buffer, no library, no "main", or "main" returning null or a record without the VST 2 magic).
-// Throws nothing: running out of memory on the way is one more failed step. The library is
-// never unloaded.
+// buffer, no library, no "main", "main" throwing, or "main" returning null or a record without
+// the VST 2 magic). Throws nothing: running out of memory on the way is one more failed step.
+// The library is never unloaded.
 vst2::AEffect* LoadVstPlugin();
 
 // [main] The same, through the given services.
