@@ -163,10 +163,10 @@ const char* VstInterface::EffectCallName(int32_t opcode) noexcept {
         case vst2::effSetBypass: return "effSetBypass";
         case vst2::effGetParameterProperties: return "effGetParameterProperties";
         case vst2::effEditKeyDown: return "effEditKeyDown";
-        case vst2::effPrivateEditorRedraw: return "the editor redraw request (-1)";
-        case vst2::effPrivateGetParameterId: return "the parameter identifier request (-14)";
-        case vst2::effPrivateFindParameterIndex: return "the parameter index request (-15)";
-        case vst2::effPrivatePreOpenNotice: return "the editor pre-open notice (-16)";
+        case vst2::effPrivateEditorRedraw: return "editor redraw request (-1)";
+        case vst2::effPrivateGetParameterId: return "parameter identifier request (-14)";
+        case vst2::effPrivateFindParameterIndex: return "parameter index request (-15)";
+        case vst2::effPrivatePreOpenNotice: return "editor pre-open notice (-16)";
         default: return "dispatcher";
     }
 }

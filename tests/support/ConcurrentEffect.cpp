@@ -17,11 +17,15 @@ intptr_t DispatchEntry(vst2::AEffect* effect, int32_t opcode, int32_t index, int
     return Self(effect).Dispatch(opcode, index, value, ptr);
 }
 
-void SetParameterEntry(vst2::AEffect* effect, int32_t, float) { Self(effect).SetParameter(); }
+void SetParameterEntry(vst2::AEffect* effect, int32_t index, float value) { Self(effect).SetParameter(index, value); }
 
-float GetParameterEntry(vst2::AEffect* effect, int32_t) { return Self(effect).GetParameter(); }
+float GetParameterEntry(vst2::AEffect* effect, int32_t index) { return Self(effect).GetParameter(index); }
 
-void ProcessEntry(vst2::AEffect* effect, float**, float**, int32_t) { Self(effect).Process(); }
+void ProcessEntry(vst2::AEffect* effect, float** inputs, float** outputs, int32_t frames) {
+    Self(effect).Process(inputs, outputs, frames);
+}
+
+bool IsParameter(int32_t index) { return index >= 0 && index < ConcurrentEffect::kParameters; }
 
 }  // namespace
 
@@ -101,8 +105,22 @@ intptr_t ConcurrentEffect::Dispatch(int32_t opcode, int32_t index, intptr_t valu
             if (runOwnThread_) StartOwnThread();
             return 0;
         case vst2::effPrivateGetParameterId:
-            if (ptr != nullptr && index >= 0 && index < kParameters) {
+            if (ptr != nullptr && IsParameter(index)) {
                 std::snprintf(static_cast<char*>(ptr), value > 0 ? static_cast<size_t>(value) : 32, "P%d", index);
+            }
+            return 0;
+        case vst2::effGetParamName:
+            if (ptr != nullptr && IsParameter(index)) std::snprintf(static_cast<char*>(ptr), 32, "Param %d", index);
+            return 0;
+        case vst2::effGetChunk:
+            for (int32_t i = 0; i < kParameters; ++i) chunk_[i] = values_[i];
+            if (ptr != nullptr) *static_cast<void**>(ptr) = chunk_;
+            return static_cast<intptr_t>(sizeof chunk_);
+        case vst2::effSetChunk:
+            if (ptr != nullptr && value == static_cast<intptr_t>(sizeof chunk_)) {
+                float restored[kParameters];
+                std::memcpy(restored, ptr, sizeof restored);
+                for (int32_t i = 0; i < kParameters; ++i) values_[i] = restored[i];
             }
             return 0;
         case vst2::effPrivateFindParameterIndex:
@@ -120,19 +138,25 @@ intptr_t ConcurrentEffect::Dispatch(int32_t opcode, int32_t index, intptr_t valu
     }
 }
 
-void ConcurrentEffect::SetParameter() {
+void ConcurrentEffect::SetParameter(int32_t index, float value) {
     Enter(Entry::kSetParameter);
     ++setParameterCalls;
+    if (IsParameter(index)) values_[index] = value;
 }
 
-float ConcurrentEffect::GetParameter() {
+float ConcurrentEffect::GetParameter(int32_t index) {
     Enter(Entry::kGetParameter);
-    return 0.0f;
+    return IsParameter(index) ? values_[index].load() : 0.0f;
 }
 
-void ConcurrentEffect::Process() {
+void ConcurrentEffect::Process(float** inputs, float** outputs, int32_t frames) {
     Enter(Entry::kProcessReplacing);
     insideProcess = true;
+    for (int channel = 0; channel < 2 && frames > 0 && inputs != nullptr && outputs != nullptr; ++channel) {
+        if (inputs[channel] != nullptr && outputs[channel] != nullptr) {
+            std::memmove(outputs[channel], inputs[channel], static_cast<size_t>(frames) * sizeof(float));
+        }
+    }
     const int64_t block = processCalls++;
     const intptr_t time = CallHost(vst2::audioMasterGetTime);
     vst2::VstTimeInfo seen{};

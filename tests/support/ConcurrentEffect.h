@@ -1,8 +1,9 @@
 // An in-process VST 2 effect that several threads may call at once, for the suites that also run
 // under ThreadSanitizer: everything it keeps is atomic, so a race the sanitizer reports lies
-// outside it. Its parameters answer the identifiers "P0" to "P3". Every processReplacing asks the
-// host for the time and then reports automation of its next parameter (round robin), as an
-// effect whose audio thread follows an envelope does.
+// outside it. Its parameters answer the identifiers "P0" to "P3" and the names "Param 0" to
+// "Param 3"; its chunk holds their values. Every processReplacing copies its input to its output,
+// asks the host for the time and then reports automation of its next parameter (round robin), as
+// an effect whose audio thread follows an envelope does.
 //
 // It can also misbehave as real effects do: run a thread of its own from effOpen to effClose
 // that keeps calling the host (automation, time, rate, display updates), and throw from any of
@@ -73,9 +74,9 @@ public:
 
     // The entry points' work, for the static functions the effect record points at.
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr);
-    void Process();
-    void SetParameter();
-    float GetParameter();
+    void Process(float** inputs, float** outputs, int32_t frames);
+    void SetParameter(int32_t index, float value);
+    float GetParameter(int32_t index);
 
 private:
     // Counts a call and throws when this is the entry point to throw from.
@@ -90,6 +91,8 @@ private:
     std::atomic<Entry> throwFrom_{Entry::kNone};
     std::atomic<int32_t> throwOpcode_{0};
     bool deleteOnClose_ = false;
+    std::atomic<float> values_[kParameters] = {};
+    float chunk_[kParameters] = {};  // what effGetChunk last handed out
     std::mutex threadMutex_;  // starting and stopping the own thread
     std::thread ownThread_;
     std::atomic<bool> stopOwnThread_{false};
