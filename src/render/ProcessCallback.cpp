@@ -144,8 +144,8 @@ void ProcessInstance(const AlgorithmContext& context) {
     if (transport != nullptr) TakeTransportSnapshot(*transport, *snapshot);
     snapshot->PublishSnapshot();
 
-    // This thread's time requests are the audio thread's until the effect is done with the buffer.
-    const VstCallBack::Processing processing(*snapshot);
+    // This thread's time requests are the audio thread's.
+    snapshot->MarkAudioThread();
     ProcessEffect(context, *vst, inputChannels, outputChannels);
 }
 

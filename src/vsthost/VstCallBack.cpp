@@ -95,7 +95,7 @@ VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
       owner(ownerObject),
       controller(nullptr),
       stopEvent(new uint8_t[kStopEventBufferSize]()) {
-    PublishSnapshot();
+    Publish();
 }
 
 VstCallBack::~VstCallBack() = default;
@@ -199,7 +199,7 @@ intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
     return 0;
 }
 
-void VstCallBack::PublishSnapshot() noexcept {
+void VstCallBack::Publish() noexcept {
     int32_t flags = 0;
     if (tempoValid != 0) flags |= vst2::kVstTempoValid;
     if (isPlaying != 0) flags |= vst2::kVstTransportPlaying;
@@ -252,6 +252,7 @@ intptr_t VstCallBack::AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) {
 }
 
 intptr_t VstCallBack::AnswerOtherTimeRequest() {
+    if (!publishWanted_.load(std::memory_order_relaxed)) publishWanted_.store(true, std::memory_order_relaxed);
     const std::lock_guard<std::mutex> lock(otherTimeMutex_);
     int32_t flags = 0;
     int32_t numerator = 0;

@@ -82,22 +82,17 @@ public:
         ThreadMarks<8>::Scope mark_;
     };
 
-    // [audio] Marks, for its lifetime, the calling thread as this instance's audio thread: the
-    // processing callback holds one around its calls into the effect. Time requests from that
-    // thread get the audio thread's record and may consume the stop edge; every other thread gets
-    // its own. Allocates nothing, locks nothing.
-    class Processing {
-    public:
-        explicit Processing(VstCallBack& callBack) noexcept : callBack_(callBack) {
-            callBack_.processingThread_.store(platform::CurrentThreadTag(), std::memory_order_relaxed);
+    // [audio] Marks the calling thread as this instance's audio thread, the one that runs its
+    // buffers (the latest one, should the host move the instance between threads): the
+    // processing callback calls it before its calls into the effect. Time requests from that
+    // thread get the audio thread's record and may consume the stop edge; every other thread
+    // gets its own. Stores only when the thread changes. Allocates nothing, locks nothing.
+    void MarkAudioThread() noexcept {
+        const uintptr_t self = platform::CurrentThreadTag();
+        if (processingThread_.load(std::memory_order_relaxed) != self) {
+            processingThread_.store(self, std::memory_order_relaxed);
         }
-        ~Processing() { callBack_.processingThread_.store(0, std::memory_order_relaxed); }
-        Processing(const Processing&) = delete;
-        Processing& operator=(const Processing&) = delete;
-
-    private:
-        VstCallBack& callBack_;
-    };
+    }
 
     // Changing the links. The links (parameterManager and the parameters it holds, controller,
     // editorGui) are read by the effect's calls from any thread. They change only inside a
@@ -127,10 +122,23 @@ public:
     // [main] Withdraws the GUI if it is the one registered. Once this returns, no display update
     // reaches it.
     void UnregisterGui(const AAX_IACFEffectGUI* gui) noexcept;
-    // [audio] Publishes the snapshot just taken for time requests from other threads. Allocates
-    // nothing, locks nothing.
-    void PublishSnapshot() noexcept;
+    // [audio] Publishes the snapshot just taken for time requests from other threads, once one
+    // has asked (until then nobody reads it, and the audio thread is spared the stores).
+    // Allocates nothing, locks nothing.
+    void PublishSnapshot() noexcept {
+        if (publishWanted_.load(std::memory_order_relaxed)) Publish();
+    }
 
+private:
+    // What the audio thread reads besides the snapshot, kept in the snapshot's cache line: the
+    // thread that runs this instance's buffers (0 before the first), whether another thread has
+    // asked for the time, and the rate time requests report (asked when the controller is set
+    // and on every sample-rate request from the effect, so that a time request reads one value).
+    std::atomic<uintptr_t> processingThread_{0};
+    std::atomic<bool> publishWanted_{false};
+    std::atomic<float> controllerRate_{static_cast<float>(kDefaultSampleRate)};
+
+public:
     // Fields, in this order. The snapshot (wasPlaying to positionValid) belongs to the audio
     // thread: the processing callback writes it and that thread's time requests read it; other
     // threads see the copy PublishSnapshot makes.
@@ -153,7 +161,9 @@ public:
     std::unique_ptr<uint8_t[]> stopEvent;    // kStopEventBufferSize bytes; the head holds one event
     VstInterface* vstInterface = nullptr;    // the instance's, not owned: whose effect failure counts
     // The record for time requests from any thread but the audio thread, built from the snapshot
-    // of the last buffer. Shared by those threads, rewritten by each of their requests.
+    // of the last buffer. Shared by those threads, rewritten by each of their requests. The very
+    // first such request of an instance gets the snapshot as constructed (nothing valid but the
+    // rate): publishing starts with the buffer after it.
     vst2::VstTimeInfo otherTimeInfo{};
 
 private:
@@ -179,6 +189,8 @@ private:
     intptr_t AnswerAudioTimeRequest(vst2::AEffect* effect, float opt);
     // [any] Another thread's answer: from the published snapshot, no stop edge.
     intptr_t AnswerOtherTimeRequest();
+    // [audio] Copies the snapshot into published_.
+    void Publish() noexcept;
     // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
     // [any] Turns automate, begin-edit and end-edit into the host parameter's operations. The
@@ -194,11 +206,6 @@ private:
     // [any] The controller's rate, or kDefaultSampleRate without one or when it does not answer.
     float AskSampleRate() const;
 
-    // The rate time requests report: asked when the controller is set and on every sample-rate
-    // request from the effect, so that a time request reads one atomic value.
-    std::atomic<float> controllerRate_{static_cast<float>(kDefaultSampleRate)};
-    // The thread inside the processing callback for this instance, or 0.
-    std::atomic<uintptr_t> processingThread_{0};
     // Parameter deliveries under way (index per thread), and threads sending the rate.
     ThreadMarks<8> deliveries_;
     ThreadMarks<4> sendingRate_;

@@ -57,6 +57,11 @@ public:
     VstCallBack* callBack;       // not owned
     vst2::AEffect* effect;       // not owned: the effect frees itself on effClose
     int32_t isOpen;              // 1 from construction, 0 from the start of destruction
+
+private:
+    std::atomic<bool> failed_{false};  // read with isOpen at every gated call
+
+public:
     vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
     // The channel entries handed to processReplacing, one array per side, each sized by
     // SizeChannelArrays (kMinChannelEntries until then) and filled by FillChannelArrays.
@@ -211,7 +216,5 @@ private:
     // [any] Shuts the owner's gate for good and writes the one log line (the first time only);
     // without an owner, just the line.
     static void ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept;
-
-    std::atomic<bool> failed_{false};
 };
 static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");

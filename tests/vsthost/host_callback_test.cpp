@@ -24,6 +24,7 @@ struct ConnectedEffect {
     ConnectedEffect() : callBack(nullptr) {
         effect.AttachHost(&VstCallBack::HostCallback);
         effect.effect()->user = &callBack;
+        callBack.MarkAudioThread();
     }
     intptr_t Call(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return effect.CallHost({opcode, index, value, ptr, opt});
@@ -32,7 +33,6 @@ struct ConnectedEffect {
 
     RecordingEffect effect;
     VstCallBack callBack;
-    VstCallBack::Processing processing{callBack};
 };
 
 }  // namespace
@@ -299,6 +299,11 @@ TEST(HostCallback, TimeRequestFromWithinProcessingSeesTheSnapshotWrittenForTheBl
 TEST(HostCallback, AnotherThreadGetsARecordOfItsOwnFromTheLastBufferAndLeavesTheStopEdgeAlone) {
     ConnectedEffect connected;
     VstCallBack& snapshot = connected.callBack;
+    const auto askFromAnotherThread = [&] { std::thread([&] { connected.Call(vst2::audioMasterGetTime); }).join(); };
+    // Until another thread first asks, the audio thread publishes nothing: that request gets
+    // the snapshot as constructed.
+    askFromAnotherThread();
+    EXPECT_EQ(connected.LastTime().flags, 0);
     snapshot.isPlaying = 1;
     snapshot.tempoValid = 1;
     snapshot.tempo = 100.0;
@@ -312,7 +317,7 @@ TEST(HostCallback, AnotherThreadGetsARecordOfItsOwnFromTheLastBufferAndLeavesThe
     snapshot.PublishSnapshot();
 
     const vst2::VstTimeInfo audioRecord = snapshot.timeInfo;
-    std::thread([&] { connected.Call(vst2::audioMasterGetTime); }).join();
+    askFromAnotherThread();
     EXPECT_EQ(connected.effect.hostReplies.back().result, reinterpret_cast<intptr_t>(&snapshot.otherTimeInfo));
     EXPECT_EQ(connected.LastTime().flags, vst2::kVstTempoValid);
     EXPECT_EQ(connected.LastTime().tempo, 100.0);
