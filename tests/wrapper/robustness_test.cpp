@@ -181,6 +181,8 @@ TEST_F(WrapperRobustness, AnEffectThatThrowsFromAnyEntryPointLeavesTheInstanceWh
         {Entry::kDispatcher, vst2::effSetSampleRate, "effSetSampleRate"},
         {Entry::kDispatcher, vst2::effCanBeAutomated, "effCanBeAutomated"},
         {Entry::kGetParameter, 0, "getParameter"},
+        {Entry::kDispatcher, vst2::effGetParameterProperties, "effGetParameterProperties"},
+        {Entry::kDispatcher, vst2::effGetParamName, "effGetParamName"},
         {Entry::kDispatcher, vst2::effPrivateGetParameterId, "(-14)"},
         {Entry::kDispatcher, vst2::effOpen, "effOpen"},
         {Entry::kDispatcher, vst2::effMainsChanged, "effMainsChanged"},
