@@ -9,13 +9,13 @@ CACFUnknown::CACFUnknown() : outerUnknown(&privateUnknown), privateUnknown(this)
 
 CACFUnknown::~CACFUnknown() { ACFLiveObjectDestroyed(); }
 
-ACFRESULT CACFUnknown::ReservedOperation() { return ACF_OK; }
+ACFRESULT CACFUnknown::ReservedOperation() noexcept { return ACF_OK; }
 
-void CACFUnknown::FinalRelease() {}
+void CACFUnknown::FinalRelease() noexcept {}
 
-void CACFUnknown::DeleteThis() { delete this; }
+void CACFUnknown::DeleteThis() noexcept { delete this; }
 
-ACFRESULT CACFUnknown::InternalQueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT CACFUnknown::InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept {
     if (outInterface == nullptr) return ACF_E_NOINTERFACE;
     *outInterface = nullptr;
     if (iid == IID_IACFUnknown) {
@@ -27,11 +27,11 @@ ACFRESULT CACFUnknown::InternalQueryInterface(const acfIID& iid, void** outInter
     return ACF_E_NOINTERFACE;
 }
 
-acfUInt32 CACFUnknown::InternalAddRef() {
+acfUInt32 CACFUnknown::InternalAddRef() noexcept {
     return static_cast<acfUInt32>(refCount.fetch_add(1, std::memory_order_relaxed) + 1);
 }
 
-acfUInt32 CACFUnknown::InternalRelease() {
+acfUInt32 CACFUnknown::InternalRelease() noexcept {
     // acq_rel: the destroying thread must see every write made before the other releases.
     const int32_t remaining = refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (remaining == 0) {
@@ -41,10 +41,10 @@ acfUInt32 CACFUnknown::InternalRelease() {
     return static_cast<acfUInt32>(remaining);
 }
 
-ACFRESULT CACFUnknown::PrivateUnknown::QueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT CACFUnknown::PrivateUnknown::QueryInterface(const acfIID& iid, void** outInterface) noexcept {
     return owner->InternalQueryInterface(iid, outInterface);
 }
 
-acfUInt32 CACFUnknown::PrivateUnknown::AddRef() { return owner->InternalAddRef(); }
+acfUInt32 CACFUnknown::PrivateUnknown::AddRef() noexcept { return owner->InternalAddRef(); }
 
-acfUInt32 CACFUnknown::PrivateUnknown::Release() { return owner->InternalRelease(); }
+acfUInt32 CACFUnknown::PrivateUnknown::Release() noexcept { return owner->InternalRelease(); }

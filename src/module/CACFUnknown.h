@@ -34,19 +34,19 @@ public:
     // [any] Slot 1. Uncounts the object.
     virtual ~CACFUnknown();
     // [any] Slot 2. Does nothing and returns 0; kept for the slot order.
-    virtual ACFRESULT ReservedOperation();
+    virtual ACFRESULT ReservedOperation() noexcept;
     // [any] Slot 3. Called by the releasing thread just before self-deletion.
-    virtual void FinalRelease();
+    virtual void FinalRelease() noexcept;
     // [any] Slot 4. Deletes the object through its deleting destructor.
-    virtual void DeleteThis();
+    virtual void DeleteThis() noexcept;
     // [any] Slot 5. Sets *outInterface to null first. For IID_IACFUnknown stores the inner
     // unknown, adds a reference through it and returns 0; otherwise ACF_E_NOINTERFACE.
-    virtual ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface);
+    virtual ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept;
     // [any] Slot 6. Atomic increment; returns the new count.
-    virtual acfUInt32 InternalAddRef();
+    virtual acfUInt32 InternalAddRef() noexcept;
     // [any] Slot 7. Atomic decrement; the one caller whose decrement reaches 0 runs
     // FinalRelease and DeleteThis. Returns the new count.
-    virtual acfUInt32 InternalRelease();
+    virtual acfUInt32 InternalRelease() noexcept;
 
     // [any] Where the component's public IACFUnknown slots forward to.
     IACFUnknown* GetOuterUnknown() const { return outerUnknown; }
@@ -60,9 +60,9 @@ private:
     class PrivateUnknown final : public IACFUnknown {
     public:
         explicit PrivateUnknown(CACFUnknown* ownerObject) : owner(ownerObject) {}
-        ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
-        acfUInt32 AddRef() override;
-        acfUInt32 Release() override;
+        ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) noexcept override;
+        acfUInt32 AddRef() noexcept override;
+        acfUInt32 Release() noexcept override;
 
     private:
         CACFUnknown* const owner;  // the back pointer to the owning object

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "interfaces/aax_parameter.h"
+#include "params/AAX_CDelegateRegistration.h"
 #include "params/AAX_CString.h"
 
 // [any] Pure functions of the arguments and the two texts.
@@ -12,6 +13,9 @@ public:
     AAX_CBinaryDisplayDelegate(const char* falseText, const char* trueText)
         : mFalseString(falseText != nullptr ? falseText : ""),
           mTrueString(trueText != nullptr ? trueText : "") {}
+    AAX_CBinaryDisplayDelegate(const AAX_CBinaryDisplayDelegate& other)
+        : AAX_IDisplayDelegate<T>(other), mFalseString(other.mFalseString), mTrueString(other.mTrueString) {}
+    AAX_CBinaryDisplayDelegate& operator=(const AAX_CBinaryDisplayDelegate&) = delete;
 
     AAX_CBinaryDisplayDelegate* Clone() const override { return new AAX_CBinaryDisplayDelegate(*this); }
 
@@ -41,4 +45,5 @@ public:
 private:
     AAX_CString mFalseString;
     AAX_CString mTrueString;
+    AAX_CDelegateRegistration mRegistration{this};
 };

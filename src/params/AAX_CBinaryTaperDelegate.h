@@ -2,12 +2,15 @@
 #pragma once
 
 #include "interfaces/aax_parameter.h"
+#include "params/AAX_CDelegateRegistration.h"
 
-// [any] Stateless.
+// [any] Stateless but for its registration as one of the module's delegates.
 template <typename T>
 class AAX_CBinaryTaperDelegate : public AAX_ITaperDelegate<T> {
 public:
     AAX_CBinaryTaperDelegate() = default;
+    AAX_CBinaryTaperDelegate(const AAX_CBinaryTaperDelegate& other) : AAX_ITaperDelegate<T>(other) {}
+    AAX_CBinaryTaperDelegate& operator=(const AAX_CBinaryTaperDelegate&) = delete;
 
     AAX_CBinaryTaperDelegate* Clone() const override { return new AAX_CBinaryTaperDelegate(*this); }
     T GetMaximumValue() const override { return static_cast<T>(true); }
@@ -18,4 +21,7 @@ public:
         return static_cast<T>(normalizedValue > 0.0);
     }
     double RealToNormalized(T realValue) const override { return realValue ? 1.0 : 0.0; }
+
+private:
+    AAX_CDelegateRegistration mRegistration{this};
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "interfaces/aax_parameter.h"
+#include "params/AAX_CDelegateRegistration.h"
 
 // [any] Pure functions of the arguments and the two members.
 // Arithmetic is done in double from the members; results are rounded to T at the end.
@@ -14,6 +15,9 @@ class AAX_CLinearTaperDelegate : public AAX_ITaperDelegate<T> {
 
 public:
     AAX_CLinearTaperDelegate(T minValue, T maxValue) : mMinValue(minValue), mMaxValue(maxValue) {}
+    AAX_CLinearTaperDelegate(const AAX_CLinearTaperDelegate& other)
+        : AAX_ITaperDelegate<T>(other), mMinValue(other.mMinValue), mMaxValue(other.mMaxValue) {}
+    AAX_CLinearTaperDelegate& operator=(const AAX_CLinearTaperDelegate&) = delete;
 
     AAX_CLinearTaperDelegate* Clone() const override { return new AAX_CLinearTaperDelegate(*this); }
     T GetMaximumValue() const override { return mMaxValue; }
@@ -50,4 +54,5 @@ public:
 private:
     T mMinValue;
     T mMaxValue;
+    AAX_CDelegateRegistration mRegistration{this};
 };

@@ -6,10 +6,12 @@
 #include <type_traits>
 
 #include "interfaces/aax_parameter.h"
+#include "params/AAX_CDelegateRegistration.h"
 #include "params/AAX_CString.h"
 #include "params/NumberText.h"
 
-// [any] Stateless. Formatting and parsing allocate: not for the real-time path.
+// [any] Stateless but for its registration as one of the module's delegates. Formatting and
+// parsing allocate: not for the real-time path.
 template <typename T, uint32_t Precision = 2, uint32_t SpaceAfter = 0>
 class AAX_CNumberDisplayDelegate : public AAX_IDisplayDelegate<T> {
     static_assert(std::is_floating_point_v<T>, "AAX_CNumberDisplayDelegate shows real values");
@@ -19,6 +21,8 @@ class AAX_CNumberDisplayDelegate : public AAX_IDisplayDelegate<T> {
 
 public:
     AAX_CNumberDisplayDelegate() = default;
+    AAX_CNumberDisplayDelegate(const AAX_CNumberDisplayDelegate& other) : AAX_IDisplayDelegate<T>(other) {}
+    AAX_CNumberDisplayDelegate& operator=(const AAX_CNumberDisplayDelegate&) = delete;
 
     AAX_CNumberDisplayDelegate* Clone() const override { return new AAX_CNumberDisplayDelegate(*this); }
 
@@ -73,4 +77,6 @@ private:
         }
         return static_cast<T>(number);
     }
+
+    AAX_CDelegateRegistration mRegistration{this};
 };

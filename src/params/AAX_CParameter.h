@@ -11,13 +11,16 @@
 
 #include "interfaces/aax_host.h"
 #include "interfaces/aax_parameter.h"
+#include "params/AAX_CDelegateRegistration.h"
 #include "params/AAX_CString.h"
+#include "params/AAX_Guarded.h"
 
 // [main] No lock of its own: callers serialise, except that the value may be read and confirmed
 // from any thread ([any]: GetNormalizedValue, UpdateNormalizedValue, SetNormalizedValue and the
-// typed value getters). No operation throws or reports an error code;
-// conversions report failure with a false result. Results of the automation delegate are
-// ignored everywhere.
+// typed value getters). No operation but the constructor throws or reports an error code:
+// conversions report failure with a false result, an operation that runs out of memory does
+// nothing (and a conversion answers false), and what the automation delegate throws is dropped
+// like its results, which are ignored everywhere.
 //
 // While no automation delegate is attached, a value written from the plug-in side is stored
 // at once and nothing is reported. Once the parameter manager attaches a delegate, every such
@@ -60,7 +63,7 @@ public:
     // Unregisters from the automation delegate, if one is attached.
     virtual ~AAX_CParameter() {
         if (mAutomationDelegate != nullptr) {
-            mAutomationDelegate->UnregisterParameter(mIdentifier);
+            AAX_GuardedVoid([&] { mAutomationDelegate->UnregisterParameter(mIdentifier); });
         }
         mAutomationDelegate = nullptr;
     }
@@ -68,11 +71,11 @@ public:
     // The central write path for a value coming from the plug-in side. With an automation
     // delegate: Touch, PostSetValueRequest(normalized), Release; the value itself is left for
     // the host to confirm. Without one: stored at once.
-    void SetValue(T newValue) {
+    void SetValue(T newValue) noexcept {
         const double normalized = mTaperDelegate->RealToNormalized(newValue);
         if (mAutomationDelegate != nullptr) {
             Touch();
-            mAutomationDelegate->PostSetValueRequest(Identifier(), normalized);
+            AAX_GuardedVoid([&] { mAutomationDelegate->PostSetValueRequest(Identifier(), normalized); });
             Release();
         } else {
             mNeedNotify.store(true, std::memory_order_relaxed);
@@ -81,7 +84,7 @@ public:
     }
 
     // 0
-    void* Destroy(uint32_t flags) override {
+    void* Destroy(uint32_t flags) noexcept override {
         void* const address = this;
         if ((flags & AAX_kDestroyFreesMemory) != 0) {
             delete this;
@@ -91,18 +94,20 @@ public:
         return address;
     }
     // 1
-    AAX_CParamID Identifier() const override { return mIdentifier; }
+    AAX_CParamID Identifier() const noexcept override { return mIdentifier; }
     // 2: the shortened names stay as they are.
-    void SetName(const AAX_CString& name) override { mName = name; }
+    void SetName(const AAX_CString& name) noexcept override {
+        AAX_GuardedVoid([&] { mName = name; });
+    }
     // 3
-    const AAX_CString& Name() const override { return mName; }
+    const AAX_CString& Name() const noexcept override { return mName; }
     // 4: keyed by its own length; replaces a shortened name of the same length.
-    void AddShortenedName(const AAX_CString& name) override {
-        mShortenedNames[static_cast<int32_t>(name.Length())] = name;
+    void AddShortenedName(const AAX_CString& name) noexcept override {
+        AAX_GuardedVoid([&] { mShortenedNames[static_cast<int32_t>(name.Length())] = name; });
     }
     // 5: the longest shortened name that fits numCharacters, else the shortest one; the full
     // name when it fits or when there are no shortened names.
-    const AAX_CString& ShortenedName(int32_t numCharacters) const override {
+    const AAX_CString& ShortenedName(int32_t numCharacters) const noexcept override {
         if (numCharacters >= static_cast<int32_t>(mName.Length()) || mShortenedNames.empty()) {
             return mName;
         }
@@ -111,50 +116,54 @@ public:
         return entry->second;
     }
     // 6
-    void ClearShortenedNames() override { mShortenedNames.clear(); }
+    void ClearShortenedNames() noexcept override { mShortenedNames.clear(); }
     // 7
-    bool Automatable() const override { return mAutomatable; }
+    bool Automatable() const noexcept override { return mAutomatable; }
     // 8: unregisters from the previous delegate, registers with the new one (if not null).
-    void SetAutomationDelegate(AAX_IAutomationDelegate* automationDelegate) override {
+    void SetAutomationDelegate(AAX_IAutomationDelegate* automationDelegate) noexcept override {
         if (mAutomationDelegate != nullptr) {
-            mAutomationDelegate->UnregisterParameter(mIdentifier);
+            AAX_GuardedVoid([&] { mAutomationDelegate->UnregisterParameter(mIdentifier); });
         }
         mAutomationDelegate = automationDelegate;
         if (mAutomationDelegate != nullptr) {
-            mAutomationDelegate->RegisterParameter(mIdentifier);
+            AAX_GuardedVoid([&] { mAutomationDelegate->RegisterParameter(mIdentifier); });
         }
     }
     // 9
-    void Touch() override {
-        if (mAutomationDelegate != nullptr) mAutomationDelegate->PostTouchRequest(mIdentifier);
+    void Touch() noexcept override {
+        if (mAutomationDelegate != nullptr) {
+            AAX_GuardedVoid([&] { mAutomationDelegate->PostTouchRequest(mIdentifier); });
+        }
     }
     // 10
-    void Release() override {
-        if (mAutomationDelegate != nullptr) mAutomationDelegate->PostReleaseRequest(mIdentifier);
+    void Release() noexcept override {
+        if (mAutomationDelegate != nullptr) {
+            AAX_GuardedVoid([&] { mAutomationDelegate->PostReleaseRequest(mIdentifier); });
+        }
     }
     // 11
-    void SetNormalizedValue(double normalizedValue) override {
+    void SetNormalizedValue(double normalizedValue) noexcept override {
         SetValue(mTaperDelegate->NormalizedToReal(normalizedValue));
     }
     // 12
-    double GetNormalizedValue() const override { return mTaperDelegate->RealToNormalized(Value()); }
+    double GetNormalizedValue() const noexcept override { return mTaperDelegate->RealToNormalized(Value()); }
     // 13: the current value is not changed.
-    void SetNormalizedDefaultValue(double normalizedDefault) override {
+    void SetNormalizedDefaultValue(double normalizedDefault) noexcept override {
         mDefaultValue =
             mTaperDelegate->ConstrainRealValue(mTaperDelegate->NormalizedToReal(normalizedDefault));
     }
     // 14
-    double GetNormalizedDefaultValue() const override {
+    double GetNormalizedDefaultValue() const noexcept override {
         return mTaperDelegate->RealToNormalized(mDefaultValue);
     }
     // 15
-    void SetToDefaultValue() override { SetValue(mDefaultValue); }
+    void SetToDefaultValue() noexcept override { SetValue(mDefaultValue); }
     // 16
-    void SetNumberOfSteps(uint32_t numSteps) override { mNumSteps = numSteps; }
+    void SetNumberOfSteps(uint32_t numSteps) noexcept override { mNumSteps = numSteps; }
     // 17
-    uint32_t GetNumberOfSteps() const override { return mNumSteps; }
+    uint32_t GetNumberOfSteps() const noexcept override { return mNumSteps; }
     // 18: the nearest step; 0 with fewer than 2 steps.
-    uint32_t GetStepValue() const override {
+    uint32_t GetStepValue() const noexcept override {
         const double steps = static_cast<double>(mNumSteps);
         if (steps < 2.0) return 0;
         const double stepSize = 1.0 / (steps - 1.0);
@@ -164,7 +173,7 @@ public:
         return static_cast<uint32_t>(position);
     }
     // 19: nothing happens with fewer than 2 steps.
-    void SetStepValue(uint32_t step) override {
+    void SetStepValue(uint32_t step) noexcept override {
         const double steps = static_cast<double>(mNumSteps);
         if (steps < 2.0) return;
         double normalized = (1.0 / (steps - 1.0)) * static_cast<double>(step);
@@ -173,77 +182,82 @@ public:
         SetNormalizedValue(normalized);
     }
     // 20: the limit is accepted and not applied; the text is the same as from slot 21.
-    bool GetValueStringWithLimit(int32_t /*maxNumChars*/, AAX_CString* valueString) const override {
-        return mDisplayDelegate->ValueToString(Value(), valueString);
+    bool GetValueStringWithLimit(int32_t /*maxNumChars*/, AAX_CString* valueString) const noexcept override {
+        return AAX_GuardedOr(false, [&] { return mDisplayDelegate->ValueToString(Value(), valueString); });
     }
     // 21
-    bool GetValueStringWithoutLimit(AAX_CString* valueString) const override {
-        return mDisplayDelegate->ValueToString(Value(), valueString);
+    bool GetValueStringWithoutLimit(AAX_CString* valueString) const noexcept override {
+        return AAX_GuardedOr(false, [&] { return mDisplayDelegate->ValueToString(Value(), valueString); });
     }
     // 22: false when the text does not parse (output untouched), or when the parsed value lies
     // outside the taper's range (the constrained normalized value is written all the same).
     bool GetNormalizedValueFromString(const AAX_CString& valueString,
-                                      double* normalizedValue) const override {
+                                      double* normalizedValue) const noexcept override {
         if (normalizedValue == nullptr) return false;
         T value{};
-        if (!mDisplayDelegate->StringToValue(valueString, &value)) return false;
+        if (!AAX_GuardedOr(false, [&] { return mDisplayDelegate->StringToValue(valueString, &value); })) return false;
         *normalizedValue = mTaperDelegate->RealToNormalized(value);
         return IsWithinTaperRange(value);
     }
     // 23: the limit is passed to the display. False when the display fails or the real value
     // lies outside the taper's range.
     bool GetStringFromNormalizedValueWithLimit(double normalizedValue, int32_t maxNumChars,
-                                               AAX_CString& valueString) const override {
+                                               AAX_CString& valueString) const noexcept override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
-        if (!mDisplayDelegate->ValueToString(value, maxNumChars, &valueString)) return false;
+        if (!AAX_GuardedOr(false, [&] { return mDisplayDelegate->ValueToString(value, maxNumChars, &valueString); })) {
+            return false;
+        }
         return IsWithinTaperRange(value);
     }
     // 24
     bool GetStringFromNormalizedValueWithoutLimit(double normalizedValue,
-                                                  AAX_CString& valueString) const override {
+                                                  AAX_CString& valueString) const noexcept override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
-        if (!mDisplayDelegate->ValueToString(value, &valueString)) return false;
+        if (!AAX_GuardedOr(false, [&] { return mDisplayDelegate->ValueToString(value, &valueString); })) return false;
         return IsWithinTaperRange(value);
     }
     // 25: no range check here; the taper constrains the value on the way.
-    bool SetValueFromString(const AAX_CString& valueString) override {
+    bool SetValueFromString(const AAX_CString& valueString) noexcept override {
         T value{};
-        if (!mDisplayDelegate->StringToValue(valueString, &value)) return false;
+        if (!AAX_GuardedOr(false, [&] { return mDisplayDelegate->StringToValue(valueString, &value); })) return false;
         SetValue(value);
         return true;
     }
 
     // 26 to 35: typed access only for the parameter's own type; every other form returns false
     // and leaves its argument untouched.
-    bool GetValueAsBool(bool* value) const override { return ReadTyped<bool>(value); }
-    bool GetValueAsInt32(int32_t* /*value*/) const override { return false; }
-    bool GetValueAsFloat(float* value) const override { return ReadTyped<float>(value); }
-    bool GetValueAsDouble(double* /*value*/) const override { return false; }
-    bool GetValueAsString(AAX_IString* /*value*/) const override { return false; }
-    bool SetValueWithBool(bool value) override { return WriteTyped<bool>(value); }
-    bool SetValueWithInt32(int32_t /*value*/) override { return false; }
-    bool SetValueWithFloat(float value) override { return WriteTyped<float>(value); }
-    bool SetValueWithDouble(double /*value*/) override { return false; }
-    bool SetValueWithString(const AAX_IString& /*value*/) override { return false; }
+    bool GetValueAsBool(bool* value) const noexcept override { return ReadTyped<bool>(value); }
+    bool GetValueAsInt32(int32_t* /*value*/) const noexcept override { return false; }
+    bool GetValueAsFloat(float* value) const noexcept override { return ReadTyped<float>(value); }
+    bool GetValueAsDouble(double* /*value*/) const noexcept override { return false; }
+    bool GetValueAsString(AAX_IString* /*value*/) const noexcept override { return false; }
+    bool SetValueWithBool(bool value) noexcept override { return WriteTyped<bool>(value); }
+    bool SetValueWithInt32(int32_t /*value*/) noexcept override { return false; }
+    bool SetValueWithFloat(float value) noexcept override { return WriteTyped<float>(value); }
+    bool SetValueWithDouble(double /*value*/) noexcept override { return false; }
+    bool SetValueWithString(const AAX_IString& /*value*/) noexcept override { return false; }
 
     // 36: the number of steps is not changed.
-    void SetType(AAX_EParameterType type) override { mType = type; }
+    void SetType(AAX_EParameterType type) noexcept override { mType = type; }
     // 37
-    AAX_EParameterType GetType() const override { return mType; }
+    AAX_EParameterType GetType() const noexcept override { return mType; }
     // 38: stored and reported, never interpreted.
-    void SetOrientation(AAX_EParameterOrientation orientation) override { mOrientation = orientation; }
+    void SetOrientation(AAX_EParameterOrientation orientation) noexcept override { mOrientation = orientation; }
     // 39
-    AAX_EParameterOrientation GetOrientation() const override { return mOrientation; }
+    AAX_EParameterOrientation GetOrientation() const noexcept override { return mOrientation; }
 
     // 40: keeps a clone of the new taper. With preserveValue the real value stays and its
     // normalized position is recomputed (and requested from the host when a delegate is
     // attached); without it the normalized position stays and the real value is recomputed.
-    // Either way the next confirmation is stored and reported even if unchanged. A taper of
-    // another value type is ignored.
-    void SetTaperDelegate(AAX_ITaperDelegateBase& taperDelegate, bool preserveValue) override {
-        auto* typed = dynamic_cast<AAX_ITaperDelegate<T>*>(&taperDelegate);
+    // Either way the next confirmation is stored and reported even if unchanged. A taper that
+    // is not one of the module's own, of this value type, is ignored (it is recognised by its
+    // registration, never by reading type information from it); so is one that cannot be
+    // cloned for lack of memory.
+    void SetTaperDelegate(AAX_ITaperDelegateBase& taperDelegate, bool preserveValue) noexcept override {
+        AAX_ITaperDelegate<T>* typed = AAX_CDelegateRegistration::FindTaper<T>(taperDelegate);
         if (typed == nullptr) return;
-        std::unique_ptr<AAX_ITaperDelegate<T>> clone(typed->Clone());
+        std::unique_ptr<AAX_ITaperDelegate<T>> clone(
+            AAX_GuardedOr(static_cast<AAX_ITaperDelegate<T>*>(nullptr), [&] { return typed->Clone(); }));
         if (!clone) return;
         const double oldNormalized = GetNormalizedValue();
         mTaperDelegate = std::move(clone);
@@ -256,26 +270,28 @@ public:
     }
 
     // 41: keeps a clone of the new display and reports the current value to an attached
-    // delegate. A display of another value type is ignored.
-    void SetDisplayDelegate(AAX_IDisplayDelegateBase& displayDelegate) override {
-        auto* typed = dynamic_cast<AAX_IDisplayDelegate<T>*>(&displayDelegate);
+    // delegate. A display that is not one of the module's own, of this value type, is ignored,
+    // as with slot 40.
+    void SetDisplayDelegate(AAX_IDisplayDelegateBase& displayDelegate) noexcept override {
+        AAX_IDisplayDelegate<T>* typed = AAX_CDelegateRegistration::FindDisplay<T>(displayDelegate);
         if (typed == nullptr) return;
-        std::unique_ptr<AAX_IDisplayDelegate<T>> clone(typed->Clone());
+        std::unique_ptr<AAX_IDisplayDelegate<T>> clone(
+            AAX_GuardedOr(static_cast<AAX_IDisplayDelegate<T>*>(nullptr), [&] { return typed->Clone(); }));
         if (!clone) return;
         mDisplayDelegate = std::move(clone);
         if (mAutomationDelegate != nullptr) {
-            mAutomationDelegate->PostCurrentValue(Identifier(), GetNormalizedValue());
+            AAX_GuardedVoid([&] { mAutomationDelegate->PostCurrentValue(Identifier(), GetNormalizedValue()); });
         }
     }
 
     // 42: the host's confirmation. Stores the value and reports the given normalized value
     // back, unless it equals the stored value (exact comparison) and no report is pending.
-    void UpdateNormalizedValue(double normalizedValue) override {
+    void UpdateNormalizedValue(double normalizedValue) noexcept override {
         const T value = mTaperDelegate->NormalizedToReal(normalizedValue);
         if (!mNeedNotify.load(std::memory_order_relaxed) && value == Value()) return;
         mValue.store(value, std::memory_order_relaxed);
         if (mAutomationDelegate != nullptr) {
-            mAutomationDelegate->PostCurrentValue(Identifier(), normalizedValue);
+            AAX_GuardedVoid([&] { mAutomationDelegate->PostCurrentValue(Identifier(), normalizedValue); });
         }
         mNeedNotify.store(false, std::memory_order_relaxed);
     }

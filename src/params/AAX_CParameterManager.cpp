@@ -43,9 +43,17 @@ bool AAX_CParameterManager::AddParameter(AAX_IParameter* parameter) {
     const char* identifier = parameter->Identifier();
     if (identifier == nullptr) return false;
     if (GetParameterByID(identifier) != nullptr) return false;
-    parameter->SetAutomationDelegate(mAutomationDelegate);
-    mParameters.push_back(parameter);
-    mParametersByID.emplace(std::string(identifier), parameter);
+    // Everything that can run out of memory comes first, so that a failure leaves the manager as
+    // it was and the parameter the caller's alone: room in the list, then the lookup entry.
+    mParameters.reserve(mParameters.size() + 1);
+    const auto entry = mParametersByID.emplace(std::string(identifier), parameter).first;
+    try {
+        parameter->SetAutomationDelegate(mAutomationDelegate);
+    } catch (...) {
+        mParametersByID.erase(entry);
+        throw;
+    }
+    mParameters.push_back(parameter);  // cannot fail: the room is there
     return true;
 }
 

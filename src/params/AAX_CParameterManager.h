@@ -12,8 +12,8 @@
 
 // Owns its parameters and deletes them (in index order) when they are removed or when the
 // manager is destroyed. Hands each added parameter the automation delegate, which registers it
-// with the host. No lock of its own: callers serialise. Nothing here throws of its own accord;
-// allocation failure is not handled.
+// with the host. No lock of its own: callers serialise. Only AddParameter can throw (running out
+// of memory).
 class AAX_CParameterManager {
 public:
     // [main] No automation delegate, no parameters.
@@ -40,7 +40,8 @@ public:
 
     // [main] Takes ownership of the parameter, gives it the delegate and appends it. Returns
     // false, and leaves the parameter untouched and owned by the caller, when its identifier is
-    // already present (or the parameter or its identifier is null).
+    // already present (or the parameter or its identifier is null). Throws std::bad_alloc when
+    // memory runs out, with the manager unchanged and the parameter still the caller's.
     bool AddParameter(AAX_IParameter* parameter);
     // [main] Deletes every parameter in index order, through its slot 0; each unregisters itself
     // from its delegate.

@@ -25,11 +25,11 @@ AAX_CString& AAX_CString::operator=(AAX_CString&& other) noexcept {
     return *this;
 }
 
-uint32_t AAX_CString::Length() const { return static_cast<uint32_t>(mString.size()); }
+uint32_t AAX_CString::Length() const noexcept { return static_cast<uint32_t>(mString.size()); }
 
-uint32_t AAX_CString::MaxLength() const { return 0xFFFFFFFEu; }
+uint32_t AAX_CString::MaxLength() const noexcept { return 0xFFFFFFFEu; }
 
-const char* AAX_CString::Get() const { return mString.c_str(); }
+const char* AAX_CString::Get() const noexcept { return mString.c_str(); }
 
 void AAX_CString::Set(const char* text) {
     if (text == nullptr) {

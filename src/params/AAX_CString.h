@@ -27,14 +27,16 @@ public:
     AAX_CString& operator=(const AAX_IString& other) { return AssignString(other); }
 
     // Slot 0: a string the host deletes through the interface was made with new.
-    void* Destroy(uint32_t flags) override { return AAX_DestroyFinal(this, flags); }
-    // Slots 1 to 6.
+    void* Destroy(uint32_t flags) noexcept override { return AAX_DestroyFinal(this, flags); }
+    // Slots 1 to 6. The reading slots, all a host calls on the module's strings, never throw;
+    // the assigning ones throw std::bad_alloc when memory runs out, for the module's own code to
+    // answer (the host receives the module's strings as const).
     // Bytes before the NUL; only the low 32 bits.
-    uint32_t Length() const override;
+    uint32_t Length() const noexcept override;
     // Always 0xFFFFFFFE.
-    uint32_t MaxLength() const override;
+    uint32_t MaxLength() const noexcept override;
     // Never null; valid until the string is next changed or destroyed.
-    const char* Get() const override;
+    const char* Get() const noexcept override;
     // Copies the text; a null pointer empties the string.
     void Set(const char* text) override;
     AAX_CString& AssignText(const char* text) override;

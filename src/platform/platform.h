@@ -145,5 +145,20 @@ void ReleaseOwnerMutex(MutexHandle mutex);
 void CloseOwnerMutex(MutexHandle mutex);
 // [any] Never 0.
 uint32_t CurrentThreadId();
+// [any] The calling thread's identity as a cheap tag: no system call, no allocation, no lock, on
+// any thread and from its first call (the audio thread's included). Never 0; two threads alive at
+// the same time never share one. Only compared, never interpreted.
+uintptr_t CurrentThreadTag() noexcept;
+
+// ---------------------------------------------------------------------------------------------
+// Log.
+
+// [any] Writes one line of diagnostics, kLogPrefix first, where the process shows them: the
+// standard error stream, and on Windows also the debugger's output, which a windowed host without
+// a console still has. The text ends at its first line break; the line, prefix included, is cut
+// to kLogLineLimit characters. Takes the standard error stream's lock; allocates nothing.
+void LogLine(const char* text) noexcept;
+constexpr size_t kLogLineLimit = 512;
+constexpr const char* kLogPrefix = "VantreloDelayAAX: ";
 
 }  // namespace platform

@@ -10,7 +10,8 @@
 #include "vsthost/VstCallBack.h"
 #include "vsthost/VstInterface.h"
 
-static_assert(std::is_same_v<decltype(&AAXWrapper_AlgorithmProcessFunction), AAX_CProcessProc>);
+// The host calls it through the registered pointer type, which does not carry noexcept.
+static_assert(std::is_convertible_v<decltype(&AAXWrapper_AlgorithmProcessFunction), AAX_CProcessProc>);
 
 namespace {
 
@@ -104,46 +105,62 @@ void ForwardMidi(AAX_IMIDINode& node, VstInterface& vst) {
     }
 }
 
-void ProcessInstance(const AlgorithmContext& context) {
-    if (ReadInt32Field(context, kField_Loaded) != kLoaded) return;
-
-    const int32_t inputChannels = ReadInt32Field(context, kField_InputChannels);
-    const int32_t outputChannels = ReadInt32Field(context, kField_OutputChannels);
+// MIDI, then audio, for one loaded instance.
+void ProcessEffect(const AlgorithmContext& context, VstInterface& vst, int32_t inputChannels,
+                   int32_t outputChannels) {
     const auto* frames = FieldAs<const int32_t*>(context, kField_BufferLength);
     float* const* hostInputs = FieldAs<float* const*>(context, kField_AudioIn);
     float* const* hostOutputs = FieldAs<float* const*>(context, kField_AudioOut);
 
-    VstInterface* vst = ReadVstInterface(context);
-    VstCallBack* snapshot = vst != nullptr ? vst->callBack : nullptr;
-    if (snapshot != nullptr) {
-        snapshot->tempoValid = 0;
-        snapshot->timeSigValid = 0;
-        snapshot->positionValid = 0;
-    }
-
-    auto* transportNode = FieldAs<AAX_IMIDINode*>(context, kField_TransportNode);
-    const AAX_ITransport* transport = transportNode != nullptr ? transportNode->GetTransport() : nullptr;
-    if (transport != nullptr && snapshot != nullptr) TakeTransportSnapshot(*transport, *snapshot);
-
-    if (vst == nullptr) return;
-
     auto* midiInput = FieldAs<AAX_IMIDINode*>(context, kField_MidiInputNode);
-    if (midiInput != nullptr) ForwardMidi(*midiInput, *vst);
+    if (midiInput != nullptr) ForwardMidi(*midiInput, vst);
 
     // Without the host's buffers or frame count there is nothing the effect could safely process.
     // The effect gets at least two entries per side, and as many as it declares; those past the
     // host's channels (the second of a mono side, say) are null.
     if (frames == nullptr) return;
-    if (!vst->FillChannelArrays(hostInputs, inputChannels, hostOutputs, outputChannels)) return;
-    vst->ProcessReplacing(vst->inputEntries.get(), vst->outputEntries.get(), *frames);
+    if (!vst.FillChannelArrays(hostInputs, inputChannels, hostOutputs, outputChannels)) return;
+    vst.ProcessReplacing(vst.inputEntries.get(), vst.outputEntries.get(), *frames);
+}
+
+void ProcessInstance(const AlgorithmContext& context) {
+    if (ReadInt32Field(context, kField_Loaded) != kLoaded) return;
+
+    const int32_t inputChannels = ReadInt32Field(context, kField_InputChannels);
+    const int32_t outputChannels = ReadInt32Field(context, kField_OutputChannels);
+
+    VstInterface* vst = ReadVstInterface(context);
+    if (vst == nullptr) return;
+    VstCallBack* snapshot = vst->callBack;
+    if (snapshot == nullptr) {
+        ProcessEffect(context, *vst, inputChannels, outputChannels);
+        return;
+    }
+    snapshot->tempoValid = 0;
+    snapshot->timeSigValid = 0;
+    snapshot->positionValid = 0;
+    auto* transportNode = FieldAs<AAX_IMIDINode*>(context, kField_TransportNode);
+    const AAX_ITransport* transport = transportNode != nullptr ? transportNode->GetTransport() : nullptr;
+    if (transport != nullptr) TakeTransportSnapshot(*transport, *snapshot);
+    snapshot->PublishSnapshot();
+
+    // This thread's time requests are the audio thread's.
+    snapshot->MarkAudioThread();
+    ProcessEffect(context, *vst, inputChannels, outputChannels);
 }
 
 }  // namespace
 
-void AAXWrapper_AlgorithmProcessFunction(void* const instancesBegin[], const void* instancesEnd) {
+void AAXWrapper_AlgorithmProcessFunction(void* const instancesBegin[], const void* instancesEnd) noexcept {
     if (instancesBegin == nullptr || instancesEnd == nullptr) return;
     for (void* const* entry = instancesBegin; entry < static_cast<void* const*>(instancesEnd); ++entry) {
         const auto* context = static_cast<const AlgorithmContext*>(*entry);
-        if (context != nullptr) ProcessInstance(*context);
+        if (context == nullptr) continue;
+        // The effect's exceptions stop in VstInterface; this stops the host's own (its transport
+        // or MIDI node throwing) before they unwind through the host's caller.
+        try {
+            ProcessInstance(*context);
+        } catch (...) {
+        }
     }
 }

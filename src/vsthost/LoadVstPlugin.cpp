@@ -1,9 +1,11 @@
 #include "vsthost/LoadVstPlugin.h"
 
+#include <atomic>
 #include <cstring>
 #include <string_view>
 
 #include "vsthost/VstCallBack.h"
+#include "vsthost/VstInterface.h"
 
 namespace {
 
@@ -114,12 +116,15 @@ vst2::AEffect* LoadVstPluginWith(const VstLoaderOps& ops) {
     vst2::AEffect* effect = nullptr;
     {
         const VstCallBack::EntryPointCall running;
-        effect = entry(&VstCallBack::HostCallback);
+        // An entry point that throws gave no effect; what it may have left running is not ours.
+        effect = VstInterface::CatchEffect(nullptr, "main", effect, [&] { return entry(&VstCallBack::HostCallback); });
     }
     // Anything but an effect record is not touched, not even closed.
     if (effect == nullptr || effect->magic != vst2::kEffectMagic) return nullptr;
     // Callbacks that arrive before the caller installs its VstCallBack get the neutral answers.
-    effect->user = nullptr;
+    // A thread the effect started may already be calling, and reading the field: it is written
+    // whole.
+    std::atomic_ref<void*>(effect->user).store(nullptr, std::memory_order_release);
     return effect;
 }
 

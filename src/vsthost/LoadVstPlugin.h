@@ -44,9 +44,9 @@ std::string_view InstallDirectoryFromValue(std::string_view text);
 // the first that is usable names the library: a readable value within the limit whose
 // directory is absolute and holds VST64/<library file>, by a path within the system's limit.
 // Returns the new effect with its `user` field cleared, or null when no view has a usable value
-// or any later step fails (no library loaded, no "main", or "main" returning null or a record
-// without the VST 2 magic). Throws nothing: running out of memory on the way is one more failed
-// step. The library is never unloaded.
+// or any later step fails (no library loaded, no "main", "main" throwing, or "main" returning
+// null or a record without the VST 2 magic). Throws nothing: running out of memory on the way is
+// one more failed step. The library is never unloaded.
 vst2::AEffect* LoadVstPlugin();
 
 // [main] The same, through the given services.

@@ -1,6 +1,7 @@
 #include "vsthost/VstCallBack.h"
 
 #include <cstring>
+#include <thread>
 
 #include "params/AAX_CParameterManager.h"
 #include "vsthost/VstInterface.h"
@@ -10,30 +11,71 @@ namespace {
 // Controller 123 (all notes off) on MIDI channel 1, value 0.
 constexpr char kAllNotesOff[4] = {static_cast<char>(0xB0), 0x7B, 0x00, 0x00};
 
-// What the calling thread is in the middle of. Each marks a call into the effect during which
-// the effect may call back on the same thread; answering such a call as usual would recurse
-// without end or read a record that is not finished.
-thread_local int tEntryPointDepth = 0;                       // running an effect's entry point
-thread_local const VstCallBack* tSendingRateFrom = nullptr;  // sending effSetSampleRate
-thread_local const VstCallBack* tDeliveringTo = nullptr;     // handing a parameter value over
-thread_local int32_t tDeliveredIndex = -1;
+// The threads running an effect's entry point, module-wide: no instance owns the effect yet.
+ThreadMarks<8> gEntryPoints;
+
+// The effect's `user` field, read and written whole: an effect's thread may call the host while
+// the loader or the data model sets it on another thread.
+VstCallBack* ReadUser(vst2::AEffect& effect) {
+    return static_cast<VstCallBack*>(std::atomic_ref<void*>(effect.user).load(std::memory_order_acquire));
+}
+
+// One time record from the values of a snapshot. The record is rewritten whole: stale content
+// never survives a request.
+void FillTimeRecord(vst2::VstTimeInfo& record, double sampleRate, int32_t flags, double tempo, int32_t numerator,
+                    int32_t denominator, double ppqPosition, double samplePosition) {
+    std::memset(&record, 0, sizeof record);
+    record.sampleRate = sampleRate;
+    record.flags = flags;
+    if ((flags & vst2::kVstTempoValid) != 0) record.tempo = tempo;
+    if ((flags & vst2::kVstTimeSigValid) != 0) {
+        record.timeSigNumerator = numerator;
+        record.timeSigDenominator = denominator;
+    }
+    if ((flags & vst2::kVstPpqPosValid) != 0) {
+        record.ppqPos = ppqPosition;
+        record.samplePos = samplePosition;
+    }
+}
 
 }  // namespace
 
-VstCallBack::EntryPointCall::EntryPointCall() { ++tEntryPointDepth; }
+VstCallBack::EntryPointCall::EntryPointCall() noexcept : mark_(gEntryPoints, 0) {}
 
-VstCallBack::EntryPointCall::~EntryPointCall() { --tEntryPointDepth; }
+VstCallBack::EntryPointCall::~EntryPointCall() = default;
 
-VstCallBack::ParameterDelivery::ParameterDelivery(const VstCallBack& callBack, int32_t index)
-    : previousCallBack_(tDeliveringTo), previousIndex_(tDeliveredIndex) {
-    tDeliveringTo = &callBack;
-    tDeliveredIndex = index;
+VstCallBack::LinkChange::LinkChange(VstCallBack& callBack) noexcept : callBack_(callBack) {
+    const uintptr_t self = platform::CurrentThreadTag();
+    if (callBack_.linkChanger_.load(std::memory_order_acquire) == self) {
+        ++callBack_.linkChangeDepth_;
+        return;
+    }
+    // Another thread changing the links (two threads of the host at once) goes first.
+    uintptr_t expected = 0;
+    while (!callBack_.linkChanger_.compare_exchange_weak(expected, self, std::memory_order_seq_cst)) {
+        expected = 0;
+        std::this_thread::yield();
+    }
+    outermost_ = true;
+    callBack_.linkChangeDepth_ = 1;
+    // Calls that started before the change was announced finish with the links as they were.
+    while (callBack_.linkUsers_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
 }
 
-VstCallBack::ParameterDelivery::~ParameterDelivery() {
-    tDeliveringTo = previousCallBack_;
-    tDeliveredIndex = previousIndex_;
+VstCallBack::LinkChange::~LinkChange() {
+    if (--callBack_.linkChangeDepth_ > 0 || !outermost_) return;
+    callBack_.linkChanger_.store(0, std::memory_order_release);
 }
+
+VstCallBack::LinkUse::LinkUse(VstCallBack& callBack) noexcept : callBack_(callBack) {
+    // Announced before the changer is read: a LinkChange that starts after this either sees this
+    // call and waits for it, or is seen by it.
+    callBack_.linkUsers_.fetch_add(1, std::memory_order_seq_cst);
+    const uintptr_t changer = callBack_.linkChanger_.load(std::memory_order_seq_cst);
+    usable_ = changer == 0 || changer == platform::CurrentThreadTag();
+}
+
+VstCallBack::LinkUse::~LinkUse() { callBack_.linkUsers_.fetch_sub(1, std::memory_order_release); }
 
 VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
     : wasPlaying(0),
@@ -52,12 +94,14 @@ VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
       parameterManager(nullptr),
       owner(ownerObject),
       controller(nullptr),
-      stopEvent(new uint8_t[kStopEventBufferSize]()) {}
+      stopEvent(new uint8_t[kStopEventBufferSize]()) {
+    Publish();
+}
 
 VstCallBack::~VstCallBack() = default;
 
 intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t /*value*/,
-                                   void* ptr, float opt) {
+                                   void* ptr, float opt) noexcept {
     switch (opcode) {
         case vst2::audioMasterVersion:
             return kHostVersion;
@@ -73,11 +117,17 @@ intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_
         case vst2::audioMasterUpdateDisplay:
         case vst2::audioMasterBeginEdit:
         case vst2::audioMasterEndEdit: {
-            // While the entry point runs, the record is the effect's unfinished work: `user` may
-            // hold anything.
-            if (effect == nullptr || tEntryPointDepth > 0 || effect->user == nullptr) return 0;
-            auto* self = static_cast<VstCallBack*>(effect->user);
-            return self->OnHostOpcode(effect, opcode, index, ptr, opt);
+            // While the entry point runs on this thread, the record is the effect's unfinished
+            // work: `user` may hold anything.
+            if (effect == nullptr || gEntryPoints.HeldHere(0)) return 0;
+            VstCallBack* const self = ReadUser(*effect);
+            if (self == nullptr) return 0;
+            // Whatever the host or this module throws on the way stops here, not in the effect.
+            try {
+                return self->OnHostOpcode(effect, opcode, index, ptr, opt);
+            } catch (...) {
+                return 0;
+            }
         }
         default:
             return 0;
@@ -103,59 +153,89 @@ intptr_t VstCallBack::OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_
     }
 }
 
-void VstCallBack::SetController(AAX_IController* hostController) {
-    controller = hostController;
-    controllerRate.store(static_cast<float>(kDefaultSampleRate), std::memory_order_relaxed);
-    rateController.store(nullptr, std::memory_order_release);
-}
-
-float VstCallBack::CurrentSampleRate() {
+float VstCallBack::AskSampleRate() const {
     // A controller that does not answer leaves the default in place.
-    AAX_IController* const current = controller;
     float rate = static_cast<float>(kDefaultSampleRate);
-    if (current != nullptr) current->GetSampleRate(&rate);
-    controllerRate.store(rate, std::memory_order_relaxed);
-    rateController.store(current, std::memory_order_release);
+    if (controller != nullptr) controller->GetSampleRate(&rate);
     return rate;
 }
 
-float VstCallBack::TimeRequestSampleRate() {
-    if (rateController.load(std::memory_order_acquire) == controller) {
-        return controllerRate.load(std::memory_order_relaxed);
+void VstCallBack::SetController(AAX_IController* hostController) noexcept {
+    const LinkChange change(*this);
+    controller = hostController;
+    float rate = static_cast<float>(kDefaultSampleRate);
+    try {
+        rate = AskSampleRate();
+    } catch (...) {
+        rate = static_cast<float>(kDefaultSampleRate);
     }
-    return CurrentSampleRate();
+    controllerRate_.store(rate, std::memory_order_relaxed);
+}
+
+void VstCallBack::RegisterGui(AAX_IACFEffectGUI* gui) noexcept {
+    const LinkChange change(*this);
+    editorGui = gui;
+}
+
+void VstCallBack::UnregisterGui(const AAX_IACFEffectGUI* gui) noexcept {
+    const LinkChange change(*this);
+    if (editorGui == gui) editorGui = nullptr;
 }
 
 intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
     // An effect that asks for the rate again while it is being sent the rate gets no second send.
-    if (tSendingRateFrom == this) return 0;
-    const VstCallBack* const outer = tSendingRateFrom;
-    tSendingRateFrom = this;
-    VstInterface::DispatchUngated(effect, vst2::effSetSampleRate, 0, 0, nullptr, CurrentSampleRate());
-    tSendingRateFrom = outer;
+    if (sendingRate_.HeldHere(0)) return 0;
+    float rate = 0.0f;
+    {
+        const LinkUse use(*this);
+        // While the links change, the rate is not known: sending a default instead would tell the
+        // effect a wrong rate.
+        if (!use.Usable()) return 0;
+        rate = AskSampleRate();
+    }
+    controllerRate_.store(rate, std::memory_order_relaxed);
+    const ThreadMarks<4>::Scope sending(sendingRate_, 0);
+    VstInterface::DispatchUngated(effect, vst2::effSetSampleRate, 0, 0, nullptr, rate, vstInterface);
     return 0;
 }
 
+void VstCallBack::Publish() noexcept {
+    int32_t flags = 0;
+    if (tempoValid != 0) flags |= vst2::kVstTempoValid;
+    if (isPlaying != 0) flags |= vst2::kVstTransportPlaying;
+    if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
+    if (isPlaying != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
+    // Written by the audio thread alone; a reader that overlaps an odd count or sees the count
+    // change reads again. Each value is stored with release and read with acquire: a reader that
+    // sees a value of this round also sees the odd count stored before it.
+    const uint32_t sequence = published_.sequence.load(std::memory_order_relaxed);
+    published_.sequence.store(sequence + 1, std::memory_order_relaxed);
+    published_.flags.store(flags, std::memory_order_release);
+    published_.tempo.store(tempo, std::memory_order_release);
+    published_.timeSigNumerator.store(timeSigNumerator, std::memory_order_release);
+    published_.timeSigDenominator.store(timeSigDenominator, std::memory_order_release);
+    published_.ppqPosition.store(ppqPosition, std::memory_order_release);
+    published_.samplePosition.store(static_cast<double>(samplePosition), std::memory_order_release);
+    published_.sequence.store(sequence + 2, std::memory_order_release);
+}
+
 intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
-    std::memset(&timeInfo, 0, sizeof timeInfo);
-    timeInfo.sampleRate = static_cast<double>(TimeRequestSampleRate());
-    if (tempoValid != 0) {
-        timeInfo.flags = vst2::kVstTempoValid;
-        timeInfo.tempo = tempo;
+    if (processingThread_.load(std::memory_order_relaxed) == platform::CurrentThreadTag()) {
+        return AnswerAudioTimeRequest(effect, opt);
     }
-    if (isPlaying != 0) timeInfo.flags |= vst2::kVstTransportPlaying;
+    return AnswerOtherTimeRequest();
+}
+
+intptr_t VstCallBack::AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) {
+    int32_t flags = 0;
+    if (tempoValid != 0) flags = vst2::kVstTempoValid;
+    if (isPlaying != 0) flags |= vst2::kVstTransportPlaying;
     const bool stopEdge = isPlaying == 0 && wasPlaying == 1;
     wasPlaying = isPlaying;
-    if (timeSigValid != 0) {
-        timeInfo.flags |= vst2::kVstTimeSigValid;
-        timeInfo.timeSigNumerator = timeSigNumerator;
-        timeInfo.timeSigDenominator = timeSigDenominator;
-    }
-    if (isPlaying != 0 && positionValid != 0) {
-        timeInfo.flags |= vst2::kVstPpqPosValid;
-        timeInfo.ppqPos = ppqPosition;
-        timeInfo.samplePos = static_cast<double>(samplePosition);
-    }
+    if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
+    if (isPlaying != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
+    FillTimeRecord(timeInfo, static_cast<double>(controllerRate_.load(std::memory_order_relaxed)), flags, tempo,
+                   timeSigNumerator, timeSigDenominator, ppqPosition, static_cast<double>(samplePosition));
     if (stopEdge) {
         vst2::VstMidiEvent event{};
         event.type = vst2::kVstMidiType;
@@ -166,26 +246,56 @@ intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
         list.numEvents = 1;
         list.reserved = 0;
         list.events[0] = reinterpret_cast<vst2::VstEvent*>(stopEvent.get());
-        VstInterface::DispatchUngated(effect, vst2::effProcessEvents, 0, 0, &list, opt);
+        VstInterface::DispatchUngated(effect, vst2::effProcessEvents, 0, 0, &list, opt, vstInterface);
     }
     return reinterpret_cast<intptr_t>(&timeInfo);
 }
 
+intptr_t VstCallBack::AnswerOtherTimeRequest() {
+    if (!publishWanted_.load(std::memory_order_relaxed)) publishWanted_.store(true, std::memory_order_relaxed);
+    const std::lock_guard<std::mutex> lock(otherTimeMutex_);
+    int32_t flags = 0;
+    int32_t numerator = 0;
+    int32_t denominator = 0;
+    double tempoNow = 0.0;
+    double ppq = 0.0;
+    double samples = 0.0;
+    for (;;) {
+        const uint32_t before = published_.sequence.load(std::memory_order_acquire);
+        if ((before & 1u) != 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        flags = published_.flags.load(std::memory_order_acquire);
+        tempoNow = published_.tempo.load(std::memory_order_acquire);
+        numerator = published_.timeSigNumerator.load(std::memory_order_acquire);
+        denominator = published_.timeSigDenominator.load(std::memory_order_acquire);
+        ppq = published_.ppqPosition.load(std::memory_order_acquire);
+        samples = published_.samplePosition.load(std::memory_order_acquire);
+        if (published_.sequence.load(std::memory_order_relaxed) == before) break;
+    }
+    FillTimeRecord(otherTimeInfo, static_cast<double>(controllerRate_.load(std::memory_order_relaxed)), flags,
+                   tempoNow, numerator, denominator, ppq, samples);
+    return reinterpret_cast<intptr_t>(&otherTimeInfo);
+}
+
 void VstCallBack::RequestParameterId(vst2::AEffect* effect, int32_t index, float opt, char* buffer) {
     std::memset(buffer, 0, kParamIdBufferSize);
-    VstInterface::DispatchUngated(effect, vst2::effPrivateGetParameterId, index, 0, buffer, opt);
+    VstInterface::DispatchUngated(effect, vst2::effPrivateGetParameterId, index, 0, buffer, opt, vstInterface);
     // An effect that fills the whole buffer still leaves terminated text.
     buffer[kParamIdBufferSize - 1] = '\0';
 }
 
 intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt) {
-    // The effect echoing the value it is being handed: the host already has it.
-    if (tDeliveringTo == this && tDeliveredIndex == index) return 0;
+    // The effect echoing the value it is being handed on this thread: the host already has it.
+    if (deliveries_.HeldHere(index)) return 0;
     char id[kParamIdBufferSize];
     RequestParameterId(effect, index, opt, id);
     // No identifier written means no parameter. The empty identifier belongs to the master
     // bypass, which is not a parameter of the effect, so it must not be matched here.
-    if (parameterManager == nullptr || id[0] == '\0') return 0;
+    if (id[0] == '\0') return 0;
+    const LinkUse use(*this);
+    if (!use.Usable() || parameterManager == nullptr) return 0;
     AAX_IParameter* parameter = parameterManager->GetParameterByID(id);
     if (parameter == nullptr) return 0;
     switch (opcode) {
@@ -211,7 +321,8 @@ intptr_t VstCallBack::HandleDisplayUpdate(vst2::AEffect* effect, float opt) {
     char id[kParamIdBufferSize];
     for (int32_t i = 0; i < count; ++i) {
         RequestParameterId(effect, i, opt, id);
-        if (editorGui != nullptr) editorGui->ParameterUpdated(id);
+        const LinkUse use(*this);
+        if (use.Usable() && editorGui != nullptr) editorGui->ParameterUpdated(id);
     }
     return 0;
 }

@@ -7,13 +7,17 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "interfaces/aax_effect.h"
 #include "interfaces/aax_host.h"
 #include "interfaces/vst2.h"
+#include "platform/platform.h"
+#include "vsthost/ThreadMarks.h"
 
 class AAXWrapper_Parameters;
 class AAX_CParameterManager;
+class VstInterface;
 
 class VstCallBack {
 public:
@@ -38,51 +42,107 @@ public:
     // [any] The effect's audioMasterCallback. Answers version, identity and vendor itself (also
     // before `user` is set) and forwards automate, time, window size, sample rate and the
     // display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
-    // there is none, and 0 for every call made while the effect's entry point runs (the record
-    // is unfinished then, so not even `user` is read). Every other opcode answers 0. Time
-    // requests from within processing run on the audio thread and allocate nothing.
+    // there is none, and 0 for every call a thread makes while it runs an effect's entry point
+    // (the record is unfinished then, so not even `user` is read). Every other opcode answers 0.
+    // Nothing thrown on the way reaches the effect: the call then answers 0. Time requests from
+    // within processing run on the audio thread and allocate nothing, lock nothing.
     static intptr_t HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                 void* ptr, float opt);
+                                 void* ptr, float opt) noexcept;
 
     // [any] Handles one forwarded opcode for the effect that called. Dispatcher calls made here
-    // go to that effect without the gate. audioMasterGetTime is [audio] when the effect asks from
-    // within processing: it allocates nothing and locks nothing.
+    // go to that effect without the gate (none once it has failed). audioMasterGetTime is [audio]
+    // when the effect asks from within processing: it allocates nothing and locks nothing.
     intptr_t OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_t index, void* ptr, float opt);
 
     // [main] Marks the calling thread as running an effect's entry point for its lifetime: the
     // host callback then answers the effect without reading its record.
     class EntryPointCall {
     public:
-        EntryPointCall();
+        EntryPointCall() noexcept;
         ~EntryPointCall();
         EntryPointCall(const EntryPointCall&) = delete;
         EntryPointCall& operator=(const EntryPointCall&) = delete;
+
+    private:
+        ThreadMarks<8>::Scope mark_;
     };
 
     // [any] Marks, for its lifetime, the effect parameter index that the calling thread is
     // handing to the effect of this VstCallBack (setParameter). A gesture the effect reports for
-    // that index from inside the call is the echo of the value it is being given, and is not
-    // sent back to the host, which would hand it over again without end. Scopes nest.
+    // that index from inside the call, on that thread, is the echo of the value it is being
+    // given, and is not sent back to the host, which would hand it over again without end.
+    // Scopes nest; other threads' gestures go through.
     class ParameterDelivery {
     public:
-        ParameterDelivery(const VstCallBack& callBack, int32_t index);
-        ~ParameterDelivery();
+        ParameterDelivery(VstCallBack& callBack, int32_t index) noexcept : mark_(callBack.deliveries_, index) {}
         ParameterDelivery(const ParameterDelivery&) = delete;
         ParameterDelivery& operator=(const ParameterDelivery&) = delete;
 
     private:
-        const VstCallBack* previousCallBack_;
-        int32_t previousIndex_;
+        ThreadMarks<8>::Scope mark_;
     };
 
-    // [main] Sets `controller` (null for none). The rate that time requests keep is forgotten, so
-    // the controller given is asked afresh even when it sits at the address of an earlier one
-    // (the host wrapper made by a new Initialize may reuse the memory of the deleted one).
-    void SetController(AAX_IController* hostController);
+    // [audio] Marks the calling thread as this instance's audio thread, the one that runs its
+    // buffers (the latest one, should the host move the instance between threads): the
+    // processing callback calls it before its calls into the effect. Time requests from that
+    // thread get the audio thread's record and may consume the stop edge; every other thread
+    // gets its own. Stores only when the thread changes. Allocates nothing, locks nothing.
+    void MarkAudioThread() noexcept {
+        const uintptr_t self = platform::CurrentThreadTag();
+        if (processingThread_.load(std::memory_order_relaxed) != self) {
+            processingThread_.store(self, std::memory_order_relaxed);
+        }
+    }
 
-    // Fields, in this order. The snapshot (isPlaying to positionValid) is written by the
-    // processing callback on the audio thread and read back by time requests on that thread.
-    int32_t wasPlaying;  // the play state seen at the previous time request
+    // Changing the links. The links (parameterManager and the parameters it holds, controller,
+    // editorGui) are read by the effect's calls from any thread. They change only inside a
+    // LinkChange: it waits until no call from another thread is using them and, until it ends,
+    // turns such calls away with the answer for "nothing there" (no parameter, no GUI, no rate
+    // sent); calls from its own thread (the effect answering the main thread, say) still see
+    // them. The audio thread's time requests do not use the links and are never held up.
+    // A LinkChange must not start inside one of the effect's calls on the same thread (it would
+    // wait for itself); LinkChanges on one thread nest.
+    class LinkChange {
+    public:
+        explicit LinkChange(VstCallBack& callBack) noexcept;
+        ~LinkChange();
+        LinkChange(const LinkChange&) = delete;
+        LinkChange& operator=(const LinkChange&) = delete;
+
+    private:
+        VstCallBack& callBack_;
+        bool outermost_ = false;
+    };
+
+    // [main] Sets `controller` (null for none) and asks it for the rate that time requests
+    // report from then on (the default without one, or when it does not answer).
+    void SetController(AAX_IController* hostController) noexcept;
+    // [main] Registers the GUI that display updates reach (replacing any other).
+    void RegisterGui(AAX_IACFEffectGUI* gui) noexcept;
+    // [main] Withdraws the GUI if it is the one registered. Once this returns, no display update
+    // reaches it.
+    void UnregisterGui(const AAX_IACFEffectGUI* gui) noexcept;
+    // [audio] Publishes the snapshot just taken for time requests from other threads, once one
+    // has asked (until then nobody reads it, and the audio thread is spared the stores).
+    // Allocates nothing, locks nothing.
+    void PublishSnapshot() noexcept {
+        if (publishWanted_.load(std::memory_order_relaxed)) Publish();
+    }
+
+private:
+    // What the audio thread reads besides the snapshot, kept in the snapshot's cache line: the
+    // thread that runs this instance's buffers (0 before the first), whether another thread has
+    // asked for the time, and the rate time requests report (asked when the controller is set
+    // and on every sample-rate request from the effect, so that a time request reads one value).
+    std::atomic<uintptr_t> processingThread_{0};
+    std::atomic<bool> publishWanted_{false};
+    std::atomic<float> controllerRate_{static_cast<float>(kDefaultSampleRate)};
+
+public:
+    // Fields, in this order. The snapshot (wasPlaying to positionValid) belongs to the audio
+    // thread: the processing callback writes it and that thread's time requests read it; other
+    // threads see the copy PublishSnapshot makes.
+    int32_t wasPlaying;  // the play state seen at the audio thread's previous time request
     int32_t isPlaying;
     double tempo;  // beats per minute
     int32_t timeSigNumerator;
@@ -93,16 +153,44 @@ public:
     int32_t tempoValid;
     int32_t timeSigValid;
     int32_t positionValid;
-    AAX_IACFEffectGUI* editorGui;            // the registered GUI, or null
-    vst2::VstTimeInfo timeInfo;              // rewritten by every time request
-    AAX_CParameterManager* parameterManager; // the data model's, or null before it is set
+    AAX_IACFEffectGUI* editorGui;            // the registered GUI, or null; see LinkChange
+    vst2::VstTimeInfo timeInfo;              // the audio thread's record, rewritten by each of its requests
+    AAX_CParameterManager* parameterManager; // the data model's, or null before it is set; see LinkChange
     AAXWrapper_Parameters* owner;
-    AAX_IController* controller;             // null until effect initialisation
+    AAX_IController* controller;             // null until effect initialisation; see LinkChange
     std::unique_ptr<uint8_t[]> stopEvent;    // kStopEventBufferSize bytes; the head holds one event
+    VstInterface* vstInterface = nullptr;    // the instance's, not owned: whose effect failure counts
+    // The record for time requests from any thread but the audio thread, built from the snapshot
+    // of the last buffer. Shared by those threads, rewritten by each of their requests. The very
+    // first such request of an instance gets the snapshot as constructed (nothing valid but the
+    // rate): publishing starts with the buffer after it.
+    vst2::VstTimeInfo otherTimeInfo{};
 
 private:
-    // [audio] Fills timeInfo from the snapshot and sends the all-notes-off event on a stop edge.
+    // [any] A forwarded call's use of the links, for its lifetime: Usable() is false while a
+    // LinkChange runs on another thread, and the call must then leave the links alone.
+    class LinkUse {
+    public:
+        explicit LinkUse(VstCallBack& callBack) noexcept;
+        ~LinkUse();
+        LinkUse(const LinkUse&) = delete;
+        LinkUse& operator=(const LinkUse&) = delete;
+        bool Usable() const { return usable_; }
+
+    private:
+        VstCallBack& callBack_;
+        bool usable_;
+    };
+
+    // [any] Fills timeInfo (on the audio thread) or otherTimeInfo (elsewhere) and returns it.
     intptr_t AnswerTimeRequest(vst2::AEffect* effect, float opt);
+    // [audio] The audio thread's answer: from the snapshot, with the stop edge and its
+    // all-notes-off.
+    intptr_t AnswerAudioTimeRequest(vst2::AEffect* effect, float opt);
+    // [any] Another thread's answer: from the published snapshot, no stop edge.
+    intptr_t AnswerOtherTimeRequest();
+    // [audio] Copies the snapshot into published_.
+    void Publish() noexcept;
     // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
     // [any] Turns automate, begin-edit and end-edit into the host parameter's operations. The
@@ -114,19 +202,28 @@ private:
     // [any] Asks the effect for the identifier of parameter index into buffer, which the caller
     // owns (kParamIdBufferSize bytes): gestures and display updates may run on different threads
     // at once. The text is always terminated.
-    static void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt, char* buffer);
-    // [any] The current sample rate: the controller's, or kDefaultSampleRate without one.
-    // Asks the controller and remembers the answer for time requests.
-    float CurrentSampleRate();
-    // [audio] The rate for a time request. A host fixes an instance's rate while it is
-    // initialised, so the controller is asked once per controller (and again on every
-    // sample-rate request from the effect) rather than on every time request, which the effect
-    // makes every buffer.
-    float TimeRequestSampleRate();
+    void RequestParameterId(vst2::AEffect* effect, int32_t index, float opt, char* buffer);
+    // [any] The controller's rate, or kDefaultSampleRate without one or when it does not answer.
+    float AskSampleRate() const;
 
-    // The rate cache. Time requests read it on the audio thread while sample-rate requests and
-    // SetController write it on the main thread, so both fields are atomic; controllerRate is
-    // stored before rateController is published.
-    std::atomic<const AAX_IController*> rateController{nullptr};  // where controllerRate came from
-    std::atomic<float> controllerRate{static_cast<float>(kDefaultSampleRate)};
+    // Parameter deliveries under way (index per thread), and threads sending the rate.
+    ThreadMarks<8> deliveries_;
+    ThreadMarks<4> sendingRate_;
+    // LinkChange and LinkUse: the thread changing the links (0 for none), how deep its changes
+    // nest, and the forwarded calls that may be using them.
+    std::atomic<uintptr_t> linkChanger_{0};
+    int32_t linkChangeDepth_ = 0;  // written only by linkChanger_
+    std::atomic<int32_t> linkUsers_{0};
+    // The snapshot as of the last buffer, for other threads: a sequence count (odd while the
+    // audio thread writes) and the values, each atomic. Flags as in VstTimeInfo.
+    struct PublishedSnapshot {
+        std::atomic<uint32_t> sequence{0};
+        std::atomic<int32_t> flags{0};
+        std::atomic<double> tempo{0.0};
+        std::atomic<int32_t> timeSigNumerator{0};
+        std::atomic<int32_t> timeSigDenominator{0};
+        std::atomic<double> ppqPosition{0.0};
+        std::atomic<double> samplePosition{0.0};
+    } published_;
+    std::mutex otherTimeMutex_;  // one other thread at a time fills otherTimeInfo
 };

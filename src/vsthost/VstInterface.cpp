@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 #include <new>
+
+#include "platform/platform.h"
 
 VstInterface::VstInterface()
     : events(nullptr),
@@ -24,83 +27,92 @@ VstInterface::VstInterface()
 
 VstInterface::~VstInterface() {
     isOpen = 0;
-    // Closing is the one call made after the gate has shut.
-    if (effect != nullptr) DispatchUngated(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+    // Closing is the one call made after the gate has shut, whether or not the effect failed.
+    vst2::AEffect* const target = effect;
+    if (target != nullptr && target->dispatcher != nullptr) {
+        CatchEffect(this, "effClose", intptr_t{0},
+                    [&] { return target->dispatcher(target, vst2::effClose, 0, 0, nullptr, 0.0f); });
+    }
     delete[] events;
     events = nullptr;
     effect = nullptr;
 }
 
-void VstInterface::Open() { Dispatch(vst2::effOpen, 0, 0, nullptr, 0.0f, 0); }
+void VstInterface::Open() noexcept { Dispatch(vst2::effOpen, 0, 0, nullptr, 0.0f, 0); }
 
-void VstInterface::GetParamName(int32_t index, char* buffer) {
+void VstInterface::GetParamName(int32_t index, char* buffer) noexcept {
     if (buffer == nullptr) return;
     buffer[0] = '\0';
     Dispatch(vst2::effGetParamName, index, 0, buffer, 0.0f, 0);
 }
 
-void VstInterface::SetSampleRate(float sampleRate) {
+void VstInterface::SetSampleRate(float sampleRate) noexcept {
     Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, sampleRate, 0);
 }
 
-void VstInterface::MainsChanged(intptr_t value) { Dispatch(vst2::effMainsChanged, 0, value, nullptr, 0.0f, 0); }
+void VstInterface::MainsChanged(intptr_t value) noexcept { Dispatch(vst2::effMainsChanged, 0, value, nullptr, 0.0f, 0); }
 
-void VstInterface::EditGetRect() {
+void VstInterface::EditGetRect() noexcept {
     editorRect = nullptr;
     Dispatch(vst2::effEditGetRect, 0, 0, &editorRect, 0.0f, 0);
 }
 
-void VstInterface::EditOpen(void* parentWindow) { Dispatch(vst2::effEditOpen, 0, 0, parentWindow, 0.0f, 0); }
+void VstInterface::EditOpen(void* parentWindow) noexcept { Dispatch(vst2::effEditOpen, 0, 0, parentWindow, 0.0f, 0); }
 
-void VstInterface::EditClose() { Dispatch(vst2::effEditClose, 0, 0, nullptr, 0.0f, 0); }
+void VstInterface::EditClose() noexcept { Dispatch(vst2::effEditClose, 0, 0, nullptr, 0.0f, 0); }
 
-void VstInterface::EditIdle() { Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0.0f, 0); }
+void VstInterface::EditIdle() noexcept { Dispatch(vst2::effEditIdle, 0, 0, nullptr, 0.0f, 0); }
 
-intptr_t VstInterface::GetChunk(void** data, intptr_t fallback) {
+intptr_t VstInterface::GetChunk(void** data, intptr_t fallback) noexcept {
     return Dispatch(vst2::effGetChunk, 0, 0, data, 0.0f, fallback);
 }
 
-void VstInterface::SetChunk(intptr_t size, void* data) { Dispatch(vst2::effSetChunk, 0, size, data, 0.0f, 0); }
+void VstInterface::SetChunk(intptr_t size, void* data) noexcept { Dispatch(vst2::effSetChunk, 0, size, data, 0.0f, 0); }
 
-intptr_t VstInterface::CanBeAutomated(int32_t index, intptr_t fallback) {
+intptr_t VstInterface::CanBeAutomated(int32_t index, intptr_t fallback) noexcept {
     return Dispatch(vst2::effCanBeAutomated, index, 0, nullptr, 0.0f, fallback);
 }
 
-void VstInterface::SetBypass(bool bypass) { Dispatch(vst2::effSetBypass, 0, bypass ? 1 : 0, nullptr, 0.0f, 0); }
+void VstInterface::SetBypass(bool bypass) noexcept { Dispatch(vst2::effSetBypass, 0, bypass ? 1 : 0, nullptr, 0.0f, 0); }
 
 intptr_t VstInterface::GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
-                                              intptr_t fallback) {
+                                              intptr_t fallback) noexcept {
     return Dispatch(vst2::effGetParameterProperties, index, 0, properties, 0.0f, fallback);
 }
 
-void VstInterface::EditKeyDown(int32_t index, intptr_t value) {
+void VstInterface::EditKeyDown(int32_t index, intptr_t value) noexcept {
     Dispatch(vst2::effEditKeyDown, index, value, nullptr, 0.0f, 0);
 }
 
-void VstInterface::EditorRedraw(vst2::ERect* rect) { Dispatch(vst2::effPrivateEditorRedraw, 0, 0, rect, 0.0f, 0); }
+void VstInterface::EditorRedraw(vst2::ERect* rect) noexcept { Dispatch(vst2::effPrivateEditorRedraw, 0, 0, rect, 0.0f, 0); }
 
-void VstInterface::GetParameterId(int32_t index, char* buffer, intptr_t capacity) {
+void VstInterface::GetParameterId(int32_t index, char* buffer, intptr_t capacity) noexcept {
     if (buffer == nullptr || capacity < 0) return;
     std::memset(buffer, 0, static_cast<size_t>(capacity > 0 ? capacity : kDefaultParameterIdCapacity));
     Dispatch(vst2::effPrivateGetParameterId, index, capacity, buffer, 0.0f, 0);
 }
 
-intptr_t VstInterface::FindParameterIndex(const char* id, intptr_t fallback) {
+intptr_t VstInterface::FindParameterIndex(const char* id, intptr_t fallback) noexcept {
     if (id == nullptr) return fallback;
     // The effect only reads the identifier.
     return Dispatch(vst2::effPrivateFindParameterIndex, 0, 0, const_cast<char*>(id), 0.0f, fallback);
 }
 
-void VstInterface::PreOpenNotice() { Dispatch(vst2::effPrivatePreOpenNotice, 0, 0, nullptr, 1.0f, 0); }
+void VstInterface::PreOpenNotice() noexcept { Dispatch(vst2::effPrivatePreOpenNotice, 0, 0, nullptr, 1.0f, 0); }
 
-void VstInterface::SetParameter(int32_t index, float value) {
+void VstInterface::SetParameter(int32_t index, float value) noexcept {
     if (!IsCallable() || effect->setParameter == nullptr) return;
-    effect->setParameter(effect, index, value);
+    vst2::AEffect* const target = effect;
+    CatchEffect(this, "setParameter", 0, [&] {
+        target->setParameter(target, index, value);
+        return 0;
+    });
 }
 
-float VstInterface::GetParameter(int32_t index, float fallback) {
+float VstInterface::GetParameter(int32_t index, float fallback) noexcept {
     if (!IsCallable() || effect->getParameter == nullptr) return fallback;
-    return effect->getParameter(effect, index);
+    vst2::AEffect* const target = effect;
+    return CatchEffect(this, "getParameter", fallback, [&] { return target->getParameter(target, index); });
 }
 
 namespace {
@@ -118,17 +130,52 @@ void SizeEntries(int32_t declared, std::unique_ptr<float*[]>* entries, int32_t* 
 
 }  // namespace
 
-void VstInterface::SizeChannelArrays() {
+void VstInterface::SizeChannelArrays() noexcept {
     if (!IsCallable()) return;
     SizeEntries(effect->numInputs, &inputEntries, &inputEntryCount);
     SizeEntries(effect->numOutputs, &outputEntries, &outputEntryCount);
 }
 
-void VstInterface::OpenEditor(void* parentWindow) {
+void VstInterface::OpenEditor(void* parentWindow) noexcept {
     EditGetRect();
     EditOpen(parentWindow);
 }
 
-int32_t VstInterface::NumParams(int32_t fallback) const { return IsCallable() ? effect->numParams : fallback; }
+int32_t VstInterface::NumParams(int32_t fallback) const noexcept { return IsCallable() ? effect->numParams : fallback; }
 
-int32_t VstInterface::UniqueId(int32_t fallback) const { return IsCallable() ? effect->uniqueID : fallback; }
+int32_t VstInterface::UniqueId(int32_t fallback) const noexcept { return IsCallable() ? effect->uniqueID : fallback; }
+
+const char* VstInterface::EffectCallName(int32_t opcode) noexcept {
+    switch (opcode) {
+        case vst2::effOpen: return "effOpen";
+        case vst2::effClose: return "effClose";
+        case vst2::effGetParamName: return "effGetParamName";
+        case vst2::effSetSampleRate: return "effSetSampleRate";
+        case vst2::effMainsChanged: return "effMainsChanged";
+        case vst2::effEditGetRect: return "effEditGetRect";
+        case vst2::effEditOpen: return "effEditOpen";
+        case vst2::effEditClose: return "effEditClose";
+        case vst2::effEditIdle: return "effEditIdle";
+        case vst2::effGetChunk: return "effGetChunk";
+        case vst2::effSetChunk: return "effSetChunk";
+        case vst2::effProcessEvents: return "effProcessEvents";
+        case vst2::effCanBeAutomated: return "effCanBeAutomated";
+        case vst2::effSetBypass: return "effSetBypass";
+        case vst2::effGetParameterProperties: return "effGetParameterProperties";
+        case vst2::effEditKeyDown: return "effEditKeyDown";
+        case vst2::effPrivateEditorRedraw: return "editor redraw request (-1)";
+        case vst2::effPrivateGetParameterId: return "parameter identifier request (-14)";
+        case vst2::effPrivateFindParameterIndex: return "parameter index request (-15)";
+        case vst2::effPrivatePreOpenNotice: return "editor pre-open notice (-16)";
+        default: return "dispatcher";
+    }
+}
+
+void VstInterface::ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept {
+    // Only the first failure of an instance is reported: after it no call reaches the effect.
+    if (owner != nullptr && owner->failed_.exchange(true, std::memory_order_relaxed)) return;
+    char line[platform::kLogLineLimit];
+    std::snprintf(line, sizeof line, "the effect's %s threw (%s); this instance goes on without the effect",
+                  callName, reason != nullptr ? reason : "not a standard exception");
+    platform::LogLine(line);
+}

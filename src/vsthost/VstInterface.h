@@ -1,11 +1,20 @@
 // One effect instance's hold on the wrapped VST 2 effect. Every call into the effect goes
-// through this class: the members below are gated (made only while an effect is held and the
-// instance is open, otherwise skipped with the caller's fallback), and DispatchUngated is the
-// single ungated path, for closing the effect and for answering the effect's own host callback.
+// through this class: the members below are gated (made only while an effect is held, the
+// instance is open and the effect has not failed, otherwise skipped with the caller's fallback),
+// and DispatchUngated is the single ungated path, for closing the effect and for answering the
+// effect's own host callback.
+//
+// This is also where the effect's exceptions stop. Whatever an entry point of the effect throws
+// (dispatcher, processReplacing, setParameter, getParameter) is caught here: the call answers
+// its fallback, as a skipped call does, the effect counts as failed for good (no call reaches it
+// any more but effClose, so the instance goes on as one whose effect did not load), and one line
+// through the platform log names the call that failed.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "interfaces/vst2.h"
@@ -36,8 +45,9 @@ public:
 
     // [main] Allocates and preformats `events`; open, with no effect and no callback yet.
     VstInterface();
-    // [main] Clears isOpen, closes the effect (effClose, not gated) if one is held, frees
-    // `events` and forgets the effect.
+    // [main] Clears isOpen, closes the effect (effClose, not gated, sent even to an effect that
+    // failed: it must still stop its threads and free itself) if one is held, frees `events`
+    // and forgets the effect.
     virtual ~VstInterface();
     VstInterface(const VstInterface&) = delete;
     VstInterface& operator=(const VstInterface&) = delete;
@@ -47,6 +57,11 @@ public:
     VstCallBack* callBack;       // not owned
     vst2::AEffect* effect;       // not owned: the effect frees itself on effClose
     int32_t isOpen;              // 1 from construction, 0 from the start of destruction
+
+private:
+    std::atomic<bool> failed_{false};  // read with isOpen at every gated call
+
+public:
     vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
     // The channel entries handed to processReplacing, one array per side, each sized by
     // SizeChannelArrays (kMinChannelEntries until then) and filled by FillChannelArrays.
@@ -55,88 +70,111 @@ public:
     int32_t inputEntryCount;
     int32_t outputEntryCount;
 
-    // [any] The gate: true while an effect is held and the instance is open.
-    bool IsCallable() const { return effect != nullptr && isOpen != 0; }
+    // [any] The gate: true while an effect is held, the instance is open and the effect has not
+    // failed.
+    bool IsCallable() const noexcept { return effect != nullptr && isOpen != 0 && !HasFailed(); }
+    // [any] True once the effect has thrown from one of its entry points.
+    bool HasFailed() const noexcept { return failed_.load(std::memory_order_relaxed); }
 
     // [any] Calls the effect's dispatcher without the gate. Answers 0 for a null effect or a
-    // null dispatcher. Used only for effClose and by the host callback, which answers the
-    // effect that called it.
-    static intptr_t DispatchUngated(vst2::AEffect* target, int32_t opcode, int32_t index,
-                                    intptr_t value, void* ptr, float opt) {
+    // null dispatcher, and 0 when the effect throws. With an owner, an effect that throws counts
+    // as the owner's failed effect, and an owner whose effect has failed makes no call at all.
+    // Used by the host callback, which answers the effect that called it.
+    static intptr_t DispatchUngated(vst2::AEffect* target, int32_t opcode, int32_t index, intptr_t value,
+                                    void* ptr, float opt, VstInterface* owner = nullptr) noexcept {
         if (target == nullptr || target->dispatcher == nullptr) return 0;
-        return target->dispatcher(target, opcode, index, value, ptr, opt);
+        if (owner != nullptr && owner->HasFailed()) return 0;
+        return CatchEffect(owner, EffectCallName(opcode), intptr_t{0},
+                           [&] { return target->dispatcher(target, opcode, index, value, ptr, opt); });
     }
+
+    // [any] Runs call(), one call into the effect. What it throws is caught: the result is then
+    // the fallback, the owner's effect (if an owner is given) counts as failed, and the platform
+    // log gets one line naming callName (once per owner). Allocates nothing of its own.
+    template <typename Result, typename Call>
+    static Result CatchEffect(VstInterface* owner, const char* callName, Result fallback, Call&& call) noexcept {
+        try {
+            return call();
+        } catch (const std::exception& thrown) {
+            ReportEffectFailure(owner, callName, thrown.what());
+        } catch (...) {
+            ReportEffectFailure(owner, callName, nullptr);
+        }
+        return fallback;
+    }
+    // [any] The VST 2 name of a dispatcher opcode the module sends ("dispatcher" for any other).
+    static const char* EffectCallName(int32_t opcode) noexcept;
 
     // Dispatcher rows. Each is gated; a skipped call returns the fallback where there is one.
 
     // [main] effOpen.
-    void Open();
+    void Open() noexcept;
     // [main] effGetParamName into buffer. The first byte is cleared before the call, so an
     // effect that writes nothing leaves empty text. A null buffer sends nothing.
-    void GetParamName(int32_t index, char* buffer);
+    void GetParamName(int32_t index, char* buffer) noexcept;
     // [main] effSetSampleRate with the rate as opt.
-    void SetSampleRate(float sampleRate);
+    void SetSampleRate(float sampleRate) noexcept;
     // [main] effMainsChanged (1 resumes).
-    void MainsChanged(intptr_t value);
+    void MainsChanged(intptr_t value) noexcept;
     // [main] effEditGetRect with the address of editorRect. editorRect is cleared first, so an
     // effect that answers without a rectangle leaves none (never the previous one, which the
     // effect may have freed).
-    void EditGetRect();
+    void EditGetRect() noexcept;
     // [main] effEditOpen with the native parent window.
-    void EditOpen(void* parentWindow);
+    void EditOpen(void* parentWindow) noexcept;
     // [main] effEditClose.
-    void EditClose();
+    void EditClose() noexcept;
     // [main] effEditIdle.
-    void EditIdle();
+    void EditIdle() noexcept;
     // [main] effGetChunk: the effect points *data at its chunk; returns the byte size, or the
     // fallback when skipped.
-    intptr_t GetChunk(void** data, intptr_t fallback);
+    intptr_t GetChunk(void** data, intptr_t fallback) noexcept;
     // [main] effSetChunk with the chunk's size and bytes.
-    void SetChunk(intptr_t size, void* data);
+    void SetChunk(intptr_t size, void* data) noexcept;
     // [audio] effProcessEvents. Allocates nothing, locks nothing.
-    void ProcessEvents(vst2::VstEvents* eventList) {
+    void ProcessEvents(vst2::VstEvents* eventList) noexcept {
         Dispatch(vst2::effProcessEvents, 0, 0, eventList, 0.0f, 0);
     }
     // [main] effCanBeAutomated; 0 means the parameter is not mirrored.
-    intptr_t CanBeAutomated(int32_t index, intptr_t fallback);
+    intptr_t CanBeAutomated(int32_t index, intptr_t fallback) noexcept;
     // [main] effSetBypass with value 1 (on) or 0.
-    void SetBypass(bool bypass);
+    void SetBypass(bool bypass) noexcept;
     // [main] effGetParameterProperties into properties (a full 152-byte record).
     intptr_t GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
-                                    intptr_t fallback);
+                                    intptr_t fallback) noexcept;
     // [main] effEditKeyDown.
-    void EditKeyDown(int32_t index, intptr_t value);
+    void EditKeyDown(int32_t index, intptr_t value) noexcept;
     // [main] The private editor redraw (-1): null redraws the whole editor.
-    void EditorRedraw(vst2::ERect* rect);
+    void EditorRedraw(vst2::ERect* rect) noexcept;
     // [main] The private get-parameter-identifier request (-14) with capacity as value. The
     // buffer must hold `capacity` bytes (kDefaultParameterIdCapacity when capacity is 0); they
     // are zeroed before the call, so an effect that writes nothing leaves empty text. A null
     // buffer or a negative capacity sends nothing.
-    void GetParameterId(int32_t index, char* buffer, intptr_t capacity);
+    void GetParameterId(int32_t index, char* buffer, intptr_t capacity) noexcept;
     // [main] The private find-parameter-index request (-15): the index with that identifier,
     // or a negative value; the fallback when skipped.
-    intptr_t FindParameterIndex(const char* id, intptr_t fallback);
+    intptr_t FindParameterIndex(const char* id, intptr_t fallback) noexcept;
     // [main] The private pre-open notice (-16) with opt 1.0.
-    void PreOpenNotice();
+    void PreOpenNotice() noexcept;
 
     // Other entry points of the effect, gated the same way.
 
     // [main] setParameter.
-    void SetParameter(int32_t index, float value);
+    void SetParameter(int32_t index, float value) noexcept;
     // [main] getParameter, or the fallback.
-    float GetParameter(int32_t index, float fallback);
+    float GetParameter(int32_t index, float fallback) noexcept;
     // [main] Makes the channel arrays as long as the effect declares (numInputs, numOutputs), at
     // least kMinChannelEntries and at most kMaxChannelEntries each. Called once the effect is
     // open, so that processing never allocates. A count beyond the limit, or no memory, leaves
     // that side as it was; FillChannelArrays then refuses the effect its audio.
-    void SizeChannelArrays();
+    void SizeChannelArrays() noexcept;
     // [audio] Fills the channel arrays for one buffer: entry 0 is the host's first channel and
     // entry 1 its second when the host has two or more on that side, else null. Every further
     // entry is null from SizeChannelArrays on and never written. False, with nothing filled, when
     // no call can be made, a host array is missing or the effect now declares more channels than
     // an array holds. Allocates nothing, locks nothing.
     bool FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
-                           int32_t hostOutputCount) {
+                           int32_t hostOutputCount) noexcept {
         if (!IsCallable() || hostInputs == nullptr || hostOutputs == nullptr) return false;
         if (effect->numInputs > inputEntryCount || effect->numOutputs > outputEntryCount) return false;
         float** const inputs = inputEntries.get();
@@ -147,27 +185,36 @@ public:
         outputs[1] = hostOutputCount >= 2 ? hostOutputs[1] : nullptr;
         return true;
     }
-    // [audio] processReplacing. Allocates nothing, locks nothing.
-    void ProcessReplacing(float** inputs, float** outputs, int32_t frames) {
+    // [audio] processReplacing. Allocates nothing, locks nothing (unless the effect throws).
+    void ProcessReplacing(float** inputs, float** outputs, int32_t frames) noexcept {
         if (!IsCallable() || effect->processReplacing == nullptr) return;
-        effect->processReplacing(effect, inputs, outputs, frames);
+        vst2::AEffect* const target = effect;
+        CatchEffect(this, "processReplacing", 0, [&] {
+            target->processReplacing(target, inputs, outputs, frames);
+            return 0;
+        });
     }
 
     // [main] Sends effEditGetRect (with the address of editorRect) and then effEditOpen with the
     // parent window, each gated.
-    void OpenEditor(void* parentWindow);
+    void OpenEditor(void* parentWindow) noexcept;
 
     // [any] The effect's numParams, or the fallback when no call can be made.
-    int32_t NumParams(int32_t fallback) const;
+    int32_t NumParams(int32_t fallback) const noexcept;
     // [any] The effect's uniqueID, or the fallback.
-    int32_t UniqueId(int32_t fallback) const;
+    int32_t UniqueId(int32_t fallback) const noexcept;
 
 private:
     // The one gated dispatcher path.
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
-                      intptr_t fallback) {
+                      intptr_t fallback) noexcept {
         if (!IsCallable() || effect->dispatcher == nullptr) return fallback;
-        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+        vst2::AEffect* const target = effect;
+        return CatchEffect(this, EffectCallName(opcode), fallback,
+                           [&] { return target->dispatcher(target, opcode, index, value, ptr, opt); });
     }
+    // [any] Shuts the owner's gate for good and writes the one log line (the first time only);
+    // without an owner, just the line.
+    static void ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept;
 };
 static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "interfaces/aax_ids.h"
 #include "vsthost/VstCallBack.h"
 #include "wrapper/AAXWrapper_Parameters.h"
 
@@ -44,32 +45,37 @@ AAXWrapper_CEffectGUI::~AAXWrapper_CEffectGUI() {
     Unregister();
 }
 
-void AAXWrapper_CEffectGUI::Unregister() {
-    if (vstInterfaceRef != nullptr) {
-        VstCallBack* callBack = vstInterfaceRef->callBack;
-        if (callBack != nullptr && callBack->editorGui == static_cast<AAX_IACFEffectGUI*>(this)) {
-            callBack->editorGui = nullptr;
-        }
+void AAXWrapper_CEffectGUI::Unregister() noexcept {
+    // Once UnregisterGui returns, no display update from any thread reaches this GUI.
+    if (vstInterfaceRef != nullptr && vstInterfaceRef->callBack != nullptr) {
+        vstInterfaceRef->callBack->UnregisterGui(this);
     }
     vstInterfaceRef = nullptr;
 }
 
-AAX_Result AAXWrapper_CEffectGUI::Initialize(IACFUnknown* host) {
+AAX_Result AAXWrapper_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
     Unregister();
     return AAX_CEffectGUI::Initialize(host);
 }
 
-AAX_Result AAXWrapper_CEffectGUI::Uninitialize() {
+AAX_Result AAXWrapper_CEffectGUI::Uninitialize() noexcept {
     Unregister();
     return AAX_CEffectGUI::Uninitialize();
 }
 
 AAX_Result AAXWrapper_CEffectGUI::CreateViewContents() {
-    // A data model of this module is our AAXWrapper_Parameters; any other gives no VstInterface.
-    auto* parameters = dynamic_cast<AAXWrapper_Parameters*>(GetEffectParameters());
-    if (parameters == nullptr || parameters->vstInterface == nullptr) return AAX_SUCCESS;
+    // Only a data model of this module answers with itself; any other gives no VstInterface.
+    AAX_IACFEffectParameters* model = GetEffectParameters();
+    void* self = nullptr;
+    if (model == nullptr || model->QueryInterface(IID_AAXWrapperParametersSelf, &self) != ACF_OK || self == nullptr) {
+        return AAX_SUCCESS;
+    }
+    auto* parameters = static_cast<AAXWrapper_Parameters*>(self);
+    // The GUI's own reference on the data model keeps it; the query's is given back at once.
+    parameters->Release();
+    if (parameters->vstInterface == nullptr) return AAX_SUCCESS;
     vstInterfaceRef = parameters->vstInterface;
-    if (vstInterfaceRef->callBack != nullptr) vstInterfaceRef->callBack->editorGui = this;
+    if (vstInterfaceRef->callBack != nullptr) vstInterfaceRef->callBack->RegisterGui(this);
     return AAX_SUCCESS;
 }
 
@@ -95,7 +101,7 @@ AAX_Result AAXWrapper_CEffectGUI::DeleteViewContainer() {
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_CEffectGUI::GetViewSize(AAX_Point* size) const {
+AAX_Result AAXWrapper_CEffectGUI::GetViewSize(AAX_Point* size) const noexcept {
     if (size == nullptr) return AAX_ERROR_NULL_OBJECT;
     size->vert = kDefaultViewSize;
     size->horz = kDefaultViewSize;
@@ -111,7 +117,7 @@ AAX_Result AAXWrapper_CEffectGUI::GetViewSize(AAX_Point* size) const {
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_CEffectGUI::Draw(AAX_Rect* area) {
+AAX_Result AAXWrapper_CEffectGUI::Draw(AAX_Rect* area) noexcept {
     if (vstInterfaceRef == nullptr || area == nullptr) return AAX_SUCCESS;
     // Each far edge is summed in float before truncation: 10.7 + 50.9 gives 61, not 60.
     vst2::ERect rect{};
@@ -123,7 +129,7 @@ AAX_Result AAXWrapper_CEffectGUI::Draw(AAX_Rect* area) {
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_CEffectGUI::TimerWakeup() {
+AAX_Result AAXWrapper_CEffectGUI::TimerWakeup() noexcept {
     if (vstInterfaceRef != nullptr) vstInterfaceRef->EditIdle();
     return AAX_SUCCESS;
 }

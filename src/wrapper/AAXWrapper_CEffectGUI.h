@@ -24,22 +24,23 @@ public:
     // [main] Unregisters from the instance's VstCallBack and forgets the VstInterface before the
     // base gives up the data model it held: a second Initialize may bring no data model, or
     // another one, and the old one may be gone by the next call.
-    AAX_Result Initialize(IACFUnknown* host) override;
+    AAX_Result Initialize(IACFUnknown* host) noexcept override;
     // [main] Unregisters from the instance's VstCallBack, forgets the VstInterface, then lets
     // the base release the data model.
-    AAX_Result Uninitialize() override;
+    AAX_Result Uninitialize() noexcept override;
 
     // [main] Slot 7. The editor's rectangle, asked afresh each time; 100 x 100 while no effect
     // is held or the effect gives no rectangle. AAX_ERROR_NULL_OBJECT for a null output.
-    AAX_Result GetViewSize(AAX_Point* size) const override;
+    AAX_Result GetViewSize(AAX_Point* size) const noexcept override;
     // [main] Slot 8. Asks the editor to redraw the area (the private redraw request), with each
     // edge truncated toward zero and clamped to 16 bits. 0.
-    AAX_Result Draw(AAX_Rect* area) override;
+    AAX_Result Draw(AAX_Rect* area) noexcept override;
     // [main] Slot 9. The editor's idle processing (effEditIdle). 0.
-    AAX_Result TimerWakeup() override;
+    AAX_Result TimerWakeup() noexcept override;
 
-    // [main] Slot 13. Takes the data model's VstInterface (when the data model is ours) and
-    // registers this GUI with its VstCallBack.
+    // [main] Slot 13. Takes the data model's VstInterface (when the data model is ours: it
+    // answers the module's private identifier, IID_AAXWrapperParametersSelf) and registers this
+    // GUI with its VstCallBack.
     AAX_Result CreateViewContents() override;
     // [main] Slot 14. Opens the editor in a native window container; other kinds get none.
     AAX_Result CreateViewContainer() override;
@@ -54,6 +55,7 @@ public:
     VstInterface* vstInterfaceRef = nullptr;
 
 private:
-    // [main] Clears the VstCallBack's editorGui if it still names this GUI, and vstInterfaceRef.
-    void Unregister();
+    // [main] Clears the VstCallBack's editorGui if it still names this GUI (waiting for a display
+    // update under way on another thread to finish with it), and vstInterfaceRef.
+    void Unregister() noexcept;
 };

@@ -1,5 +1,6 @@
 #include "wrapper/AAXWrapper_Parameters.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include "params/AAX_CParameter.h"
 #include "params/AAX_CString.h"
 #include "render/AlgorithmContext.h"
+#include "interfaces/aax_ids.h"
+#include "params/AAX_Guarded.h"
 #include "vsthost/LoadVstPlugin.h"
 
 namespace {
@@ -83,31 +86,44 @@ AAXWrapper_Parameters::AAXWrapper_Parameters() {
     auto ownedInterface = std::make_unique<VstInterface>();
     auto ownedCallBack = std::make_unique<VstCallBack>(this);
     ownedInterface->callBack = ownedCallBack.get();
+    ownedCallBack->vstInterface = ownedInterface.get();
+    ownedCallBack->parameterManager = &mParameterManager;
+    ownedCallBack->SetController(mController);
     ownedInterface->effect = nullptr;
     ownedInterface->effect = LoadVstPlugin();
     vstLoaded = 0;
     if (ownedInterface->effect != nullptr) {
-        // The host callback finds this instance's VstCallBack through `user`.
-        ownedInterface->effect->user = ownedCallBack.get();
         vstLoaded = 1;
         chunkSizeBeforeRestore = 0;
+        // The host callback finds this instance's VstCallBack through `user`; set last, whole,
+        // because a thread the effect started may be calling already.
+        std::atomic_ref<void*>(ownedInterface->effect->user).store(ownedCallBack.get(), std::memory_order_release);
     } else {
         FormatLoadFailureMessage();
     }
-    ownedCallBack->parameterManager = &mParameterManager;
-    ownedCallBack->SetController(mController);
     vstInterface = ownedInterface.release();
     vstCallBack = ownedCallBack.release();
 }
 
 AAXWrapper_Parameters::~AAXWrapper_Parameters() {
-    // The effect may call back while it closes; the VstCallBack and the parameters are still
-    // there then.
+    // The effect closes first: until effClose returns, its threads may call back, and the
+    // VstCallBack, the parameters and the host wrappers are all still there for them.
     delete vstInterface;
     vstInterface = nullptr;
     delete vstCallBack;
     vstCallBack = nullptr;
 }
+
+ACFRESULT AAXWrapper_Parameters::InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept {
+    if (outInterface != nullptr && iid == IID_AAXWrapperParametersSelf) {
+        *outInterface = this;
+        AddRef();
+        return ACF_OK;
+    }
+    return AAX_CEffectParameters::InternalQueryInterface(iid, outInterface);
+}
+
+bool AAXWrapper_Parameters::EffectUsable() const noexcept { return vstLoaded == 1 && !vstInterface->HasFailed(); }
 
 // ---------------------------------------------------------------------------------------------
 // Parameter mirroring
@@ -171,25 +187,41 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
         return AAX_SUCCESS;
     }
 
-    vstCallBack->SetController(mController);
-
-    float sampleRate = kFallbackSampleRate;
-    if (mController != nullptr) mController->GetSampleRate(&sampleRate);
-    vstInterface->SetSampleRate(std::trunc(sampleRate));
-
-    // No parameter exists yet, so this is the identifier the base will keep answering for the
-    // master bypass.
     AAX_CString bypassID;
-    GetMasterBypassParameter(&bypassID);
-    AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
+    {
+        // The effect's calls from its own threads find no parameter (and no controller) until
+        // the parameters are all there; its answers to this thread see those made so far.
+        const VstCallBack::LinkChange mirroring(*vstCallBack);
+        vstCallBack->SetController(mController);
 
-    const int32_t count = VstInterface::BoundedParameterCount(vstInterface->NumParams(0));
-    for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
+        float sampleRate = kFallbackSampleRate;
+        if (mController != nullptr) mController->GetSampleRate(&sampleRate);
+        vstInterface->SetSampleRate(std::trunc(sampleRate));
+
+        // No parameter exists yet, so this is the identifier the base will keep answering for
+        // the master bypass.
+        GetMasterBypassParameter(&bypassID);
+        AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
+
+        const int32_t count = VstInterface::BoundedParameterCount(vstInterface->NumParams(0));
+        for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
+    }
 
     vstInterface->Open();
     vstInterface->MainsChanged(1);
     // Once open the effect has settled its channel counts; processing must not allocate.
     vstInterface->SizeChannelArrays();
+
+    if (vstInterface->HasFailed()) {
+        // The effect threw on the way: the instance goes on as one whose effect did not load.
+        {
+            const VstCallBack::LinkChange withdrawing(*vstCallBack);
+            mParameterManager.RemoveAllParameters();
+        }
+        const int32_t notLoaded = 0;
+        PostField(kField_Loaded, &notLoaded, sizeof notLoaded);
+        return AAX_SUCCESS;
+    }
 
     const AAX_CPacketHandler<AAX_CPacketDispatcher> bypassHandler(&mPacketDispatcher,
                                                                   &AAX_CPacketDispatcher::GenerateSingleValuePacket);
@@ -211,46 +243,51 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_Parameters::Uninitialize() {
-    const AAX_Result result = AAX_CEffectParameters::Uninitialize();
+AAX_Result AAXWrapper_Parameters::Uninitialize() noexcept {
+    // The effect stays open (only destruction closes it), and its threads may call at any time:
+    // they find no parameter and no controller from here on, and none is taken away while one of
+    // their calls uses it.
+    const VstCallBack::LinkChange withdrawing(*vstCallBack);
     vstCallBack->SetController(nullptr);
-    return result;
+    return AAX_CEffectParameters::Uninitialize();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Value routing
 
 AAX_Result AAXWrapper_Parameters::UpdateParameterNormalizedValue(AAX_CParamID id, double value,
-                                                                 AAX_EUpdateSource /*source*/) {
-    AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
-    if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
-    parameter->UpdateNormalizedValue(value);
+                                                                 AAX_EUpdateSource /*source*/) noexcept {
+    return AAX_Guarded([&]() -> AAX_Result {
+        AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
+        if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
+        parameter->UpdateNormalizedValue(value);
 
-    AAX_CString bypassID;
-    GetMasterBypassParameter(&bypassID);
-    if (vstLoaded != 1) return AAX_SUCCESS;
-    if (std::strcmp(id, bypassID.Get()) == 0) {
-        // The effect bypasses itself.
-        vstInterface->SetBypass(value > 0.0);
+        AAX_CString bypassID;
+        GetMasterBypassParameter(&bypassID);
+        if (vstLoaded != 1) return AAX_SUCCESS;
+        if (std::strcmp(id, bypassID.Get()) == 0) {
+            // The effect bypasses itself.
+            vstInterface->SetBypass(value > 0.0);
+            return AAX_SUCCESS;
+        }
+        // The effect's answer is only trusted as far as it names one of its own parameters;
+        // cutting a wider answer to 32 bits would name the wrong one.
+        const intptr_t index = vstInterface->FindParameterIndex(id, -1);
+        if (index < 0 || index >= vstInterface->NumParams(0)) return AAX_SUCCESS;
+        const VstCallBack::ParameterDelivery delivering(*vstCallBack, static_cast<int32_t>(index));
+        vstInterface->SetParameter(static_cast<int32_t>(index), static_cast<float>(value));
         return AAX_SUCCESS;
-    }
-    // The effect's answer is only trusted as far as it names one of its own parameters; cutting a
-    // wider answer to 32 bits would name the wrong one.
-    const intptr_t index = vstInterface->FindParameterIndex(id, -1);
-    if (index < 0 || index >= vstInterface->NumParams(0)) return AAX_SUCCESS;
-    const VstCallBack::ParameterDelivery delivering(*vstCallBack, static_cast<int32_t>(index));
-    vstInterface->SetParameter(static_cast<int32_t>(index), static_cast<float>(value));
-    return AAX_SUCCESS;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // State
 
-AAX_CTypeID AAXWrapper_Parameters::CurrentChunkID() const {
+AAX_CTypeID AAXWrapper_Parameters::CurrentChunkID() const noexcept {
     return static_cast<AAX_CTypeID>(vstInterface->UniqueId(0));
 }
 
-AAX_Result AAXWrapper_Parameters::GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const {
+AAX_Result AAXWrapper_Parameters::GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const noexcept {
     if (chunkID == nullptr) return AAX_ERROR_NULL_OBJECT;
     if (index != 0) {
         *chunkID = 0;
@@ -260,8 +297,8 @@ AAX_Result AAXWrapper_Parameters::GetChunkIDFromIndex(int32_t index, AAX_CTypeID
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const {
-    if (vstLoaded == 0) return AAX_ERROR_INVALID_CHUNK_ID;
+AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const noexcept {
+    if (!EffectUsable()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (size == nullptr) return AAX_ERROR_NULL_OBJECT;
     if (chunkID != CurrentChunkID()) {
         *size = 0;
@@ -269,6 +306,8 @@ AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* si
     }
     void* data = nullptr;
     const intptr_t answer = vstInterface->GetChunk(&data, -1);
+    // An effect that threw has no state to give: it now counts as not loaded.
+    if (vstInterface->HasFailed()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (!FitsChunkSize(answer)) {
         mReportedChunkSize = kNoChunkSizeReported;
         return AAX_ERROR_INCORRECT_CHUNK_SIZE;
@@ -279,12 +318,13 @@ AAX_Result AAXWrapper_Parameters::GetChunkSize(AAX_CTypeID chunkID, uint32_t* si
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const {
-    if (vstLoaded == 0 || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
+AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const noexcept {
+    if (!EffectUsable() || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
 
     void* data = nullptr;
     const intptr_t answer = vstInterface->GetChunk(&data, -1);
+    if (vstInterface->HasFailed()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (!FitsChunkSize(answer)) return AAX_ERROR_INCORRECT_CHUNK_SIZE;
     const auto length = static_cast<int32_t>(answer);
     if (length < 0) {
@@ -301,8 +341,8 @@ AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk
     return AAX_SUCCESS;
 }
 
-AAX_Result AAXWrapper_Parameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) {
-    if (vstLoaded == 0 || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
+AAX_Result AAXWrapper_Parameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept {
+    if (!EffectUsable() || chunkID != CurrentChunkID()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (chunk == nullptr) return AAX_ERROR_NULL_OBJECT;
     if (chunk->fSize < 0) return AAX_ERROR_INCORRECT_CHUNK_SIZE;
 
@@ -313,5 +353,5 @@ AAX_Result AAXWrapper_Parameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugI
     }
     // The effect takes the bytes as given; it does not write through the pointer.
     vstInterface->SetChunk(static_cast<intptr_t>(chunk->fSize), const_cast<char*>(chunk->fData));
-    return AAX_SUCCESS;
+    return vstInterface->HasFailed() ? AAX_ERROR_INVALID_CHUNK_ID : AAX_SUCCESS;
 }

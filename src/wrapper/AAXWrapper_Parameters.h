@@ -39,13 +39,19 @@ public:
     // then degrades instead of calling the effect.
     AAXWrapper_Parameters();
     // [main] Closes the effect (through the VstInterface), then frees the VstCallBack. The
-    // wrapped library stays loaded.
+    // wrapped library stays loaded. Until effClose returns the effect's threads may call back:
+    // everything they can reach is still there.
     ~AAXWrapper_Parameters() override;
 
-    // [main] The base's Uninitialize, then the VstCallBack forgets the controller, whose wrapper
-    // the base has just deleted: an effect that asks for the rate or the time before the next
-    // Initialize (while it closes, say) gets the default rate instead of a dangling controller.
-    AAX_Result Uninitialize() override;
+    // [any] Also answers IID_AAXWrapperParametersSelf, the module's private identifier, with this
+    // object (a reference added): how the module's GUI recognises its own data model.
+    ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept override;
+
+    // [main] Withdraws the controller and the parameters from the effect's callbacks (waiting for
+    // any under way on another thread to finish with them), then the base's Uninitialize. The
+    // effect stays open; until the next Initialize its calls from any thread find no parameter
+    // and get the default rate.
+    AAX_Result Uninitialize() noexcept override;
 
     // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
     // the master bypass (on above 0), setParameter at the index the effect gives for the
@@ -53,32 +59,35 @@ public:
     // gesture the effect reports for that parameter from inside setParameter is not sent back to
     // the host. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier. Marks no
     // packet dirty and leaves the change count alone.
-    AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value, AAX_EUpdateSource source) override;
+    AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value, AAX_EUpdateSource source) noexcept override;
 
     // [main] The one chunk: the effect's own bank chunk under its uniqueID (0 while the effect
-    // cannot be called). Index 0 only; AAX_ERROR_INVALID_CHUNK_INDEX otherwise.
-    AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const override;
+    // cannot be called). Index 0 only; AAX_ERROR_INVALID_CHUNK_INDEX otherwise. An effect that
+    // has failed (thrown) counts as not loaded for all four chunk operations.
+    AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const noexcept override;
     // [main] The effect's current chunk size (all bits set while it cannot be called), which is
     // remembered: the host allocates the record from it. AAX_ERROR_INVALID_CHUNK_ID when not
     // loaded (size untouched) or for another identifier (size 0); AAX_ERROR_INCORRECT_CHUNK_SIZE
     // (size untouched, nothing remembered) for a length that 32 bits cannot hold.
-    AAX_Result GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const override;
+    AAX_Result GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const noexcept override;
     // [main] Copies the effect's chunk into the record. Refuses with
     // AAX_ERROR_INCORRECT_CHUNK_SIZE, writing nothing, when no size was reported or the chunk has
     // grown beyond the size last reported or to a length that 32 bits cannot hold, so the host's
     // record is never overrun and no state is silently cut. A negative length is stored in fSize
     // and copies nothing.
-    AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const override;
+    AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const noexcept override;
     // [main] Hands the record's bytes to the effect (effSetChunk). Before the first restore of
     // the instance the effect is asked for its chunk once, so it has prepared its state. A
     // negative fSize sends nothing and answers AAX_ERROR_INCORRECT_CHUNK_SIZE.
-    AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) override;
+    AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept override;
 
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
     // automatable effect parameter (up to kMaxMirroredParameters), opens and resumes the effect,
     // sizes the channel arrays for it, registers the master bypass packet and posts the channel
     // counts, the VstInterface and the loaded flag. Not loaded: posts only the loaded flag (0).
-    // Always 0.
+    // An effect that throws on the way leaves the instance as if it had not loaded: its
+    // parameters are removed again and the loaded flag posted is 0. 0, unless memory runs out
+    // (std::bad_alloc, which Initialize turns into its result after undoing everything).
     AAX_Result EffectInit() override;
 
     // Members, in this order.
@@ -89,7 +98,9 @@ public:
 
 private:
     // [main] The chunk identifier: the effect's uniqueID, or 0 when it cannot be called.
-    AAX_CTypeID CurrentChunkID() const;
+    AAX_CTypeID CurrentChunkID() const noexcept;
+    // [main] Loaded, and not failed since.
+    bool EffectUsable() const noexcept;
     // [main] Hands a new parameter to the manager, or deletes it when the manager refuses it
     // (an identifier already taken).
     void AddOwnedParameter(AAX_IParameter* parameter);

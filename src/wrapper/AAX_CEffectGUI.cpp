@@ -2,6 +2,7 @@
 
 #include "interfaces/aax_ids.h"
 #include "params/AAX_CString.h"
+#include "params/AAX_Guarded.h"
 
 AAX_CEffectGUI::AAX_CEffectGUI() = default;
 
@@ -10,15 +11,15 @@ AAX_CEffectGUI::~AAX_CEffectGUI() {
     mViewContainer.reset();
 }
 
-ACFRESULT AAX_CEffectGUI::QueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT AAX_CEffectGUI::QueryInterface(const acfIID& iid, void** outInterface) noexcept {
     return GetOuterUnknown()->QueryInterface(iid, outInterface);
 }
 
-acfUInt32 AAX_CEffectGUI::AddRef() { return GetOuterUnknown()->AddRef(); }
+acfUInt32 AAX_CEffectGUI::AddRef() noexcept { return GetOuterUnknown()->AddRef(); }
 
-acfUInt32 AAX_CEffectGUI::Release() { return GetOuterUnknown()->Release(); }
+acfUInt32 AAX_CEffectGUI::Release() noexcept { return GetOuterUnknown()->Release(); }
 
-ACFRESULT AAX_CEffectGUI::InternalQueryInterface(const acfIID& iid, void** outInterface) {
+ACFRESULT AAX_CEffectGUI::InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept {
     if (outInterface == nullptr) return ACF_E_NOINTERFACE;
     *outInterface = nullptr;
     if (iid == IID_IAAXEffectGUIV1) {
@@ -30,7 +31,7 @@ ACFRESULT AAX_CEffectGUI::InternalQueryInterface(const acfIID& iid, void** outIn
     return CACFUnknown::InternalQueryInterface(iid, outInterface);
 }
 
-void AAX_CEffectGUI::ReleaseHostObjects() {
+void AAX_CEffectGUI::ReleaseHostObjects() noexcept {
     if (mEffectParameters != nullptr) {
         mEffectParameters->Release();
         mEffectParameters = nullptr;
@@ -39,50 +40,57 @@ void AAX_CEffectGUI::ReleaseHostObjects() {
     mTransport.reset();
 }
 
-AAX_Result AAX_CEffectGUI::Initialize(IACFUnknown* host) {
-    mController.reset(new AAX_VController(host));
-    if (host == nullptr || !mController->IsValid()) {
-        mController.reset();
-        return AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER;
-    }
-    // Initialising again replaces what the first time took.
-    if (mEffectParameters != nullptr) {
-        mEffectParameters->Release();
-        mEffectParameters = nullptr;
-    }
-    void* effectParameters = nullptr;
-    if (host->QueryInterface(IID_IAAXEffectParametersV1, &effectParameters) == ACF_OK) {
-        mEffectParameters = static_cast<AAX_IACFEffectParameters*>(effectParameters);
-    }
-    mTransport.reset(new AAX_VTransport(host));
-    CreateViewContents();
-    return AAX_SUCCESS;
+AAX_Result AAX_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
+    const AAX_Result result = AAX_Guarded([&]() -> AAX_Result {
+        mController.reset(new AAX_VController(host));
+        if (host == nullptr || !mController->IsValid()) {
+            mController.reset();
+            return AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER;
+        }
+        // Initialising again replaces what the first time took.
+        if (mEffectParameters != nullptr) {
+            mEffectParameters->Release();
+            mEffectParameters = nullptr;
+        }
+        void* effectParameters = nullptr;
+        if (host->QueryInterface(IID_IAAXEffectParametersV1, &effectParameters) == ACF_OK) {
+            mEffectParameters = static_cast<AAX_IACFEffectParameters*>(effectParameters);
+        }
+        mTransport.reset(new AAX_VTransport(host));
+        CreateViewContents();
+        return AAX_SUCCESS;
+    });
+    // What a call that failed half way took is given back.
+    if (result == AAX_ERROR_PLUGIN_OUT_OF_MEMORY || result == ACF_E_UNEXPECTED) ReleaseHostObjects();
+    return result;
 }
 
-AAX_Result AAX_CEffectGUI::Uninitialize() {
+AAX_Result AAX_CEffectGUI::Uninitialize() noexcept {
     ReleaseHostObjects();
     return AAX_SUCCESS;
 }
 
-AAX_Result AAX_CEffectGUI::NotificationReceived(AAX_CTypeID, const void*, uint32_t) { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::NotificationReceived(AAX_CTypeID, const void*, uint32_t) noexcept { return AAX_SUCCESS; }
 
-AAX_Result AAX_CEffectGUI::SetViewContainer(IACFUnknown* viewContainer) {
-    if (viewContainer == nullptr) {
-        mViewContainer.reset();
-        DeleteViewContainer();
+AAX_Result AAX_CEffectGUI::SetViewContainer(IACFUnknown* viewContainer) noexcept {
+    return AAX_Guarded([&]() -> AAX_Result {
+        if (viewContainer == nullptr) {
+            mViewContainer.reset();
+            DeleteViewContainer();
+            return AAX_SUCCESS;
+        }
+        mViewContainer.reset(new AAX_VViewContainer(viewContainer));
+        CreateViewContainer();
+        UpdateAllParameters();
         return AAX_SUCCESS;
-    }
-    mViewContainer.reset(new AAX_VViewContainer(viewContainer));
-    CreateViewContainer();
-    UpdateAllParameters();
-    return AAX_SUCCESS;
+    });
 }
 
-AAX_Result AAX_CEffectGUI::ParameterUpdated(AAX_CParamID) { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::ParameterUpdated(AAX_CParamID) noexcept { return AAX_SUCCESS; }
 
-AAX_Result AAX_CEffectGUI::GetCustomLabel(AAX_EPlugInStrings, AAX_IString*) const { return AAX_ERROR_NULL_OBJECT; }
+AAX_Result AAX_CEffectGUI::GetCustomLabel(AAX_EPlugInStrings, AAX_IString*) const noexcept { return AAX_ERROR_NULL_OBJECT; }
 
-AAX_Result AAX_CEffectGUI::SetControlHighlightInfo(AAX_CParamID, bool, int32_t) { return AAX_SUCCESS; }
+AAX_Result AAX_CEffectGUI::SetControlHighlightInfo(AAX_CParamID, bool, int32_t) noexcept { return AAX_SUCCESS; }
 
 AAX_Result AAX_CEffectGUI::UpdateAllParameters() {
     if (mEffectParameters == nullptr) return AAX_SUCCESS;

@@ -1,6 +1,8 @@
 // The host-facing life cycle of an effect GUI: the host's controller, data model, view container
 // and transport, and the operations a GUI that draws nothing itself answers the same way. A
 // derived GUI supplies the view: its contents, the container's editor, its size and drawing.
+// Nothing thrown leaves a slot the host calls: running out of memory answers
+// AAX_ERROR_PLUGIN_OUT_OF_MEMORY, with what the call had taken given back.
 #pragma once
 
 #include <memory>
@@ -22,34 +24,34 @@ public:
     ~AAX_CEffectGUI() override;
 
     // [any] Slots 0 to 2: forwarded to the outer unknown.
-    ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) override;
-    acfUInt32 AddRef() override;
-    acfUInt32 Release() override;
+    ACFRESULT QueryInterface(const acfIID& iid, void** outInterface) noexcept override;
+    acfUInt32 AddRef() noexcept override;
+    acfUInt32 Release() noexcept override;
     // [any] Answers the effect-GUI interface with this object, adding a reference; every other
     // identifier goes to the component base.
-    ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface) override;
+    ACFRESULT InternalQueryInterface(const acfIID& iid, void** outInterface) noexcept override;
 
     // [main] Slot 3. Takes the host's controller, data model and transport, then builds the view
     // contents. AAX_ERROR_NO_COMPONENTS_WITHOUT_CONTROLLER for a null host or one without a
     // controller; nothing else is taken then.
-    AAX_Result Initialize(IACFUnknown* host) override;
+    AAX_Result Initialize(IACFUnknown* host) noexcept override;
     // [main] Slot 4. Releases the data model and deletes the controller and transport. The view
     // container is left as it is.
-    AAX_Result Uninitialize() override;
+    AAX_Result Uninitialize() noexcept override;
     // [main] Slot 5. 0.
-    AAX_Result NotificationReceived(AAX_CTypeID type, const void* data, uint32_t size) override;
+    AAX_Result NotificationReceived(AAX_CTypeID type, const void* data, uint32_t size) noexcept override;
     // [main] Slot 6. Null withdraws the view (DeleteViewContainer); otherwise the container is
     // taken, CreateViewContainer runs and every parameter is reported as updated. 0. As
     // designed, the one reference that taking a container adds is not given back, neither when
     // the view is withdrawn nor when the GUI goes: the GUI only stops referring to the container,
     // whose life the host keeps (see AAX_VViewContainer).
-    AAX_Result SetViewContainer(IACFUnknown* viewContainer) override;
+    AAX_Result SetViewContainer(IACFUnknown* viewContainer) noexcept override;
     // [any] Slot 10. Does nothing: the effect's editor shows its own values. 0.
-    AAX_Result ParameterUpdated(AAX_CParamID id) override;
+    AAX_Result ParameterUpdated(AAX_CParamID id) noexcept override;
     // [main] Slot 11. AAX_ERROR_NULL_OBJECT; the label is untouched.
-    AAX_Result GetCustomLabel(AAX_EPlugInStrings selector, AAX_IString* label) const override;
+    AAX_Result GetCustomLabel(AAX_EPlugInStrings selector, AAX_IString* label) const noexcept override;
     // [main] Slot 12. 0.
-    AAX_Result SetControlHighlightInfo(AAX_CParamID id, bool isHighlighted, int32_t color) override;
+    AAX_Result SetControlHighlightInfo(AAX_CParamID id, bool isHighlighted, int32_t color) noexcept override;
 
     // [main] Slot 13. Builds what the view shows; called by Initialize.
     virtual AAX_Result CreateViewContents() = 0;
@@ -68,7 +70,7 @@ protected:
     AAX_ITransport* GetTransport() const { return mTransport.get(); }
 
 private:
-    void ReleaseHostObjects();
+    void ReleaseHostObjects() noexcept;
 
     std::unique_ptr<AAX_VController> mController;
     AAX_IACFEffectParameters* mEffectParameters = nullptr;  // one reference held

@@ -39,7 +39,7 @@ public:
     acfUInt32 Release() override { return GetOuterUnknown()->Release(); }
     int32_t Answer() override { return 42; }
 
-    ACFRESULT InternalQueryInterface(const acfIID& iid, void** out) override {
+    ACFRESULT InternalQueryInterface(const acfIID& iid, void** out) noexcept override {
         if (out != nullptr && iid == IID_ITestComponent) {
             *out = static_cast<ITestComponent*>(this);
             static_cast<ITestComponent*>(this)->AddRef();
@@ -48,7 +48,7 @@ public:
         return CACFUnknown::InternalQueryInterface(iid, out);
     }
 
-    void FinalRelease() override {
+    void FinalRelease() noexcept override {
         mLifecycle->finalReleases.fetch_add(1);
         mLifecycle->finalReleaseBeforeDestruction = mLifecycle->destructions.load() == 0;
     }

@@ -28,7 +28,7 @@ public:
     ~ProbeParameter() override {
         if (mDestroyed != nullptr) mDestroyed->push_back(Identifier());
     }
-    void SetAutomationDelegate(AAX_IAutomationDelegate* automationDelegate) override {
+    void SetAutomationDelegate(AAX_IAutomationDelegate* automationDelegate) noexcept override {
         ++delegateHandOvers;
         AAX_CParameter<float>::SetAutomationDelegate(automationDelegate);
     }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "effect/AAX_VHostWrappers.h"
@@ -17,11 +18,13 @@ using ::testing::SetArgPointee;
 
 namespace {
 
-// An effect connected to the static host callback, with its own VstCallBack behind `user`.
+// An effect connected to the static host callback, with its own VstCallBack behind `user`. The
+// test's thread is the instance's audio thread, as inside the processing callback.
 struct ConnectedEffect {
     ConnectedEffect() : callBack(nullptr) {
         effect.AttachHost(&VstCallBack::HostCallback);
         effect.effect()->user = &callBack;
+        callBack.MarkAudioThread();
     }
     intptr_t Call(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return effect.CallHost({opcode, index, value, ptr, opt});
@@ -213,7 +216,7 @@ TEST(HostCallback, TimeRequestsAskTheControllerOnceAndRateRequestsAskAgain) {
         .WillOnce(DoAll(SetArgPointee<0>(96000.0f), Return(0)));
 
     ConnectedEffect connected;
-    connected.callBack.controller = &controller;
+    connected.callBack.SetController(&controller);
     for (int block = 0; block < 3; ++block) connected.Call(vst2::audioMasterGetTime);
     EXPECT_EQ(connected.LastTime().sampleRate, 48000.0);
 
@@ -223,7 +226,7 @@ TEST(HostCallback, TimeRequestsAskTheControllerOnceAndRateRequestsAskAgain) {
     EXPECT_EQ(connected.LastTime().sampleRate, 96000.0);
 
     // Another controller (or none) is asked afresh.
-    connected.callBack.controller = nullptr;
+    connected.callBack.SetController(nullptr);
     connected.Call(vst2::audioMasterGetTime);
     EXPECT_EQ(connected.LastTime().sampleRate, 44100.0);
 }
@@ -273,7 +276,7 @@ TEST(HostCallback, NoControllerGivenAfterOneMeansTheDefaultRate) {
 TEST(HostCallback, ControllerThatCannotAnswerLeavesTheDefaultRate) {
     AAX_VController controller(nullptr);  // holds no host interface
     ConnectedEffect connected;
-    connected.callBack.controller = &controller;
+    connected.callBack.SetController(&controller);
 
     connected.Call(vst2::audioMasterGetTime);
     EXPECT_EQ(connected.LastTime().sampleRate, 44100.0);
@@ -291,4 +294,37 @@ TEST(HostCallback, TimeRequestFromWithinProcessingSeesTheSnapshotWrittenForTheBl
     ASSERT_EQ(connected.effect.hostReplies.size(), 1u);
     EXPECT_TRUE(connected.effect.hostReplies[0].hasTime);
     EXPECT_EQ(connected.effect.hostReplies[0].time.tempo, 133.0);
+}
+
+TEST(HostCallback, AnotherThreadGetsARecordOfItsOwnFromTheLastBufferAndLeavesTheStopEdgeAlone) {
+    ConnectedEffect connected;
+    VstCallBack& snapshot = connected.callBack;
+    const auto askFromAnotherThread = [&] { std::thread([&] { connected.Call(vst2::audioMasterGetTime); }).join(); };
+    // Until another thread first asks, the audio thread publishes nothing: that request gets
+    // the snapshot as constructed.
+    askFromAnotherThread();
+    EXPECT_EQ(connected.LastTime().flags, 0);
+    snapshot.isPlaying = 1;
+    snapshot.tempoValid = 1;
+    snapshot.tempo = 100.0;
+    snapshot.positionValid = 1;
+    snapshot.ppqPosition = 3.5;
+    snapshot.PublishSnapshot();
+    connected.Call(vst2::audioMasterGetTime);
+    // The transport stops; the block's snapshot is published before the effect runs.
+    snapshot.isPlaying = 0;
+    snapshot.positionValid = 0;
+    snapshot.PublishSnapshot();
+
+    const vst2::VstTimeInfo audioRecord = snapshot.timeInfo;
+    askFromAnotherThread();
+    EXPECT_EQ(connected.effect.hostReplies.back().result, reinterpret_cast<intptr_t>(&snapshot.otherTimeInfo));
+    EXPECT_EQ(connected.LastTime().flags, vst2::kVstTempoValid);
+    EXPECT_EQ(connected.LastTime().tempo, 100.0);
+    EXPECT_EQ(std::memcmp(&snapshot.timeInfo, &audioRecord, sizeof audioRecord), 0) << "the audio thread's record";
+    EXPECT_EQ(connected.effect.CountOpcode(vst2::effProcessEvents), 0u);
+
+    // The stop is still the audio thread's to report.
+    connected.Call(vst2::audioMasterGetTime);
+    EXPECT_EQ(connected.effect.CountOpcode(vst2::effProcessEvents), 1u);
 }

@@ -321,6 +321,8 @@ TEST_F(Loader, EachInstanceGetsItsOwnEffectServedByTheOneCallback) {
     callBackB.tempo = 150.0;
     a->user = &callBackA;
     b->user = &callBackB;
+    callBackA.MarkAudioThread();
+    callBackB.MarkAudioThread();
 
     EXPECT_EQ(first.CallHost({vst2::audioMasterGetTime}), reinterpret_cast<intptr_t>(&callBackA.timeInfo));
     EXPECT_EQ(second.CallHost({vst2::audioMasterGetTime}), reinterpret_cast<intptr_t>(&callBackB.timeInfo));

@@ -24,7 +24,7 @@ namespace {
 class ObservedGui : public AAXWrapper_CEffectGUI {
 public:
     explicit ObservedGui(std::vector<std::string>* updates) : updates_(updates) {}
-    AAX_Result ParameterUpdated(AAX_CParamID id) override {
+    AAX_Result ParameterUpdated(AAX_CParamID id) noexcept override {
         updates_->push_back(id != nullptr ? id : "(null)");
         return AAXWrapper_CEffectGUI::ParameterUpdated(id);
     }

@@ -1,6 +1,13 @@
 // The test VST 2 library. Its entry points hand out whatever effect the test's hook returns, so
-// the real loader can be exercised end to end on a real shared library.
+// the real loader can be exercised end to end on a real shared library. Without a hook, and with
+// TEST_VST_EFFECT set in the environment, they make a new ConcurrentEffect configured from it
+// ("thread", or "throw:" and an entry point, see ConcurrentEffect::ConfigureFromText), so that a
+// host in another process (aaxhost) meets an effect that misbehaves.
+#include <cstdlib>
+#include <new>
+
 #include "interfaces/vst2.h"
+#include "support/ConcurrentEffect.h"
 
 using MainHook = vst2::AEffect* (*)(vst2::AudioMasterCallback hostCallback);
 
@@ -8,15 +15,29 @@ namespace {
 
 MainHook mainHook = nullptr;
 
+vst2::AEffect* ServeConfiguredEffect(vst2::AudioMasterCallback hostCallback) {
+    const char* setting = std::getenv("TEST_VST_EFFECT");
+    if (setting == nullptr) return nullptr;
+    auto* effect = new (std::nothrow) testsupport::ConcurrentEffect();
+    if (effect == nullptr || !effect->ConfigureFromText(setting)) {
+        delete effect;
+        return nullptr;
+    }
+    effect->DeleteOnClose();
+    return effect->AttachHost(hostCallback);
+}
+
 vst2::AEffect* RunHook(vst2::AudioMasterCallback hostCallback) {
-    return mainHook != nullptr ? mainHook(hostCallback) : nullptr;
+    if (mainHook != nullptr) return mainHook(hostCallback);
+    return ServeConfiguredEffect(hostCallback);
 }
 
 }  // namespace
 
 extern "C" {
 
-// Installs the hook that the entry points call; null makes them return null.
+// Installs the hook that the entry points call; null makes them return null (or serve the
+// effect the environment configures).
 void TestEffect_SetMainHook(MainHook hook) { mainHook = hook; }
 
 vst2::AEffect* VSTPluginMain(vst2::AudioMasterCallback hostCallback) { return RunHook(hostCallback); }
