@@ -1,9 +1,11 @@
 // VantreloDelay, driven only through the VST 2 interface of the built library.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "allocation_counter.h"
@@ -619,6 +621,31 @@ TEST(VantreloDelay, LongestDelayHoldsAtEveryRateUpToTheMaximumAndStaysThereAbove
         SCOPED_TRACE(c.rate);
         ExpectOnlyEchoes(effect.Render(Impulse(c.echo + 100), 8192).left, {{c.echo, 1.0f}});
     }
+}
+
+TEST(VantreloDelay, RateChangesWhileAudioRunsHandTheLineOverWithoutRaces) {
+    EffectInstance effect;
+    ApplyImpulseSettings(effect);
+    effect.Set(kTime, 1.0f);
+    effect.Set(kFeedback, 0.0f);
+    effect.Start(48000.0f);
+    std::atomic<bool> stop{false};
+    std::thread audio([&effect, &stop] {
+        std::vector<float> left(256, 0.25f), right(256, -0.25f);
+        float* channels[2] = {left.data(), right.data()};
+        while (!stop.load()) effect.Get()->processReplacing(effect.Get(), channels, channels, 256);
+    });
+    // Lines grow and shrink while blocks run; resumes come in between, as a host may send them.
+    const float rates[] = {96000.0f, 44100.0f, 48000.0f, 192000.0f};
+    for (int change = 0; change < 64; ++change) {
+        effect.Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, rates[change % 4]);
+        if (change % 8 == 7) effect.Dispatch(vst2::effMainsChanged, 0, 1);
+        std::this_thread::yield();
+    }
+    stop.store(true);
+    audio.join();
+    // The last line offered is the one in use: 2 s at 192 kHz.
+    ExpectOnlyEchoes(effect.Render(Impulse(384100), 4096).left, {{384000, 1.0f}});
 }
 
 TEST(VantreloDelay, ToneFiltersOnlyTheRepeats) {
