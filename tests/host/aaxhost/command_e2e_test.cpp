@@ -415,7 +415,11 @@ TEST(CommandOnTestEffect, ShowsAnyBytesOfNamesSafelyAndSetsAnyIdentifier) {
     }
 
     // An identifier with '=' in it, set with --set.
-    const fs::path in = fs::path(install.InstallDirectory()) / "in.wav";
+    // A folder of plain ASCII: the test program, unlike aaxhost.exe, does not run with UTF-8 as
+    // its code page, and the install directory's name is not ASCII.
+    const fs::path scratch = fs::temp_directory_path() / ("aaxhost-names-" + std::to_string(std::random_device{}() % 1000000000u));
+    fs::create_directories(scratch);
+    const fs::path in = scratch / "in.wav";
     AudioData audio;
     audio.channels = {std::vector<float>(256, 0.5f)};
     ASSERT_TRUE(WriteWavFile(in.string(), audio, 16, false, nullptr));
@@ -434,6 +438,8 @@ TEST(CommandOnTestEffect, ShowsAnyBytesOfNamesSafelyAndSetsAnyIdentifier) {
     EXPECT_EQ(validate.out.find('\n', validate.out.rfind(" passed, ")), validate.out.size() - 1) << validate.out;
     install.SetMainHook(nullptr);
     gMade.clear();
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
 }
 
 // What -o does with each kind of target: the file a link names is replaced and the link kept;
