@@ -467,7 +467,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     }
     out << CountText(static_cast<int64_t>(parameters.size()), "parameter") << ", layout " << layout
         << "; the master bypass is \"" << Printable(instance->MasterBypassID(), '\0') << "\"";
-    if (statePath != nullptr) out << "; values after restoring " << Printable(*statePath, '\0');
+    if (statePath != nullptr) out << "; values after restoring " << *statePath;
     out << "\n";
     return kExitSuccess;
 }
