@@ -1,6 +1,7 @@
 #include "DelayEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
@@ -10,15 +11,21 @@ namespace {
 constexpr double kDefaultSampleRate = 44100.0;
 constexpr double kPi = 3.14159265358979323846;
 
-// The comparisons are false for NaN, so each of these is a compare and a mask, without a branch.
-// A non-finite sample becomes 0; a finite one passes bit for bit.
+// A non-finite sample becomes 0; a finite one passes bit for bit. The comparison is false for
+// NaN, so this is a compare and a mask, without a branch.
 inline float FiniteOrZero(float value) { return std::fabs(value) <= FLT_MAX ? value : 0.0f; }
 
 // What is stored in a line or the filter: tiny values become 0 (see kFlushThreshold), and so does
-// anything not finite, which would otherwise stay in the line and the filter for good.
+// anything not finite, which would otherwise stay in the line and the filter for good. One
+// unsigned compare on the magnitude's bits passes exactly the finite magnitudes from the
+// threshold up (infinity and NaN lie above the largest finite float); its result becomes a mask,
+// so there is no branch.
 inline float Flush(float value) {
-    const float magnitude = std::fabs(value);
-    return magnitude >= DelayEngine::kFlushThreshold && magnitude <= FLT_MAX ? value : 0.0f;
+    constexpr uint32_t kLowest = std::bit_cast<uint32_t>(DelayEngine::kFlushThreshold);
+    constexpr uint32_t kInfinity = 0x7F800000u;
+    const uint32_t bits = std::bit_cast<uint32_t>(value);
+    const uint32_t keep = 0u - static_cast<uint32_t>((bits & 0x7FFFFFFFu) - kLowest < kInfinity - kLowest);
+    return std::bit_cast<float>(bits & keep);
 }
 
 // One-pole glide that lands exactly on its target, so settled gains are exact.
