@@ -76,10 +76,10 @@ public:
     void SnapTo(const BlockSettings& settings);
 
     // [audio] Renders one block. A non-finite input sample (NaN, infinity) is taken as 0, and
-    // nothing non-finite is ever stored in the lines or the filter. outRight null means mono: only the left channel is processed.
-    // inRight null with a right output takes the left input for both sides. Inputs may alias
-    // outputs. At clearAtFrame (if within [0, frames]; frames means after the last sample) the
-    // tail is dropped. Allocates nothing, locks nothing.
+    // nothing non-finite is ever stored in the lines or the filter. outRight null means mono:
+    // only the left channel is processed. inRight null with a right output takes the left input
+    // for both sides. Inputs may alias outputs. At clearAtFrame (if within [0, frames]; frames
+    // means after the last sample) the tail is dropped. Allocates nothing, locks nothing.
     void Process(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int32_t frames,
                  const BlockSettings& settings, int32_t clearAtFrame);
 

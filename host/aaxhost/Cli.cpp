@@ -904,7 +904,10 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"describe", kDescribeHelp, {{"--json", false, false}}, Describe},
-        {"params", kParamsHelp, {{"--json", false, false}, {"--layout", true, false}, {"--state-in", true, false}}, Params},
+        {"params",
+         kParamsHelp,
+         {{"--json", false, false}, {"--layout", true, false}, {"--state-in", true, false}},
+         Params},
         {"render",
          kRenderHelp,
          {{"-i", true, false},         {"-o", true, false},        {"--layout", true, false},

@@ -7,18 +7,15 @@
 namespace effects_test {
 namespace {
 std::atomic<int64_t> allocations{0};
-std::atomic<int64_t> frees{0};
 }  // namespace
 
 #if defined(_WIN32)
 bool AllocationCountSeesLibraries() { return false; }
 int64_t AllocationCount() { return allocations.load(); }
-int64_t FreeCount() { return frees.load(); }
 }  // namespace effects_test
 #else
 bool AllocationCountSeesLibraries() { return true; }
 int64_t AllocationCount() { return allocations.load(); }
-int64_t FreeCount() { return frees.load(); }
 
 namespace {
 void* Allocate(std::size_t size) {
@@ -32,11 +29,6 @@ void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
     return std::aligned_alloc(align, rounded == 0 ? align : rounded);
 }
 }  // namespace
-
-void Free(void* p) {
-    if (p != nullptr) frees.fetch_add(1, std::memory_order_relaxed);
-    std::free(p);
-}
 }  // namespace effects_test
 
 void* operator new(std::size_t size) {
@@ -57,16 +49,16 @@ void* operator new(std::size_t size, std::align_val_t alignment, const std::noth
 void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return effects_test::AllocateAligned(size, alignment);
 }
-void operator delete(void* p) noexcept { effects_test::Free(p); }
-void operator delete[](void* p) noexcept { effects_test::Free(p); }
-void operator delete(void* p, std::size_t) noexcept { effects_test::Free(p); }
-void operator delete[](void* p, std::size_t) noexcept { effects_test::Free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { effects_test::Free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { effects_test::Free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { effects_test::Free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { effects_test::Free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { effects_test::Free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { effects_test::Free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { effects_test::Free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { effects_test::Free(p); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
 #endif

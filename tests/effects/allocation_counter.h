@@ -12,7 +12,5 @@ namespace effects_test {
 bool AllocationCountSeesLibraries();
 // The number of operator new calls so far.
 int64_t AllocationCount();
-// The number of operator delete calls on memory so far (counted where allocations are).
-int64_t FreeCount();
 
 }  // namespace effects_test

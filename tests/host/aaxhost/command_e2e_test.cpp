@@ -322,37 +322,32 @@ TEST_F(CommandOnBuiltModule, RenderSaysAsMuchAsAskedSetsByIndexAndRefusesAnother
     EXPECT_FALSE(fs::exists(Path("x.wav")));
 }
 
-// A state file read back through params: the values the host's parameters show after the
-// restore, in both forms, with the file named.
+// params --state-in lists what the host's parameters show after restoring a state file, and
+// names the file.
 TEST_F(CommandOnBuiltModule, ParamsListsTheValuesAfterRestoringAState) {
     const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.5f));
-    ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("out.wav"), "--state-out", Path("state.bin")}).status,
-              kExitSuccess);
-    const Outcome table = Run({"params", module_, "--state-in", Path("state.bin")});
+    const std::string state = Path("state.bin");
+    ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("out.wav"), "--state-out", state}).status, kExitSuccess);
+    const Outcome table = Run({"params", module_, "--state-in", state});
     ASSERT_EQ(table.status, kExitSuccess) << table.err;
     EXPECT_NE(table.out.find("\n1     \"time\"      Time/Tm           continuous  65     0.2500   0.2500   "),
               std::string::npos) << table.out;
-    EXPECT_NE(table.out.find("; values after restoring " + Path("state.bin") + "\n"), std::string::npos) << table.out;
-    const Outcome json = Run({"params", module_, "--state-in", Path("state.bin"), "--json"});
-    ASSERT_EQ(json.status, kExitSuccess) << json.err;
-    EXPECT_NE(json.out.find("\"stateIn\": \"" + JsonEscape(Path("state.bin")) + "\""), std::string::npos) << json.out;
-    for (const char* row : {"\"id\": \"feedback\",", "\"default\": 0.4", "\"value\": 0.4"}) {
-        EXPECT_NE(json.out.find(row), std::string::npos) << row << "\n" << json.out;
-    }
+    EXPECT_NE(table.out.find("; values after restoring " + state + "\n"), std::string::npos) << table.out;
+    const Outcome json = Run({"params", module_, "--state-in", state, "--json"});
+    EXPECT_NE(json.out.find("\"stateIn\": \"" + JsonEscape(state) + "\""), std::string::npos) << json.out;
 }
 
-// What `params --state-in` is for: a value saved by one render shows in the listing. The module
-// must read the effect's values back after restoring its state for the host to show them.
-TEST_F(CommandOnBuiltModule, ParamsShowsAValueSavedByARender) {
+// What params --state-in is for: a value a render saved shows up.
+TEST_F(CommandOnBuiltModule, ParamsShowsAValueARenderSaved) {
     GTEST_SKIP() << "the module does not yet read the effect's values back into the host's parameters after SetChunk";
     const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.5f));
+    const std::string state = Path("state.bin");
     ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("out.wav"), "--set", "time=0.9", "--state-out",
-                   Path("state.bin")}).status,
+                   state}).status,
               kExitSuccess);
-    const Outcome table = Run({"params", module_, "--state-in", Path("state.bin")});
-    ASSERT_EQ(table.status, kExitSuccess) << table.err;
-    EXPECT_NE(table.out.find("\n1     \"time\"      Time/Tm           continuous  65     0.2500   0.9000   "),
-              std::string::npos) << table.out;
+    const Outcome table = Run({"params", module_, "--state-in", state});
+    const std::string row = "\"time\"      Time/Tm           continuous  65     0.2500   0.9000   ";
+    EXPECT_NE(table.out.find(row), std::string::npos) << table.out;
 }
 
 namespace {
