@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "StateChunk.h"
 
@@ -74,6 +75,9 @@ DelayEffect::DelayEffect(vst2::AudioMasterCallback host) : host_(host), editor_(
     record_.uniqueID = kUniqueId;
     record_.version = kEffectVersion;
     record_.processReplacing = &ProcessReplacingEntry;
+    // The first block takes this line unless a rate set before it asks for another.
+    spareLine_.Allocate(DelayEngine::LineLengthFor(sampleRate_.load(std::memory_order_relaxed)));
+    lineOffer_.store(kLineOffered, std::memory_order_release);
 }
 
 vst2::AEffect* CreateDelayEffect(vst2::AudioMasterCallback host) {
@@ -154,15 +158,23 @@ intptr_t DelayEffect::Dispatch(int32_t opcode, int32_t index, intptr_t value, vo
         CopyText(static_cast<char*>(ptr), kParameterInfo[index].label, kParamNameCapacity);
         return 0;
     case vst2::effSetSampleRate:
-        // Processing adopts the new rate at its next block, so this is safe while audio runs.
-        if (std::isfinite(opt) && opt > 0.0f) sampleRate_.store(opt, std::memory_order_relaxed);
+        // Processing adopts the new rate, and the line prepared for it, at its next block, so
+        // this is safe while audio runs. Short of memory the rate is still taken, with the
+        // longest delay the current line holds.
+        if (std::isfinite(opt) && opt > 0.0f) {
+            PrepareLine(opt);
+            sampleRate_.store(opt, std::memory_order_release);
+        }
         return 0;
     case vst2::effSetBlockSize:
         // Any block length is processed; the value is kept for information only.
         if (value > 0 && value <= INT32_MAX) blockSize_.store(static_cast<int32_t>(value), std::memory_order_relaxed);
         return 0;
     case vst2::effMainsChanged:
-        if (value != 0) resumePending_.store(true, std::memory_order_release);
+        if (value != 0) {
+            PrepareLine(sampleRate_.load(std::memory_order_relaxed));
+            resumePending_.store(true, std::memory_order_release);
+        }
         return 0;
     case vst2::effEditGetRect:
         if (ptr == nullptr) return 0;
@@ -390,8 +402,9 @@ BlockSettings DelayEffect::PrepareBlock() {
 
     bool snap = wasBypassed_;
     wasBypassed_ = false;
-    const double rate = sampleRate_.load(std::memory_order_relaxed);
-    if (rate != engine_.SampleRate()) {
+    const double rate = sampleRate_.load(std::memory_order_acquire);
+    // Taken after the rate is read: a line offered for that rate is visible by now.
+    if (TakeOfferedLine() || rate != engine_.SampleRate()) {
         engine_.Configure(rate);
         snap = true;
     }
@@ -416,6 +429,46 @@ BlockSettings DelayEffect::PrepareBlock() {
     settings.pingPong = SwitchPosition(v[kParamPingPong], 2) != 0;
     if (snap) engine_.SnapTo(settings);
     return settings;
+}
+
+bool DelayEffect::TakeOfferedLine() {
+    if (lineOffer_.load(std::memory_order_relaxed) != kLineOffered) return false;
+    int32_t state = kLineOffered;
+    if (!lineOffer_.compare_exchange_strong(state, kLineTaking, std::memory_order_acquire)) return false;
+    engine_.AdoptLine(spareLine_);
+    lineOffer_.store(kLineKept, std::memory_order_release);
+    return true;
+}
+
+bool DelayEffect::ReclaimSpareLine() {
+    for (;;) {
+        int32_t state = kLineOffered;
+        if (lineOffer_.compare_exchange_weak(state, kLineKept, std::memory_order_acquire)) return true;
+        if (state == kLineKept) return false;
+        if (state == kLineTaking) std::this_thread::yield();
+    }
+}
+
+bool DelayEffect::PrepareLine(double rate) {
+    const bool wasOffered = ReclaimSpareLine();
+    // With the offer withdrawn or taken, the engine's line changes only on this thread.
+    const int32_t length = DelayEngine::LineLengthFor(rate);
+    if (engine_.LineLength() == length) {
+        spareLine_.Release();
+        return true;
+    }
+    if (!wasOffered || spareLine_.Length() != length) {
+        LineMemory fresh;
+        try {
+            fresh.Allocate(length);
+        } catch (const std::bad_alloc&) {
+            if (wasOffered) lineOffer_.store(kLineOffered, std::memory_order_release);
+            return false;
+        }
+        std::swap(spareLine_, fresh);  // what spareLine_ held goes with `fresh`
+    }
+    lineOffer_.store(kLineOffered, std::memory_order_release);
+    return true;
 }
 
 void DelayEffect::Render(float** inputs, float** outputs, int32_t frames, bool accumulate) {

@@ -1,5 +1,11 @@
 // VantreloDelay: a stereo tempo-syncable delay presented as a VST 2 effect. One DelayEffect per
 // instance; the host reaches it only through the AEffect record it embeds.
+//
+// Sample rates: any finite positive rate is taken. The delay memory is sized for the rate on the
+// main thread, when the rate is set (effSetSampleRate) and again at resume (effMainsChanged 1),
+// and the audio thread adopts it at its next block without allocating, also while it runs. The
+// whole range of 2 s is held up to DelayEngine::kMaxSampleRate (1.536 MHz, 24.6 MB an
+// instance); above it the longest delay stays at that rate's 3,072,000 samples.
 #pragma once
 
 #include <array>
@@ -50,9 +56,18 @@ private:
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
     // [audio]
     void Render(float** inputs, float** outputs, int32_t frames, bool accumulate);
-    // [audio] Asks the host for the time, adopts rate changes, applies a pending resume, and
-    // maps the parameter values for one block.
+    // [audio] Asks the host for the time, adopts rate changes and an offered line, applies a
+    // pending resume, and maps the parameter values for one block.
     BlockSettings PrepareBlock();
+    // [main] Puts a line sized for `rate` on offer to the audio thread unless the engine has
+    // one of that length, and frees what the audio thread handed back. False when memory is
+    // short: the engine then keeps the line it has (and any earlier offer stands).
+    bool PrepareLine(double rate);
+    // [main] Takes spareLine_ back from the offer, waiting out a hand-over in progress (a swap
+    // of pointers). Returns whether it was still on offer.
+    bool ReclaimSpareLine();
+    // [audio] Adopts the offered line, if any. Allocates and frees nothing.
+    bool TakeOfferedLine();
     // [audio] The host's tempo when it reports a valid one, else 120 BPM.
     double HostTempo();
     // [audio] Notes an all-notes-off at a frame of the coming block; the earliest one wins.
@@ -75,6 +90,9 @@ private:
     std::string ValueText(int32_t index) const override;
 
     static constexpr int32_t kNoTailClear = INT32_MAX;
+    // Who holds spareLine_: the main thread (kept), nobody yet (offered: the audio thread may
+    // take it), or the audio thread while it swaps it with the engine's line (taking).
+    enum LineOffer : int32_t { kLineKept, kLineOffered, kLineTaking };
 
     vst2::AEffect record_{};
     const vst2::AudioMasterCallback host_;
@@ -84,6 +102,9 @@ private:
     std::atomic<bool> bypassed_{false};
     std::atomic<bool> resumePending_{true};
     std::atomic<int32_t> pendingTailClear_{kNoTailClear};
+    std::atomic<int32_t> lineOffer_{kLineKept};
+    // A line on its way to the engine, or the one it replaced, on its way to be freed.
+    LineMemory spareLine_;
 
     // Audio-thread state.
     DelayEngine engine_;

@@ -46,7 +46,7 @@ constexpr const char* kMainHelp =
     "\n"
     "Commands:\n"
     "  describe MODULE [--json]          what the module registers\n"
-    "  params MODULE [--layout L] [--json]\n"
+    "  params MODULE [--layout L] [--state-in FILE] [--json]\n"
     "                                    every parameter of a new instance\n"
     "  render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
     "                                    run audio through one instance\n"
@@ -75,7 +75,7 @@ constexpr const char* kDescribeHelp =
     "  --json   one JSON document on stdout\n";
 
 constexpr const char* kParamsHelp =
-    "Usage: aaxhost params MODULE [--layout mono|stereo] [--json]\n"
+    "Usage: aaxhost params MODULE [--layout mono|stereo] [--state-in FILE] [--json]\n"
     "\n"
     "Creates and initialises one instance (48 kHz) and lists every host parameter with its\n"
     "index, identifier, name, type, steps, default and current normalized value and display\n"
@@ -83,8 +83,10 @@ constexpr const char* kParamsHelp =
     "bytes that are not UTF-8 as escapes (\\n, \\t, \\xHH); --json writes such a byte as\n"
     "\\u00XX, its Latin-1 reading. A parameter that cannot be addressed by its identifier is\n"
     "named in a note.\n"
-    "  --layout L   mono or stereo (default stereo)\n"
-    "  --json       one JSON document on stdout\n";
+    "  --layout L        mono or stereo (default stereo)\n"
+    "  --state-in FILE   restore a state saved with `render --state-out` first, so that the\n"
+    "                    values are those the host's parameters show after the restore\n"
+    "  --json            one JSON document on stdout\n";
 
 constexpr const char* kRenderHelp =
     "Usage: aaxhost render MODULE -i IN.wav -o OUT.wav [OPTIONS]\n"
@@ -406,6 +408,12 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1) return Usage(err, "params takes one MODULE");
     InstanceSettings settings;
     if (!ParseLayout(args, AAX_eStemFormat_Stereo, &settings.stemFormat, &error)) return Usage(err, error);
+    const std::string* statePath = Value(args, "--state-in");
+    std::vector<SavedChunk> state;
+    if (statePath != nullptr) {
+        if (!CheckReadableFile(*statePath, &error)) return Usage(err, "--state-in: " + error);
+        if (!ReadStateFile(*statePath, &state, &error)) return Usage(err, error);
+    }
     int status = kExitSuccess;
     auto module = OpenModule(args, args.positional[0], err, &status);
     if (!module) return status;
@@ -414,6 +422,10 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
     const AAX_Result initialized = instance->Initialize();
     if (initialized != AAX_SUCCESS) return Failure(err, "Initialize failed with " + std::to_string(initialized));
     if (!EffectLoaded(*instance)) return Failure(err, MissingEffectReason());
+    if (statePath != nullptr) {
+        if (!instance->OffersChunks(state, &error)) return Usage(err, "--state-in: " + error);
+        if (instance->RestoreChunks(state, &error) != AAX_SUCCESS) return Failure(err, error);
+    }
     const std::vector<ParameterInfo> parameters = instance->Parameters();
     NoteUnaddressable(*instance, parameters, err);
     const std::string layout = settings.stemFormat == AAX_eStemFormat_Mono ? "mono" : "stereo";
@@ -422,6 +434,7 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
         json.BeginObject();
         json.Field("module", module->Name());
         json.Field("layout", layout);
+        if (statePath != nullptr) json.Field("stateIn", *statePath);
         json.Field("masterBypass", instance->MasterBypassID());
         json.Key("parameters");
         json.BeginArray();
@@ -453,7 +466,9 @@ int Params(const Arguments& args, std::ostream& out, std::ostream& err) {
             << Cell(defaultText.str(), 9) << Cell(valueText.str(), 9) << Printable(p.text, '\0') << "\n";
     }
     out << CountText(static_cast<int64_t>(parameters.size()), "parameter") << ", layout " << layout
-        << "; the master bypass is \"" << Printable(instance->MasterBypassID(), '\0') << "\"\n";
+        << "; the master bypass is \"" << Printable(instance->MasterBypassID(), '\0') << "\"";
+    if (statePath != nullptr) out << "; values after restoring " << *statePath;
+    out << "\n";
     return kExitSuccess;
 }
 
@@ -889,7 +904,10 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"describe", kDescribeHelp, {{"--json", false, false}}, Describe},
-        {"params", kParamsHelp, {{"--json", false, false}, {"--layout", true, false}}, Params},
+        {"params",
+         kParamsHelp,
+         {{"--json", false, false}, {"--layout", true, false}, {"--state-in", true, false}},
+         Params},
         {"render",
          kRenderHelp,
          {{"-i", true, false},         {"-o", true, false},        {"--layout", true, false},

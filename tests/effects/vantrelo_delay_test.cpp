@@ -1,9 +1,11 @@
 // VantreloDelay, driven only through the VST 2 interface of the built library.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "allocation_counter.h"
@@ -503,15 +505,22 @@ TEST(VantreloDelay, ProcessingAndEventsAllocateNothing) {
     vst2::AEffect* fx = effect.Get();
 
     const int64_t before = effects_test::AllocationCount();
+    int64_t rateChange = 0;
     for (int block = 0; block < 200; ++block) {
         if (block == 50) fx->setParameter(fx, kSync, 1.0f);
         if (block == 90) fx->setParameter(fx, kPingPong, 1.0f);
-        if (block == 120) fx->dispatcher(fx, vst2::effSetSampleRate, 0, 0, nullptr, 96000.0f);
+        if (block == 120) {
+            // Sizes the line for the new rate here, on the main thread; the next block takes it.
+            const int64_t mark = effects_test::AllocationCount();
+            fx->dispatcher(fx, vst2::effSetSampleRate, 0, 0, nullptr, 96000.0f);
+            rateChange = effects_test::AllocationCount() - mark;
+        }
         if (block % 10 == 0) fx->dispatcher(fx, vst2::effProcessEvents, 0, 0, &events, 0.0f);
         if (block == 150) host.allNotesOffInNextTimeRequest = true;
         fx->processReplacing(fx, in, out, 512);
     }
-    EXPECT_EQ(effects_test::AllocationCount(), before);
+    EXPECT_GT(rateChange, 0);
+    EXPECT_EQ(effects_test::AllocationCount() - rateChange, before);
 }
 
 TEST(VantreloDelay, InstancesAreIndependent) {
@@ -580,6 +589,34 @@ TEST(VantreloDelay, FollowsSampleRateAndKeepsLongTailsOutOfDenormals) {
     fast.Set(kFeedback, 0.0f);
     fast.Start(96000.0f);
     ExpectOnlyEchoes(fast.Render(Impulse(60000)).left, {{48000, 1.0f}});
+}
+
+TEST(VantreloDelay, RateChangesWhileAudioRunsHandOverTheLineSizedForTheRate) {
+    EffectInstance effect;
+    ApplyImpulseSettings(effect);
+    effect.Set(kTime, 1.0f);
+    effect.Set(kFeedback, 0.0f);
+    effect.Start(48000.0f);
+    std::atomic<bool> stop{false};
+    std::thread audio([&effect, &stop] {
+        std::vector<float> left(256, 0.25f), right(256, -0.25f);
+        float* channels[2] = {left.data(), right.data()};
+        while (!stop.load()) effect.Get()->processReplacing(effect.Get(), channels, channels, 256);
+    });
+    // Lines grow and shrink while blocks run; resumes come in between, as a host may send them.
+    const float rates[] = {96000.0f, 44100.0f, 48000.0f, 192000.0f};
+    for (int change = 0; change < 64; ++change) {
+        effect.Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, rates[change % 4]);
+        if (change % 8 == 7) effect.Dispatch(vst2::effMainsChanged, 0, 1);
+        std::this_thread::yield();
+    }
+    stop.store(true);
+    audio.join();
+    // The last line offered is the one in use: 2 s at 192 kHz. Above the highest rate with the
+    // whole range (1.536 MHz) the line keeps that rate's length: 1 s at 3.072 MHz.
+    ExpectOnlyEchoes(effect.Render(Impulse(384100), 4096).left, {{384000, 1.0f}});
+    effect.Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 3072000.0f);
+    ExpectOnlyEchoes(effect.Render(Impulse(3072100), 8192).left, {{3072000, 1.0f}});
 }
 
 TEST(VantreloDelay, ToneFiltersOnlyTheRepeats) {

@@ -56,6 +56,7 @@ TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
     const std::string division0 = write("division0.mid", std::string("MThd\0\0\0\6\0\0\0\1\0\0", 14));
     const std::string badPoint = write("bad.txt", "0 mix 0.5\n1s mix 2\n");
     const std::string text = write("text.txt", "not a module\n");
+    const std::string truncated = write("truncated.bin", std::string("AAXHSTAT\1\0\0\0\1\0\0\0", 16));
     const std::set<fs::path> before{fs::directory_iterator(dir), fs::directory_iterator()};
     const std::vector<std::string> render = {"render", "m.so", "-i", in, "-o", out};
     auto with = [&render](std::vector<std::string> more) {
@@ -82,6 +83,10 @@ TEST(Command, BadInputsGiveTheirExitStatusAndOneLine) {
         {{"params", "m.so", "--json=no"}, kExitUsage, "--json takes no value"},
         {{"params", "m.so", "--layout", "surround"}, kExitUsage, "--layout must be mono or stereo"},
         {{"params", "m.so", "--layout", "mono", "--layout=stereo"}, kExitUsage, "--layout is given more than once"},
+        {{"params", "m.so", "--state-in", folder}, kExitUsage, "--state-in: " + folder + " is a folder, not a file"},
+        {{"params", "m.so", "--state-in", (dir / "none.bin").string()}, kExitUsage, "--state-in: no such file"},
+        {{"params", "m.so", "--state-in", in}, kExitUsage, in + ": not an aaxhost state file"},
+        {{"params", "m.so", "--state-in", truncated}, kExitUsage, truncated + ": state file is truncated"},
         {with({"-o", (dir / "other.wav").string()}), kExitUsage, "-o is given more than once"},
         {{"render", "m.so", "-i", in, "-o", in}, kExitUsage, "-i and -o name the same file"},
         {with({"--state-out", (dir / "." / "out.wav").string()}), kExitUsage, "-o and --state-out name the same file"},

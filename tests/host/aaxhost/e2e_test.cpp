@@ -221,3 +221,54 @@ TEST_F(BuiltModule, DescribeAndParamsShowTheMirroredParameters) {
     EXPECT_EQ(out.str().find("uiscale"), std::string::npos);  // not automatable, so not mirrored
     EXPECT_NE(out.str().find("\"masterBypass\": \"\""), std::string::npos);
 }
+
+// NaN, +inf and -inf at the start, then an impulse at 0.1 s: every output frame is finite (so
+// neither the line nor the filter took them in), and the echoes of the impulse are whole, also
+// with the longest delay at high rates.
+TEST_F(BuiltModule, DelayOutputStaysFiniteAfterNonFiniteInputAndEchoesAtEveryRate) {
+    using Sets = std::vector<std::pair<std::string, double>>;
+    const Sets echoing = {{"time", 0.25}, {"feedback", 0.5}, {"mix", 1.0}, {"tone", 1.0}, {"output", 0.5}};
+    const Sets longest = {{"time", 1.0}, {"feedback", 0.0}, {"mix", 1.0}, {"tone", 1.0}, {"output", 0.5}};
+    Sets filtered = echoing;
+    filtered[3].second = 0.5;
+    const struct {
+        double rate;
+        Sets sets;
+        std::vector<std::pair<double, float>> echoes;  // seconds after the impulse, value
+        bool silentElsewhere;
+    } cases[] = {
+        {48000.0, echoing, {{0.5, 1.0f}, {1.0, 0.475f}}, true},
+        {48000.0, {{"feedback", 0.0}, {"mix", 0.0}, {"output", 0.5}}, {{0.0, 1.0f}}, true},  // dry only
+        {48000.0, filtered, {{0.5, 1.0f}}, false},
+        {768000.0, longest, {{2.0, 1.0f}}, true},
+        {1536000.0, longest, {{2.0, 1.0f}}, true},
+    };
+    for (const auto& c : cases) {
+        AudioData input;
+        input.sampleRate = c.rate;
+        input.channels.assign(2, std::vector<float>(static_cast<size_t>(c.rate * (c.echoes.back().first + 0.2)), 0.0f));
+        const auto impulse = static_cast<size_t>(c.rate / 10);
+        for (auto& channel : input.channels) {
+            channel[100] = std::nanf("");
+            channel[200] = INFINITY;
+            channel[300] = -INFINITY;
+            channel[impulse] = 1.0f;
+        }
+        RenderOptions options;
+        options.sets = c.sets;
+        const RenderResult result = RenderOk(input, options);
+        EXPECT_EQ(result.nonFiniteSamples, 0) << c.rate;
+        const std::vector<float>& out = result.output.channels[1];
+        double stray = 0.0;
+        size_t silentFrom = 0;
+        for (const auto& [seconds, value] : c.echoes) {
+            const size_t frame = impulse + static_cast<size_t>(seconds * c.rate);
+            EXPECT_NEAR(out[frame], value, 1e-4) << c.rate << " Hz, " << seconds << " s";
+            stray += Energy(out, silentFrom, frame);
+            silentFrom = frame + 1;
+        }
+        if (c.silentElsewhere) {
+            EXPECT_LT(stray + Energy(out, silentFrom, out.size()), 1e-8) << c.rate;
+        }
+    }
+}
