@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -131,9 +132,9 @@ TEST_F(WrapperChunks, AChunkThatGrewAfterItsSizeWasReportedIsRefusedNotOverrun) 
     EXPECT_TRUE(record.GuardIntact());
 }
 
-TEST_F(WrapperChunks, ALengthBeyondThirtyTwoBitsIsRefusedNotCut) {
+TEST_F(WrapperChunks, ALengthThatIsNegativeOrBeyondThirtyTwoBitsIsRefusedNotCut) {
     constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
-    for (const intptr_t length : {kFourGiB + 16, 16 - kFourGiB}) {
+    for (const intptr_t length : {kFourGiB + 16, 16 - kFourGiB, intptr_t{-1}, intptr_t{INT32_MIN}}) {
         SCOPED_TRACE(length);
         RecordingEffect wide;
         wide.SetUniqueId(kUniqueId);
@@ -143,7 +144,8 @@ TEST_F(WrapperChunks, ALengthBeyondThirtyTwoBitsIsRefusedNotCut) {
         ASSERT_EQ(model->GetChunkSize(kUniqueId, &size), AAX_SUCCESS);
         ASSERT_EQ(size, 16u);
 
-        // The effect's answer no longer fits a 32-bit size; its low bits (16) would fit the record.
+        // The effect's answer no longer fits a 32-bit size (its low bits, 16, would fit the
+        // record), or is negative (as an unsigned size, about 4 GiB).
         wide.SetAnswer(vst2::effGetChunk, length);
         ChunkRecord record(size);
         record.get()->fSize = 1234;
@@ -182,7 +184,14 @@ TEST_F(WrapperChunks, FirstRestoreAsksForTheChunkOnceThenOnlySetsIt) {
     EXPECT_TRUE(effect.calls.empty());
 }
 
-TEST_F(WrapperChunks, StateRoundTripsThroughTheEffectAfterInitialisation) {
+// After a restore the host's parameters show the effect's values: each one that changed is
+// reported to the host as its current value, and none goes back to the effect.
+TEST_F(WrapperChunks, StateRoundTripsThroughTheEffectAndTheHostShowsItsValues) {
+    effect.SetNumParams(2);
+    effect.SetParameterId(0, "Time");
+    effect.SetParameterId(1, "Mix");
+    effect.SetParameterValue(0, 0.25f);
+    effect.SetParameterValue(1, 0.5f);
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
     uint32_t size = 0;
@@ -191,7 +200,17 @@ TEST_F(WrapperChunks, StateRoundTripsThroughTheEffectAfterInitialisation) {
     ASSERT_EQ(model->GetChunk(kUniqueId, saved.get()), AAX_SUCCESS);
 
     effect.SetChunk({42});
+    effect.SetParameterValue(0, 0.9f);  // what the restored state holds
+    host.automation.ClearEvents();
+    effect.ClearRecords();
     ASSERT_EQ(model->SetChunk(kUniqueId, saved.get()), AAX_SUCCESS);
     EXPECT_THAT(effect.receivedChunk, ElementsAre(1, 2, 3, 4, 5, 6, 7));
+    double time = 0.0;
+    model->GetParameterNormalizedValue("Time", &time);
+    EXPECT_DOUBLE_EQ(time, 0.9f);
+    EXPECT_EQ(host.automation.Events(),
+              (std::vector<testsupport::HostAutomationCall>{{"CurrentValue", "Time", static_cast<double>(0.9f)}}));
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u);
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::SetParameter), 0u);
     model->Uninitialize();
 }

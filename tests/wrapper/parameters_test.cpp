@@ -125,7 +125,6 @@ TEST_F(WrapperParameters, EffectWithoutParametersGetsOnlyTheMasterBypassWithAnEm
 }
 
 TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
-    effect.SetNumParams(6);
     // 0: no properties, so the name comes from effGetParamName.
     effect.SetParameterId(0, "Mix");
     effect.SetParameterName(0, "Dry/Wet");
@@ -147,10 +146,23 @@ TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
     // 5: a short label that fills its field without a terminator.
     effect.SetParameterId(5, "Fb");
     effect.SetParameterProperties(5, Properties("Feedback", "Feedbck8", 0, 0));
+    // 6 and 7: switches with no position to step to; 8: a name that fills all 256 bytes.
+    effect.SetParameterId(6, "S0");
+    effect.SetParameterProperties(6, Properties("S0", "", vst2::kVstParameterIsSwitch, 0));
+    effect.SetParameterId(7, "S1");
+    effect.SetParameterProperties(7, Properties("S1", "", vst2::kVstParameterIsSwitch, 1));
+    effect.SetParameterId(8, "Long");
+    effect.SetParameterName(8, std::string(300, 'n'));
+    effect.SetNumParams(9);
 
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Sync", "Mode", "Time", "Tone", "Fb"));
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Sync", "Mode", "Time", "Tone", "Fb", "S0", "S1", "Long"));
+    for (const char* id : {"S0", "S1"}) {
+        EXPECT_EQ(Steps(model, id), 65) << id;
+        EXPECT_EQ(Type(model, id), AAX_eParameterType_Continuous) << id;
+    }
+    EXPECT_EQ(Name(model, "Long"), std::string(255, 'n')) << "cut to the buffer, terminated";
 
     EXPECT_EQ(Name(model, "Mix"), "Dry/Wet");
     EXPECT_EQ(Steps(model, "Mix"), 65);
@@ -189,10 +201,10 @@ TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
     // Properties reported: no effGetParamName for those indices. Mirroring asks for every
     // identifier with a 32-byte buffer.
     const auto nameRequests = effect.CallsWithOpcode(vst2::effGetParamName);
-    ASSERT_EQ(nameRequests.size(), 1u);
+    ASSERT_EQ(nameRequests.size(), 2u);
     EXPECT_EQ(nameRequests[0].index, 0);
     const auto idRequests = effect.CallsWithOpcode(vst2::effPrivateGetParameterId);
-    ASSERT_EQ(idRequests.size(), 6u);
+    ASSERT_EQ(idRequests.size(), 9u);
     for (const auto& request : idRequests) EXPECT_EQ(request.value, 32);
     // The host heard nothing of the values set before registration.
     EXPECT_TRUE(Gestures(host, "Mix").empty());
@@ -259,20 +271,52 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     model->Uninitialize();
 }
 
-TEST_F(WrapperParameters, DuplicateIdentifiersKeepTheFirstParameterWithoutLeaking) {
-    effect.SetNumParams(3);
+// Identifiers the host already knows: a duplicate, the one hosts read as the master bypass's,
+// and none at all (the master bypass's own, empty one). None is mirrored a second time, the
+// master bypass stays the parameter made for it, and a gesture reaches only the parameter
+// mirrored for its own index.
+TEST_F(WrapperParameters, IdentifiersTakenAlreadyAreNotMirroredAgainAndTheirGesturesReachNothing) {
+    effect.SetNumParams(5);
     effect.SetParameterId(0, "Dup");
     effect.SetParameterName(0, "First");
     effect.SetParameterId(1, "Dup");
     effect.SetParameterName(1, "Second");
-    // Index 2 answers no identifier: empty, which is the master bypass's.
-    effect.SetParameterName(2, "Nameless");
+    effect.SetParameterId(2, "MasterBypassID");
+    effect.SetParameterName(3, "Nameless");  // answers no identifier
+    effect.SetParameterId(4, "Mix");
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
 
-    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Dup"));
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Dup", "Mix"));
     EXPECT_EQ(Name(model, "Dup"), "First");
     EXPECT_EQ(Name(model, ""), "Master Bypass");
+    AAX_CString bypassID("not empty");
+    model->GetMasterBypassParameter(&bypassID);
+    EXPECT_EQ(bypassID.StdString(), "");
+    effect.ClearRecords();
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("", 0.7, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("MasterBypassID", 0.7, AAX_eUpdateSource_Unspecified),
+              AAX_ERROR_INVALID_PARAMETER_ID);
+    ASSERT_EQ(effect.CallsWithOpcode(vst2::effSetBypass).size(), 1u);
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effSetBypass)[0].value, 1);
+    EXPECT_TRUE(ValuesGiven(effect).empty());
+
+    // Each index's whole gesture: only index 0 has a host parameter of its own.
+    for (const int32_t index : {1, 2, 3, 0}) {
+        SCOPED_TRACE(index);
+        host.automation.ClearEvents();
+        effect.ClearRecords();
+        effect.CallHost({vst2::audioMasterBeginEdit, index, 0, nullptr, 0.0f});
+        effect.CallHost({vst2::audioMasterAutomate, index, 0, nullptr, 0.6f});
+        effect.CallHost({vst2::audioMasterEndEdit, index, 0, nullptr, 0.0f});
+        if (index != 0) {
+            EXPECT_TRUE(host.automation.Events().empty());
+            EXPECT_TRUE(ValuesGiven(effect).empty());
+        } else {
+            EXPECT_EQ(Gestures(host, "Dup").size(), 5u);
+            EXPECT_THAT(ValuesGiven(effect), ElementsAre(std::pair(0, 0.6f)));
+        }
+    }
     model->Uninitialize();
     // The refused parameters are deleted at once; the sanitizer build reports a leak otherwise.
 }
@@ -369,6 +413,92 @@ TEST_F(WrapperParameters, EveryValueReachesTheEffectOnceWithOrWithoutHostAutomat
         EXPECT_THAT(ValuesGiven(reporting), ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
         model->Uninitialize();
     }
+}
+
+// Linked controls: every setParameter reports the next parameter (round the cycle) with the same
+// value, at once from inside the call or later, as an effect reporting from its editor's tick
+// does. Each parameter reaches the host and the effect once, the round ends where it began, and
+// a confirmation of a value the effect already holds sends nothing.
+TEST_F(WrapperParameters, LinkedControlsSettleAfterOneRound) {
+    for (const bool hostAutomation : {true, false}) {
+        for (const int32_t linked : {2, 4}) {
+            for (const bool later : {false, true}) {
+                SCOPED_TRACE(std::string(hostAutomation ? "host confirms" : "self-confirming") + ", " +
+                             std::to_string(linked) + " linked, reported " + (later ? "later" : "at once"));
+                FakeHost thisHost;
+                thisHost.offers.automationDelegate = hostAutomation;
+                RecordingEffect cycle;
+                cycle.SetNumParams(linked);
+                for (int32_t index = 0; index < linked; ++index) cycle.SetParameterId(index, Identifier(index));
+                cycle.OnSetParameter(vst2::audioMasterAutomate, 1);
+                if (later) cycle.DeferReports();
+                DataModel model(install, &cycle);
+                ASSERT_EQ(model.Initialize(thisHost), AAX_SUCCESS);
+                cycle.ClearRecords();
+
+                ASSERT_EQ(model->SetParameterNormalizedValue("P0", 0.5), AAX_SUCCESS);
+                int32_t flushes = 0;
+                while (flushes <= 4 * linked && cycle.FlushReports() > 0) ++flushes;
+                EXPECT_LE(flushes, linked);
+                std::vector<std::pair<int32_t, float>> once;
+                for (int32_t index = 0; index < linked; ++index) once.emplace_back(index, 0.5f);
+                EXPECT_EQ(ValuesGiven(cycle), once);
+                for (int32_t index = 0; hostAutomation && index < linked; ++index) {
+                    EXPECT_THAT(Gestures(thisHost, Identifier(index)),
+                                ElementsAre("Touch", "SetValueRequest 0.500000", "Release"))
+                        << "the host is asked once for each";
+                }
+
+                cycle.ClearRecords();
+                EXPECT_EQ(model->UpdateParameterNormalizedValue("P1", 0.5, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+                EXPECT_TRUE(ValuesGiven(cycle).empty());
+                model->Uninitialize();
+            }
+        }
+    }
+}
+
+// The host's values follow the effect's display updates: at once on the main thread, and from
+// another thread at the next idle call there. Nothing goes back to the effect.
+TEST_F(WrapperParameters, DisplayUpdatesBringTheEffectsValuesToTheHost) {
+    effect.SetNumParams(2);
+    effect.SetParameterId(0, "Mix");
+    effect.SetParameterId(1, "Sync");
+    effect.SetParameterProperties(1, Properties("Sync", "", vst2::kVstParameterIsSwitch, 2));
+    effect.SetParameterValue(0, 0.25f);
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    auto shown = [&](const char* id) {
+        double value = -1.0;
+        model->GetParameterNormalizedValue(id, &value);
+        return value;
+    };
+
+    effect.SetParameterValue(0, 0.75f);  // changed inside the effect, as a preset it loads does
+    effect.SetParameterValue(1, 1.0f);
+    std::thread effectThread([&] { effect.CallHost({vst2::audioMasterUpdateDisplay}); });
+    effectThread.join();
+    EXPECT_DOUBLE_EQ(shown("Mix"), 0.25) << "not from the effect's thread";
+    effect.ClearRecords();
+    host.automation.ClearEvents();
+    ASSERT_EQ(model->TimerWakeup(), AAX_SUCCESS);
+    EXPECT_DOUBLE_EQ(shown("Mix"), 0.75);
+    EXPECT_DOUBLE_EQ(shown("Sync"), 1.0);
+    EXPECT_EQ(host.automation.Events(),
+              (std::vector<HostAutomationCall>{{"CurrentValue", "Mix", 0.75}, {"CurrentValue", "Sync", 1.0}}));
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u);
+    model->TimerWakeup();
+    EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u) << "one read-back per update";
+
+    effect.SetParameterValue(0, 0.5f);
+    effect.CallHost({vst2::audioMasterUpdateDisplay});
+    EXPECT_DOUBLE_EQ(shown("Mix"), 0.5);
+    // The effect holds what it was read to hold: the host confirming it sends nothing, anything
+    // else goes through.
+    model->UpdateParameterNormalizedValue("Mix", 0.5, AAX_eUpdateSource_Unspecified);
+    model->UpdateParameterNormalizedValue("Mix", 0.125, AAX_eUpdateSource_Unspecified);
+    EXPECT_THAT(ValuesGiven(effect), ElementsAre(std::pair(0, 0.125f)));
+    model->Uninitialize();
 }
 
 TEST_F(WrapperParameters, AtMostTheFirst4096ParametersAreMirroredOrWalked) {
