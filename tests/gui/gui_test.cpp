@@ -17,6 +17,7 @@
 #include "GuiSession.h"
 #include "PluginModule.h"
 #include "WindowSystem.h"
+#include "interfaces/vst2.h"
 #include "platform/platform.h"
 #include "support/registry_sandbox.h"
 
@@ -353,6 +354,76 @@ TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host that withdraws the view from inside a gesture the editor reports: it closes the editor
+// when told a drag begins.
+struct WithdrawingHost {
+    std::vector<std::pair<int32_t, int32_t>> gestures;  // opcode, index
+};
+
+intptr_t WithdrawOnBeginEdit(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t, void*, float) {
+    if (opcode == vst2::audioMasterVersion) return 2400;
+    auto* host = effect != nullptr ? static_cast<WithdrawingHost*>(effect->user) : nullptr;
+    if (host == nullptr) return 0;
+    if (opcode == vst2::audioMasterBeginEdit || opcode == vst2::audioMasterAutomate ||
+        opcode == vst2::audioMasterEndEdit) {
+        host->gestures.emplace_back(opcode, index);
+    }
+    if (opcode == vst2::audioMasterBeginEdit) effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+    return 0;
+}
+
+}  // namespace
+
+// The reference delay's editor in a window of the host's, driven through VST 2 alone: the press
+// that begins a drag has the host close the editor before the begin edit returns. The editor
+// ends the drag it began, and its window, gone, handles nothing more (the sanitizer build
+// reports any use of it).
+TEST(EditorWindowLifetime, AnEditorClosedInsideItsOwnGestureStopsThere) {
+    std::string error;
+    std::unique_ptr<guitest::SyntheticMouse> mouse = guitest::SyntheticMouse::Create(&error);
+    if (!mouse) {
+        if (DisplayRequired()) FAIL() << "AAXW_REQUIRE_DISPLAY=1 but " << error;
+        GTEST_SKIP() << error;
+    }
+    const platform::LibraryHandle library = platform::LoadLibraryFile(BuiltFile(platform::kEffectLibraryFileName).c_str());
+    if (library == nullptr) GTEST_SKIP() << "the effect is not built beside the tests";
+    const auto entry = reinterpret_cast<vst2::MainProc>(platform::LookupSymbol(library, "main"));
+    ASSERT_NE(entry, nullptr);
+    std::unique_ptr<HostWindow> window = HostWindow::Create("gui_tests", 500, 300, &error);
+    ASSERT_TRUE(window) << error;
+    WithdrawingHost host;
+    vst2::AEffect* effect = entry(&WithdrawOnBeginEdit);
+    ASSERT_NE(effect, nullptr);
+    effect->user = &host;
+    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, vst2::effEditOpen, 0, 0, window->ViewHandle(), 0.0f);
+    const auto tick = [&] {
+        effect->dispatcher(effect, vst2::effEditIdle, 0, 0, nullptr, 0.0f);
+        window->HandleEvents(nullptr);
+    };
+    for (int i = 0; i < 5; ++i) tick();
+    EXPECT_EQ(window->ChildWindowCount(), 1);
+
+    int32_t originX = 0, originY = 0, x = 0, y = 0;
+    window->ClientOrigin(&originX, &originY);
+    TrackPoint(kMix, 1.0, &x, &y);
+    mouse->MoveTo(originX + x, originY + y);
+    mouse->Press();
+    for (int i = 0; i < kMostTicks && host.gestures.empty(); ++i) {
+        tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    mouse->MoveTo(originX + x + 20, originY + y);
+    mouse->Release();
+    for (int i = 0; i < 10; ++i) tick();
+    EXPECT_EQ(host.gestures, (std::vector<std::pair<int32_t, int32_t>>{{vst2::audioMasterBeginEdit, kMix},
+                                                                       {vst2::audioMasterEndEdit, kMix}}));
+    EXPECT_EQ(window->ChildWindowCount(), 0);
+    effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+}
 
 // validate shows the editor in a window of the host's own when there is a display, says why
 // not when there is none, and ends with its summary either way.

@@ -107,6 +107,51 @@ TEST_F(WrapperGui, ViewSizeComesFromTheEditorRectangleEachTime) {
     EXPECT_FLOAT_EQ(size.horz, 100.0f);
     EXPECT_FLOAT_EQ(size.vert, 100.0f);
     EXPECT_EQ((*model)->vstInterface->editorRect, nullptr);
+
+    // An empty side is one pixel; a rectangle turned inside out is unusable, and 100 x 100 stands.
+    const struct {
+        vst2::ERect rect;
+        float horz, vert;
+    } odd[] = {{{0, 0, 0, 0}, 1.0f, 1.0f},       {{0, 0, 300, 0}, 1.0f, 300.0f},      {{5, 5, 5, 45}, 40.0f, 1.0f},
+               {{0, 0, -400, -600}, 100.0f, 100.0f}, {{0, 0, 300, -1}, 100.0f, 100.0f}, {{10, 0, 9, 500}, 100.0f, 100.0f}};
+    for (const auto& [rect, horz, vert] : odd) {
+        effect.SetEditorRect(rect);
+        ASSERT_EQ((*gui)->GetViewSize(&size), AAX_SUCCESS);
+        EXPECT_EQ(size.horz, horz) << rect.bottom << " " << rect.right;
+        EXPECT_EQ(size.vert, vert) << rect.bottom << " " << rect.right;
+    }
+}
+
+// A host that lets the GUI go with the view still attached: the editor is closed all the same,
+// by Uninitialize or by the GUI's destruction, and the effect's gesture under way is released.
+TEST_F(WrapperGui, TheEditorClosesWithTheGuiAndItsGestureEnds) {
+    effect.OnOpcode(vst2::effEditClose, {vst2::audioMasterEndEdit, 0});  // ends its drag on closing
+    int window = 0;
+    HostViewContainer container(AAX_eViewContainer_Type_HWND, &window);
+    for (const bool uninitialize : {true, false}) {
+        SCOPED_TRACE(uninitialize ? "Uninitialize" : "destruction");
+        GuiReference attached(static_cast<AAXWrapper_CEffectGUI*>(AAXWrapper_CEffectGUI::Create()));
+        ASSERT_EQ(attached->Initialize(&guiHost), AAX_SUCCESS);
+        ASSERT_EQ(attached->SetViewContainer(&container), AAX_SUCCESS);
+        effect.CallHost({vst2::audioMasterBeginEdit, 0});
+        ASSERT_TRUE(guiHost.host.automation.IsTouched("Mix"));
+        effect.ClearRecords();
+        if (uninitialize) {
+            EXPECT_EQ(attached->Uninitialize(), AAX_SUCCESS);
+        }
+        attached.Reset();
+        // The end edit the effect reports while closing asks for its identifier, last.
+        EXPECT_THAT(effect.Opcodes(),
+                    ElementsAre(vst2::effEditKeyDown, vst2::effEditClose, vst2::effPrivateGetParameterId));
+        EXPECT_FALSE(guiHost.host.automation.IsTouched("Mix"));
+    }
+    // A withdrawn view closes the editor once: neither Uninitialize nor destruction closes it again.
+    ASSERT_EQ((*gui)->SetViewContainer(&container), AAX_SUCCESS);
+    ASSERT_EQ((*gui)->SetViewContainer(nullptr), AAX_SUCCESS);
+    effect.ClearRecords();
+    (*gui)->Uninitialize();
+    gui.reset();
+    EXPECT_TRUE(effect.calls.empty());
 }
 
 TEST_F(WrapperGui, NativeWindowOpensTheEditorInOrder) {
