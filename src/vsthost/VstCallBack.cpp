@@ -243,6 +243,17 @@ void VstCallBack::ServeDeferredReadBack() noexcept {
     ReadBackValues();
 }
 
+void VstCallBack::ReleaseOpenGestures() noexcept {
+    const LinkUse use(*this);
+    if (!use.Usable()) return;
+    for (int32_t index = 0; index < mirrorCount_; ++index) {
+        AAX_IParameter* const parameter = mirrors_[index].parameter;
+        for (int32_t open = mirrors_[index].openGestures.exchange(0, std::memory_order_relaxed); open > 0; --open) {
+            if (parameter != nullptr) parameter->Release();
+        }
+    }
+}
+
 intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
     // An effect that asks for the rate again while it is being sent the rate gets no second send.
     if (sendingRate_.HeldHere(0)) return 0;
@@ -371,11 +382,17 @@ intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opco
             }
             break;
         case vst2::audioMasterBeginEdit:
+            mirrors_[index].openGestures.fetch_add(1, std::memory_order_relaxed);
             parameter->Touch();
             break;
-        case vst2::audioMasterEndEdit:
-            parameter->Release();
+        case vst2::audioMasterEndEdit: {
+            std::atomic<int32_t>& open = mirrors_[index].openGestures;
+            int32_t count = open.load(std::memory_order_relaxed);
+            while (count > 0 && !open.compare_exchange_weak(count, count - 1, std::memory_order_relaxed)) {
+            }
+            if (count > 0) parameter->Release();
             break;
+        }
         default:
             break;
     }

@@ -97,8 +97,8 @@ public:
     }
 
     // Changing the links. The links (parameterManager and the parameters it holds, the mirrors,
-    // controller, editorGui) are read by the effect's calls from any thread. They change only inside a
-    // LinkChange: it waits until no call from another thread is using them and, until it ends,
+    // controller, editorGui) are read by the effect's calls from any thread. They change only
+    // inside a LinkChange: it waits until no call from another thread is using them and, until it ends,
     // turns such calls away with the answer for "nothing there" (no parameter, no GUI, no rate
     // sent); calls from its own thread (the effect answering the main thread, say) still see
     // them. The audio thread's time requests do not use the links and are never held up.
@@ -151,6 +151,10 @@ public:
     // waiting: the host's parameters are set only on its main thread. One atomic load when
     // nothing waits.
     void ServeDeferredReadBack() noexcept;
+    // [main] Releases every gesture the effect began and has not ended (an editor closed in the
+    // middle of a drag): the host is not left with a parameter touched for ever. An end edit the
+    // effect reports later for one of them is not passed on.
+    void ReleaseOpenGestures() noexcept;
     // [main] Registers the GUI that display updates reach (replacing any other).
     void RegisterGui(AAX_IACFEffectGUI* gui) noexcept;
     // [main] Withdraws the GUI if it is the one registered. Once this returns, no display update
@@ -229,8 +233,9 @@ private:
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
     // [any] Turns automate, begin-edit and end-edit into the operations of the host parameter
     // mirrored for that index, when the identifier the effect gives for it names that parameter.
-    // An automate with the value the parameter already has asks the host for nothing. The
-    // effect may report them from any thread, its audio thread included.
+    // An automate with the value the parameter already has asks the host for nothing, and an end
+    // edit without a begin edit still open releases nothing. The effect may report them from any
+    // thread, its audio thread included.
     intptr_t HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt);
     // [any] Reads the values back (on the main thread; from any other, at the next main-thread
     // idle call), then asks for the identifier of every parameter (up to
@@ -255,6 +260,7 @@ private:
     struct Mirror {
         AAX_IParameter* parameter = nullptr;             // not owned; null when not mirrored
         std::atomic<float> held{std::numeric_limits<float>::quiet_NaN()};  // NaN: not known
+        std::atomic<int32_t> openGestures{0};  // begin edits passed on and not yet ended
     };
     std::unique_ptr<Mirror[]> mirrors_;
     int32_t mirrorCount_ = 0;

@@ -112,6 +112,8 @@ AAX_Result AAXWrapper_CEffectGUI::DeleteViewContainer() {
     if (vstInterfaceRef == nullptr) return AAX_SUCCESS;
     vstInterfaceRef->EditKeyDown(kCloseKeyIndex, kCloseKeyValue);
     vstInterfaceRef->EditClose();
+    // A drag the closed editor did not end itself ends here.
+    if (vstInterfaceRef->callBack != nullptr) vstInterfaceRef->callBack->ReleaseOpenGestures();
     return AAX_SUCCESS;
 }
 
@@ -150,7 +152,7 @@ AAX_Result AAXWrapper_CEffectGUI::TimerWakeup() noexcept {
     if (vstInterfaceRef == nullptr) return AAX_SUCCESS;
     vstInterfaceRef->EditIdle();
     // The editor's tick is main-thread time too: a display update the effect asked for from
-    // another thread is taken up here.
+    // another thread is taken up here (unless the host let go of the data model during the tick).
     if (vstInterfaceRef != nullptr && vstInterfaceRef->callBack != nullptr) {
         vstInterfaceRef->callBack->ServeDeferredReadBack();
     }

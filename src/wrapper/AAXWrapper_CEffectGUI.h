@@ -48,7 +48,8 @@ public:
     AAX_Result CreateViewContents() override;
     // [main] Slot 14. Opens the editor in a native window container; other kinds get none.
     AAX_Result CreateViewContainer() override;
-    // [main] Slot 15. Closes the editor: a key-down the effect expects first, then effEditClose.
+    // [main] Slot 15. Closes the editor: a key-down the effect expects first, then effEditClose;
+    // a gesture the effect began and did not end is then released.
     AAX_Result DeleteViewContainer() override;
     // [main] Slot 17. Opens the effect's editor in the native parent window: the pre-open
     // notice, effEditGetRect and effEditOpen, then a redraw of the whole editor.
@@ -59,14 +60,13 @@ public:
     VstInterface* vstInterfaceRef = nullptr;
 
 private:
-    // Whether the effect's editor is open in a native view: from AttachEditor until the view is
-    // withdrawn or the GUI closes it.
-    bool mEditorOpen = false;
-
-private:
     // [main] DeleteViewContainer, when the editor is open.
     void CloseEditor() noexcept;
     // [main] Clears the VstCallBack's editorGui if it still names this GUI (waiting for a display
     // update under way on another thread to finish with it), and vstInterfaceRef.
     void Unregister() noexcept;
+
+    // Whether the effect's editor is open in a native view: from AttachEditor until the view is
+    // withdrawn or the GUI closes it.
+    bool mEditorOpen = false;
 };

@@ -114,15 +114,11 @@ public:
     // Scripts a host call made inside every processReplacing, before the audio is written.
     void OnProcess(const HostRequest& request) { onProcess_.push_back(request); }
     // Scripts a host call made inside every setParameter (after storing the value) with the value
-    // given, as an effect that reports every change does: for that parameter's index, or with an
-    // offset for the index `offset` further on (modulo numParams), as an effect whose controls
-    // are linked does.
+    // given, for the parameter `offset` indices on (modulo numParams; 0: its own, as an effect
+    // reporting every change; 1: the next, as one whose controls are linked).
     void OnSetParameter(int32_t opcode, int32_t offset = 0) { onSetParameter_.push_back({opcode, offset}); }
-    // Holds those calls until FlushReports instead, as an effect that reports from its editor's
-    // tick or its own thread does.
+    // Holds those calls until FlushReports, which makes them and returns how many it made.
     void DeferReports() { deferReports_ = true; }
-    // Makes the held calls, oldest first (those they cause are held for the next flush), and
-    // returns how many there were.
     size_t FlushReports();
 
     // --- What happened -------------------------------------------------------------------------
