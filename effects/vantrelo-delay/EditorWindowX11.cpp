@@ -28,7 +28,7 @@ public:
     }
     ~ErrorTrap() {
         if (outer_ == nullptr) {
-            XSync(display_, False);
+            if (display_ != nullptr) XSync(display_, False);
             XSetErrorHandler(previous_);
         } else {
             outer_->errors_ += errors_;
@@ -43,6 +43,10 @@ public:
         XSync(display_, False);
         return errors_ != 0;
     }
+
+    // The connection has been closed under the trap: the handler that was installed before is
+    // put back without talking to the server again.
+    void ConnectionClosed() { display_ = nullptr; }
 
 private:
     static int Handle(Display* display, XErrorEvent* event) {
@@ -82,6 +86,9 @@ public:
     X11EditorWindow(Display* display, EditorWindowClient& client) : display_(display), client_(client) {}
 
     ~X11EditorWindow() override {
+        // Destroyed from inside one of the client's callbacks (the host withdrew the view while
+        // the editor reported a gesture): the event loop under way must stop.
+        if (destroyedWhileHandling_ != nullptr) *destroyedWhileHandling_ = true;
         {
             ErrorTrap trap(display_);
             if (font_ != nullptr) XFreeFont(display_, font_);
@@ -118,7 +125,12 @@ public:
         return !trap.Failed();
     }
 
+    // Each mouse event goes to the client, which reports gestures to the host; the host may close
+    // the editor, and so destroy this window, before the call returns. Nothing of the window is
+    // touched after that: the loop ends on a flag of its own frame.
     void HandleEvents() override {
+        bool destroyed = false;
+        destroyedWhileHandling_ = &destroyed;
         ErrorTrap trap(display_);
         bool exposed = false;
         while (XPending(display_) > 0) {
@@ -140,8 +152,13 @@ public:
             default:
                 break;
             }
+            if (destroyed) {
+                trap.ConnectionClosed();
+                return;
+            }
         }
         if (exposed) CopyToWindow();
+        destroyedWhileHandling_ = nullptr;
     }
 
     void Repaint() override {
@@ -234,6 +251,7 @@ private:
     int depth_ = 0;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    bool* destroyedWhileHandling_ = nullptr;  // set while HandleEvents runs
 };
 
 }  // namespace

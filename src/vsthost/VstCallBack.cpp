@@ -1,8 +1,11 @@
 #include "vsthost/VstCallBack.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
+#include "interfaces/aax_parameter.h"
 #include "params/AAX_CParameterManager.h"
 #include "vsthost/VstInterface.h"
 
@@ -95,6 +98,7 @@ VstCallBack::VstCallBack(AAXWrapper_Parameters* ownerObject)
       owner(ownerObject),
       controller(nullptr),
       stopEvent(new uint8_t[kStopEventBufferSize]()) {
+    mainThread_.store(platform::CurrentThreadTag(), std::memory_order_relaxed);
     Publish();
 }
 
@@ -162,6 +166,7 @@ float VstCallBack::AskSampleRate() const {
 
 void VstCallBack::SetController(AAX_IController* hostController) noexcept {
     const LinkChange change(*this);
+    mainThread_.store(platform::CurrentThreadTag(), std::memory_order_relaxed);
     controller = hostController;
     float rate = static_cast<float>(kDefaultSampleRate);
     try {
@@ -180,6 +185,73 @@ void VstCallBack::RegisterGui(AAX_IACFEffectGUI* gui) noexcept {
 void VstCallBack::UnregisterGui(const AAX_IACFEffectGUI* gui) noexcept {
     const LinkChange change(*this);
     if (editorGui == gui) editorGui = nullptr;
+}
+
+void VstCallBack::PrepareMirrors(int32_t count) {
+    ForgetMirrors();
+    const int32_t wanted = std::clamp(count, 0, VstInterface::kMaxParameters);
+    if (wanted == 0) return;
+    mirrors_.reset(new Mirror[static_cast<size_t>(wanted)]);
+    mirrorCount_ = wanted;
+}
+
+void VstCallBack::MirrorParameter(int32_t index, AAX_IParameter* parameter, float effectValue) noexcept {
+    if (index < 0 || index >= mirrorCount_) return;
+    mirrors_[index].parameter = parameter;
+    mirrors_[index].held.store(effectValue, std::memory_order_relaxed);
+}
+
+void VstCallBack::ForgetMirrors() noexcept {
+    mirrorCount_ = 0;
+    mirrors_.reset();
+}
+
+AAX_IParameter* VstCallBack::MirroredParameter(int32_t index) const noexcept {
+    return index >= 0 && index < mirrorCount_ ? mirrors_[index].parameter : nullptr;
+}
+
+bool VstCallBack::TakeDelivery(int32_t index, float value) noexcept {
+    if (index < 0 || index >= mirrorCount_) return true;
+    // Compared as floats, the form the effect receives; NaN is never equal, so always news.
+    return mirrors_[index].held.exchange(value, std::memory_order_relaxed) != value;
+}
+
+void VstCallBack::ReadBackValues() noexcept {
+    if (vstInterface == nullptr || readingBack_.HeldHere(0)) return;
+    const ThreadMarks<4>::Scope reading(readingBack_, 0);
+    const LinkUse use(*this);
+    if (!use.Usable()) return;
+    for (int32_t index = 0; index < mirrorCount_ && vstInterface->IsCallable(); ++index) {
+        AAX_IParameter* const parameter = mirrors_[index].parameter;
+        if (parameter == nullptr) continue;
+        const float value = vstInterface->GetParameter(index, 0.0f);
+        if (vstInterface->HasFailed()) break;
+        if (!std::isfinite(value)) continue;
+        mirrors_[index].held.store(value, std::memory_order_relaxed);
+        // The parameter's own confirmation path: stored and reported to the host, and nothing
+        // goes back to the effect, which is where the value came from.
+        if (parameter->GetNormalizedValue() != static_cast<double>(value)) {
+            parameter->UpdateNormalizedValue(static_cast<double>(value));
+        }
+    }
+}
+
+void VstCallBack::ServeDeferredReadBack() noexcept {
+    if (!readBackWanted_.load(std::memory_order_relaxed)) return;
+    if (platform::CurrentThreadTag() != mainThread_.load(std::memory_order_relaxed)) return;
+    readBackWanted_.store(false, std::memory_order_relaxed);
+    ReadBackValues();
+}
+
+void VstCallBack::ReleaseOpenGestures() noexcept {
+    const LinkUse use(*this);
+    if (!use.Usable()) return;
+    for (int32_t index = 0; index < mirrorCount_; ++index) {
+        AAX_IParameter* const parameter = mirrors_[index].parameter;
+        for (int32_t open = mirrors_[index].openGestures.exchange(0, std::memory_order_relaxed); open > 0; --open) {
+            if (parameter != nullptr) parameter->Release();
+        }
+    }
 }
 
 intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
@@ -297,18 +369,30 @@ intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opco
     const LinkUse use(*this);
     if (!use.Usable() || parameterManager == nullptr) return 0;
     AAX_IParameter* parameter = parameterManager->GetParameterByID(id);
-    if (parameter == nullptr) return 0;
+    // Only the parameter mirrored for this very index: another index reporting the same
+    // identifier (a duplicate, which the host never saw) must not move it.
+    if (parameter == nullptr || parameter != MirroredParameter(index)) return 0;
     switch (opcode) {
         case vst2::audioMasterAutomate:
-            // The effect's own value is the mirrored parameter's normalized value.
-            parameter->SetNormalizedValue(static_cast<double>(opt));
+            // The effect's own value is the mirrored parameter's normalized value. A value the
+            // host already has is not asked for again: linked controls reporting each other's
+            // changes settle here.
+            if (parameter->GetNormalizedValue() != static_cast<double>(opt)) {
+                parameter->SetNormalizedValue(static_cast<double>(opt));
+            }
             break;
         case vst2::audioMasterBeginEdit:
+            mirrors_[index].openGestures.fetch_add(1, std::memory_order_relaxed);
             parameter->Touch();
             break;
-        case vst2::audioMasterEndEdit:
-            parameter->Release();
+        case vst2::audioMasterEndEdit: {
+            std::atomic<int32_t>& open = mirrors_[index].openGestures;
+            int32_t count = open.load(std::memory_order_relaxed);
+            while (count > 0 && !open.compare_exchange_weak(count, count - 1, std::memory_order_relaxed)) {
+            }
+            if (count > 0) parameter->Release();
             break;
+        }
         default:
             break;
     }
@@ -317,6 +401,13 @@ intptr_t VstCallBack::HandleParameterGesture(vst2::AEffect* effect, int32_t opco
 
 intptr_t VstCallBack::HandleDisplayUpdate(vst2::AEffect* effect, float opt) {
     if (effect == nullptr) return 0;
+    // The host's parameters are set on its main thread only: an update from any other thread
+    // (the effect's own, its audio thread) is taken up at the next main-thread idle call.
+    if (platform::CurrentThreadTag() == mainThread_.load(std::memory_order_relaxed)) {
+        ReadBackValues();
+    } else if (!readBackWanted_.load(std::memory_order_relaxed)) {
+        readBackWanted_.store(true, std::memory_order_relaxed);
+    }
     const int32_t count = VstInterface::BoundedParameterCount(effect->numParams);
     char id[kParamIdBufferSize];
     for (int32_t i = 0; i < count; ++i) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -17,6 +18,7 @@
 
 class AAXWrapper_Parameters;
 class AAX_CParameterManager;
+class AAX_IParameter;
 class VstInterface;
 
 class VstCallBack {
@@ -94,9 +96,9 @@ public:
         }
     }
 
-    // Changing the links. The links (parameterManager and the parameters it holds, controller,
-    // editorGui) are read by the effect's calls from any thread. They change only inside a
-    // LinkChange: it waits until no call from another thread is using them and, until it ends,
+    // Changing the links. The links (parameterManager and the parameters it holds, the mirrors,
+    // controller, editorGui) are read by the effect's calls from any thread. They change only
+    // inside a LinkChange: it waits until no call from another thread is using them and, until it ends,
     // turns such calls away with the answer for "nothing there" (no parameter, no GUI, no rate
     // sent); calls from its own thread (the effect answering the main thread, say) still see
     // them. The audio thread's time requests do not use the links and are never held up.
@@ -115,8 +117,44 @@ public:
     };
 
     // [main] Sets `controller` (null for none) and asks it for the rate that time requests
-    // report from then on (the default without one, or when it does not answer).
+    // report from then on (the default without one, or when it does not answer). The calling
+    // thread is taken as the host's main thread from then on, as it is at construction.
     void SetController(AAX_IController* hostController) noexcept;
+
+    // The mirrored parameters: for each effect parameter index, the host parameter that mirrors
+    // it (if any) and the value the effect is known to hold, the last one it was handed through
+    // setParameter or read back from it. Gestures reach only the parameter mirrored for their
+    // index, and a value the effect already holds is not handed to it again: that is where a
+    // cycle of linked controls ends.
+
+    // [main] Inside a LinkChange: room for effect parameter indices 0 to count - 1 (at most
+    // VstInterface::kMaxParameters), none mirrored, no value known. Throws std::bad_alloc, with
+    // the previous mirrors forgotten.
+    void PrepareMirrors(int32_t count);
+    // [main] Inside a LinkChange: the parameter (owned by the parameter manager) mirrors effect
+    // parameter index, whose current value is effectValue. An index outside the room made is
+    // ignored.
+    void MirrorParameter(int32_t index, AAX_IParameter* parameter, float effectValue) noexcept;
+    // [main] Inside a LinkChange: forgets every mirror, before the parameters go.
+    void ForgetMirrors() noexcept;
+    // [any] Whether value is news to effect parameter index, which is about to be handed it:
+    // false when the effect already holds exactly that value; otherwise the value is recorded as
+    // the one it holds. An index without a mirror record is always news. Lock-free.
+    bool TakeDelivery(int32_t index, float value) noexcept;
+    // [main] The host's values follow the effect's: reads every mirrored parameter's value from
+    // the effect (getParameter) and sets the host parameter where it differs, which tells the
+    // host (its automation delegate hears the current value) and sends nothing to the effect. A
+    // value that is not a finite number is left alone. Used once a state is restored, and for
+    // the effect's display updates.
+    void ReadBackValues() noexcept;
+    // [main] Runs the read-back that a display update from another thread asked for, if one is
+    // waiting: the host's parameters are set only on its main thread. One atomic load when
+    // nothing waits.
+    void ServeDeferredReadBack() noexcept;
+    // [main] Releases every gesture the effect began and has not ended (an editor closed in the
+    // middle of a drag): the host is not left with a parameter touched for ever. An end edit the
+    // effect reports later for one of them is not passed on.
+    void ReleaseOpenGestures() noexcept;
     // [main] Registers the GUI that display updates reach (replacing any other).
     void RegisterGui(AAX_IACFEffectGUI* gui) noexcept;
     // [main] Withdraws the GUI if it is the one registered. Once this returns, no display update
@@ -193,12 +231,18 @@ private:
     void Publish() noexcept;
     // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
-    // [any] Turns automate, begin-edit and end-edit into the host parameter's operations. The
-    // effect may report them from any thread, its audio thread included.
+    // [any] Turns automate, begin-edit and end-edit into the operations of the host parameter
+    // mirrored for that index, when the identifier the effect gives for it names that parameter.
+    // An automate with the value the parameter already has asks the host for nothing, and an end
+    // edit without a begin edit still open releases nothing. The effect may report them from any
+    // thread, its audio thread included.
     intptr_t HandleParameterGesture(vst2::AEffect* effect, int32_t opcode, int32_t index, float opt);
-    // [any] Asks for the identifier of every parameter (up to VstInterface::kMaxParameters) and
-    // tells the registered GUI about each.
+    // [any] Reads the values back (on the main thread; from any other, at the next main-thread
+    // idle call), then asks for the identifier of every parameter (up to
+    // VstInterface::kMaxParameters) and tells the registered GUI about each.
     intptr_t HandleDisplayUpdate(vst2::AEffect* effect, float opt);
+    // [any] Under a LinkUse: the parameter mirrored for the index, or null.
+    AAX_IParameter* MirroredParameter(int32_t index) const noexcept;
     // [any] Asks the effect for the identifier of parameter index into buffer, which the caller
     // owns (kParamIdBufferSize bytes): gestures and display updates may run on different threads
     // at once. The text is always terminated.
@@ -206,9 +250,24 @@ private:
     // [any] The controller's rate, or kDefaultSampleRate without one or when it does not answer.
     float AskSampleRate() const;
 
-    // Parameter deliveries under way (index per thread), and threads sending the rate.
+    // Parameter deliveries under way (index per thread), threads sending the rate, and threads
+    // reading the values back (an effect asking for a display update from inside getParameter
+    // gets no second read-back).
     ThreadMarks<8> deliveries_;
     ThreadMarks<4> sendingRate_;
+    ThreadMarks<4> readingBack_;
+    // One per effect parameter index with room made; see LinkChange for the table itself.
+    struct Mirror {
+        AAX_IParameter* parameter = nullptr;             // not owned; null when not mirrored
+        std::atomic<float> held{std::numeric_limits<float>::quiet_NaN()};  // NaN: not known
+        std::atomic<int32_t> openGestures{0};  // begin edits passed on and not yet ended
+    };
+    std::unique_ptr<Mirror[]> mirrors_;
+    int32_t mirrorCount_ = 0;
+    // The host's main thread (the one that built this object and sets the controller), and
+    // whether a display update from another thread is waiting for a read-back there.
+    std::atomic<uintptr_t> mainThread_{0};
+    std::atomic<bool> readBackWanted_{false};
     // LinkChange and LinkUse: the thread changing the links (0 for none), how deep its changes
     // nest, and the forwarded calls that may be using them.
     std::atomic<uintptr_t> linkChanger_{0};

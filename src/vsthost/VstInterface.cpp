@@ -44,6 +44,7 @@ void VstInterface::GetParamName(int32_t index, char* buffer) noexcept {
     if (buffer == nullptr) return;
     buffer[0] = '\0';
     Dispatch(vst2::effGetParamName, index, 0, buffer, 0.0f, 0);
+    buffer[kParameterNameBufferSize - 1] = '\0';
 }
 
 void VstInterface::SetSampleRate(float sampleRate) noexcept {

@@ -29,6 +29,9 @@ public:
     static constexpr int32_t kEventByteSize = 24;
     // Capacity the effect assumes for an identifier buffer when it is given 0.
     static constexpr intptr_t kDefaultParameterIdCapacity = 32;
+    // Bytes of every buffer an effect writes a parameter name into: effects write far more than
+    // the nominal 8 characters, and 256 is what hosts give.
+    static constexpr size_t kParameterNameBufferSize = 256;
     // The most parameters of an effect that the module mirrors, or walks for a display update.
     // An effect declaring more has the rest ignored: numParams is the effect's word, and 2^31 - 1
     // parameters would exhaust the host's memory.
@@ -109,8 +112,9 @@ public:
 
     // [main] effOpen.
     void Open() noexcept;
-    // [main] effGetParamName into buffer. The first byte is cleared before the call, so an
-    // effect that writes nothing leaves empty text. A null buffer sends nothing.
+    // [main] effGetParamName into buffer, which holds kParameterNameBufferSize bytes. The first
+    // byte is cleared before the call, so an effect that writes nothing leaves empty text, and
+    // the last one after it, so the text is always terminated. A null buffer sends nothing.
     void GetParamName(int32_t index, char* buffer) noexcept;
     // [main] effSetSampleRate with the rate as opt.
     void SetSampleRate(float sampleRate) noexcept;

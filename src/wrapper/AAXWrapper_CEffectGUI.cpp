@@ -1,5 +1,6 @@
 #include "wrapper/AAXWrapper_CEffectGUI.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -14,6 +15,8 @@ namespace {
 // virtual key 26.
 constexpr int32_t kCloseKeyIndex = 50;
 constexpr intptr_t kCloseKeyValue = 26;
+// The smallest extent a view is given on either side.
+constexpr int32_t kSmallestViewExtent = 1;
 
 // Truncates toward zero into an ERect edge. Values outside 16 bits are clamped and NaN gives 0,
 // where a plain conversion would be undefined.
@@ -42,7 +45,12 @@ AAXWrapper_CEffectGUI::AAXWrapper_CEffectGUI() = default;
 
 AAXWrapper_CEffectGUI::~AAXWrapper_CEffectGUI() {
     // Runs before the base releases the data model, so the VstInterface is still alive.
+    CloseEditor();
     Unregister();
+}
+
+void AAXWrapper_CEffectGUI::CloseEditor() noexcept {
+    if (mEditorOpen) DeleteViewContainer();
 }
 
 void AAXWrapper_CEffectGUI::Unregister() noexcept {
@@ -54,11 +62,15 @@ void AAXWrapper_CEffectGUI::Unregister() noexcept {
 }
 
 AAX_Result AAXWrapper_CEffectGUI::Initialize(IACFUnknown* host) noexcept {
+    CloseEditor();
     Unregister();
     return AAX_CEffectGUI::Initialize(host);
 }
 
 AAX_Result AAXWrapper_CEffectGUI::Uninitialize() noexcept {
+    // The editor goes with the GUI even when the host never withdrew the view: left open, it
+    // would hold a gesture in progress (a touched parameter) for ever.
+    CloseEditor();
     Unregister();
     return AAX_CEffectGUI::Uninitialize();
 }
@@ -92,12 +104,16 @@ void AAXWrapper_CEffectGUI::AttachEditor(void* parentWindow) {
     vstInterfaceRef->PreOpenNotice();
     vstInterfaceRef->OpenEditor(parentWindow);
     vstInterfaceRef->EditorRedraw(nullptr);
+    mEditorOpen = true;
 }
 
 AAX_Result AAXWrapper_CEffectGUI::DeleteViewContainer() {
+    mEditorOpen = false;
     if (vstInterfaceRef == nullptr) return AAX_SUCCESS;
     vstInterfaceRef->EditKeyDown(kCloseKeyIndex, kCloseKeyValue);
     vstInterfaceRef->EditClose();
+    // A drag the closed editor did not end itself ends here.
+    if (vstInterfaceRef->callBack != nullptr) vstInterfaceRef->callBack->ReleaseOpenGestures();
     return AAX_SUCCESS;
 }
 
@@ -112,8 +128,11 @@ AAX_Result AAXWrapper_CEffectGUI::GetViewSize(AAX_Point* size) const noexcept {
     if (rect == nullptr) return AAX_SUCCESS;
     const int32_t width = static_cast<int32_t>(rect->right) - static_cast<int32_t>(rect->left);
     const int32_t height = static_cast<int32_t>(rect->bottom) - static_cast<int32_t>(rect->top);
-    size->horz = static_cast<float>(width);
-    size->vert = static_cast<float>(height);
+    // A rectangle turned inside out is no size at all: the default stands. An empty one still
+    // gets a view the host can make.
+    if (width < 0 || height < 0) return AAX_SUCCESS;
+    size->horz = static_cast<float>(std::max(width, kSmallestViewExtent));
+    size->vert = static_cast<float>(std::max(height, kSmallestViewExtent));
     return AAX_SUCCESS;
 }
 
@@ -130,6 +149,12 @@ AAX_Result AAXWrapper_CEffectGUI::Draw(AAX_Rect* area) noexcept {
 }
 
 AAX_Result AAXWrapper_CEffectGUI::TimerWakeup() noexcept {
-    if (vstInterfaceRef != nullptr) vstInterfaceRef->EditIdle();
+    if (vstInterfaceRef == nullptr) return AAX_SUCCESS;
+    vstInterfaceRef->EditIdle();
+    // The editor's tick is main-thread time too: a display update the effect asked for from
+    // another thread is taken up here (unless the host let go of the data model during the tick).
+    if (vstInterfaceRef != nullptr && vstInterfaceRef->callBack != nullptr) {
+        vstInterfaceRef->callBack->ServeDeferredReadBack();
+    }
     return AAX_SUCCESS;
 }

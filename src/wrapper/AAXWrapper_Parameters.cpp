@@ -37,10 +37,12 @@ void FormatLoadFailureMessage() {
 // The low 32 bits of a dispatcher result, as the signed value the effect meant.
 int32_t Low32(intptr_t result) { return static_cast<int32_t>(static_cast<uint32_t>(result & 0xFFFFFFFF)); }
 
-// A chunk length that a 32-bit size can carry. A wider one would be cut, and the state with it.
-bool FitsChunkSize(intptr_t length) {
-    return length >= std::numeric_limits<int32_t>::min() && length <= std::numeric_limits<int32_t>::max();
-}
+// A chunk length that the host's size can carry. A wider one would be cut, and the state with
+// it; a negative one would read as a size of about 4 GiB.
+bool FitsChunkSize(intptr_t length) { return length >= 0 && length <= std::numeric_limits<int32_t>::max(); }
+
+// Identifiers an effect parameter may not have: the one the host reads as the master bypass's.
+bool IsReservedIdentifier(const char* id) { return std::strcmp(id, AAX_MasterBypassID) == 0; }
 
 AAX_OwnedParameter NewFloatParameter(const char* id, const char* name, uint32_t steps) {
     AAX_OwnedParameter parameter(new AAX_CParameter<float>(
@@ -128,9 +130,9 @@ bool AAXWrapper_Parameters::EffectUsable() const noexcept { return vstLoaded == 
 // ---------------------------------------------------------------------------------------------
 // Parameter mirroring
 
-void AAXWrapper_Parameters::AddOwnedParameter(AAX_IParameter* parameter) {
-    AAX_OwnedParameter owned(parameter);
-    if (mParameterManager.AddParameter(owned.get())) owned.release();
+AAX_IParameter* AAXWrapper_Parameters::AddOwnedParameter(AAX_OwnedParameter parameter) {
+    if (!mParameterManager.AddParameter(parameter.get())) return nullptr;
+    return parameter.release();
 }
 
 void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
@@ -138,14 +140,17 @@ void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
     const float currentValue = vstInterface->GetParameter(index, 0.0f);
 
     vst2::VstParameterProperties properties{};
-    char name[kParameterNameCapacity] = {};
-    char id[kParameterIdCapacity] = {};
+    // Both buffers have room for an effect that writes more than it is told: names often run past
+    // the nominal 8 characters, and an identifier may ignore the capacity it is given. Each is cut
+    // to what the module keeps.
+    char name[VstInterface::kParameterNameBufferSize] = {};
+    char id[VstInterface::kParameterNameBufferSize] = {};
     AAX_OwnedParameter parameter;
     if (vstInterface->GetParameterProperties(index, &properties, 0) == 0) {
         vstInterface->GetParamName(index, name);
         vstInterface->GetParameterId(index, id, static_cast<intptr_t>(kParameterIdCapacity));
-        name[kParameterNameCapacity - 1] = '\0';
         id[kParameterIdCapacity - 1] = '\0';
+        if (IsReservedIdentifier(id)) return;
         parameter = NewFloatParameter(id, name, kContinuousSteps);
     } else {
         // The name reads label, line feed, short label: the host picks the variant that fits.
@@ -158,15 +163,17 @@ void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
         }
         vstInterface->GetParameterId(index, id, static_cast<intptr_t>(kParameterIdCapacity));
         id[kParameterIdCapacity - 1] = '\0';
+        if (IsReservedIdentifier(id)) return;
         const bool isSwitch = (properties.flags & vst2::kVstParameterIsSwitch) != 0;
-        if (!isSwitch) {
+        if (!isSwitch || properties.stepInteger < 2) {
+            // A switch with fewer than two positions (or a step count that means nothing) has no
+            // steps to give the host: it is mirrored as continuous, so every value the effect
+            // can hold still passes unchanged.
             parameter = NewFloatParameter(id, name, kContinuousSteps);
         } else if (properties.stepInteger == 2) {
             parameter = NewSwitchParameter(id, name, "off", "on");
         } else {
-            // A negative step count from the effect is meaningless; it must not become ~4e9 steps.
-            const int32_t steps = properties.stepInteger > 0 ? properties.stepInteger : 0;
-            parameter = NewFloatParameter(id, name, static_cast<uint32_t>(steps));
+            parameter = NewFloatParameter(id, name, static_cast<uint32_t>(properties.stepInteger));
         }
     }
 
@@ -174,7 +181,11 @@ void AAXWrapper_Parameters::MirrorEffectParameter(int32_t index) {
     // host: the effect's current value becomes both value and default.
     parameter->SetNormalizedValue(static_cast<double>(currentValue));
     parameter->SetNormalizedDefaultValue(static_cast<double>(currentValue));
-    AddOwnedParameter(parameter.release());
+    // An identifier already taken (the master bypass's empty one, or a duplicate) is refused:
+    // that index has no host parameter, and its gestures reach none.
+    if (AAX_IParameter* mirrored = AddOwnedParameter(std::move(parameter))) {
+        vstCallBack->MirrorParameter(index, mirrored, currentValue);
+    }
 }
 
 void AAXWrapper_Parameters::PostField(AAX_CFieldIndex field, const void* payload, uint32_t size) {
@@ -199,11 +210,12 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
         vstInterface->SetSampleRate(std::trunc(sampleRate));
 
         // No parameter exists yet, so this is the identifier the base will keep answering for
-        // the master bypass.
+        // the master bypass: no effect parameter takes the one it would answer otherwise.
         GetMasterBypassParameter(&bypassID);
-        AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on").release());
+        mMasterBypass = AddOwnedParameter(NewSwitchParameter(bypassID.Get(), kMasterBypassName, "bypass", "on"));
 
         const int32_t count = VstInterface::BoundedParameterCount(vstInterface->NumParams(0));
+        vstCallBack->PrepareMirrors(count);
         for (int32_t index = 0; index < count; ++index) MirrorEffectParameter(index);
     }
 
@@ -216,7 +228,7 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
         // The effect threw on the way: the instance goes on as one whose effect did not load.
         {
             const VstCallBack::LinkChange withdrawing(*vstCallBack);
-            mParameterManager.RemoveAllParameters();
+            ForgetParameters();
         }
         const int32_t notLoaded = 0;
         PostField(kField_Loaded, &notLoaded, sizeof notLoaded);
@@ -249,7 +261,19 @@ AAX_Result AAXWrapper_Parameters::Uninitialize() noexcept {
     // their calls uses it.
     const VstCallBack::LinkChange withdrawing(*vstCallBack);
     vstCallBack->SetController(nullptr);
+    ForgetParameters();
     return AAX_CEffectParameters::Uninitialize();
+}
+
+void AAXWrapper_Parameters::ForgetParameters() noexcept {
+    vstCallBack->ForgetMirrors();
+    mMasterBypass = nullptr;
+    mParameterManager.RemoveAllParameters();
+}
+
+AAX_Result AAXWrapper_Parameters::TimerWakeup() noexcept {
+    vstCallBack->ServeDeferredReadBack();
+    return AAX_CEffectParameters::TimerWakeup();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,20 +286,24 @@ AAX_Result AAXWrapper_Parameters::UpdateParameterNormalizedValue(AAX_CParamID id
         if (parameter == nullptr) return AAX_ERROR_INVALID_PARAMETER_ID;
         parameter->UpdateNormalizedValue(value);
 
-        AAX_CString bypassID;
-        GetMasterBypassParameter(&bypassID);
         if (vstLoaded != 1) return AAX_SUCCESS;
-        if (std::strcmp(id, bypassID.Get()) == 0) {
+        // The master bypass is the parameter made for it, whatever identifiers the effect uses.
+        if (parameter == mMasterBypass) {
             // The effect bypasses itself.
             vstInterface->SetBypass(value > 0.0);
             return AAX_SUCCESS;
         }
         // The effect's answer is only trusted as far as it names one of its own parameters;
         // cutting a wider answer to 32 bits would name the wrong one.
-        const intptr_t index = vstInterface->FindParameterIndex(id, -1);
-        if (index < 0 || index >= vstInterface->NumParams(0)) return AAX_SUCCESS;
-        const VstCallBack::ParameterDelivery delivering(*vstCallBack, static_cast<int32_t>(index));
-        vstInterface->SetParameter(static_cast<int32_t>(index), static_cast<float>(value));
+        const intptr_t found = vstInterface->FindParameterIndex(id, -1);
+        if (found < 0 || found >= vstInterface->NumParams(0)) return AAX_SUCCESS;
+        const auto index = static_cast<int32_t>(found);
+        const auto delivered = static_cast<float>(value);
+        // A value the effect already holds is not handed over again (linked controls confirming
+        // each other's changes end here).
+        if (!vstCallBack->TakeDelivery(index, delivered)) return AAX_SUCCESS;
+        const VstCallBack::ParameterDelivery delivering(*vstCallBack, index);
+        vstInterface->SetParameter(index, delivered);
         return AAX_SUCCESS;
     });
 }
@@ -327,10 +355,6 @@ AAX_Result AAXWrapper_Parameters::GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk
     if (vstInterface->HasFailed()) return AAX_ERROR_INVALID_CHUNK_ID;
     if (!FitsChunkSize(answer)) return AAX_ERROR_INCORRECT_CHUNK_SIZE;
     const auto length = static_cast<int32_t>(answer);
-    if (length < 0) {
-        chunk->fSize = length;
-        return AAX_SUCCESS;
-    }
     // The host sized the record from the last reported size; more than that would overrun it.
     if (mReportedChunkSize == kNoChunkSizeReported || mReportedChunkSize < 0 || length > mReportedChunkSize) {
         return AAX_ERROR_INCORRECT_CHUNK_SIZE;
@@ -353,5 +377,8 @@ AAX_Result AAXWrapper_Parameters::SetChunk(AAX_CTypeID chunkID, const AAX_SPlugI
     }
     // The effect takes the bytes as given; it does not write through the pointer.
     vstInterface->SetChunk(static_cast<intptr_t>(chunk->fSize), const_cast<char*>(chunk->fData));
-    return vstInterface->HasFailed() ? AAX_ERROR_INVALID_CHUNK_ID : AAX_SUCCESS;
+    if (vstInterface->HasFailed()) return AAX_ERROR_INVALID_CHUNK_ID;
+    // The restored state is the effect's: the host's parameters now show its values.
+    vstCallBack->ReadBackValues();
+    return AAX_SUCCESS;
 }

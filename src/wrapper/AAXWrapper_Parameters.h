@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "effect/AAX_CEffectParameters.h"
+#include "params/AAX_CParameter.h"
 #include "vsthost/VstCallBack.h"
 #include "vsthost/VstInterface.h"
 
@@ -19,9 +20,9 @@ const char* AAXWrapper_LoadFailureMessage();
 
 class AAXWrapper_Parameters : public AAX_CEffectParameters {
 public:
-    // Buffer sizes handed to the effect while mirroring its parameters.
+    // The identifier capacity the effect is told while its parameters are mirrored (the buffer
+    // itself has VstInterface::kParameterNameBufferSize bytes).
     static constexpr size_t kParameterIdCapacity = 32;
-    static constexpr size_t kParameterNameCapacity = 128;
     // Steps given to every continuous parameter.
     static constexpr uint32_t kContinuousSteps = 65;
     // At most this many of the effect's parameters are mirrored, indices 0 to 4095; an effect
@@ -54,35 +55,43 @@ public:
     AAX_Result Uninitialize() noexcept override;
 
     // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
-    // the master bypass (on above 0), setParameter at the index the effect gives for the
-    // identifier otherwise, when that index is one of the effect's (0 to numParams - 1). A
-    // gesture the effect reports for that parameter from inside setParameter is not sent back to
-    // the host. AAX_ERROR_INVALID_PARAMETER_ID when no parameter has the identifier. Marks no
-    // packet dirty and leaves the change count alone.
+    // the master bypass (the parameter made for it, on above 0), setParameter at the index the
+    // effect gives for the identifier otherwise, when that index is one of the effect's (0 to
+    // numParams - 1) and the value is not the one the effect already holds there (last handed to
+    // it or read back from it). A gesture the effect reports for that parameter from inside
+    // setParameter is not sent back to the host. AAX_ERROR_INVALID_PARAMETER_ID when no
+    // parameter has the identifier. Marks no packet dirty and leaves the change count alone.
     AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value, AAX_EUpdateSource source) noexcept override;
 
     // [main] The one chunk: the effect's own bank chunk under its uniqueID (0 while the effect
     // cannot be called). Index 0 only; AAX_ERROR_INVALID_CHUNK_INDEX otherwise. An effect that
     // has failed (thrown) counts as not loaded for all four chunk operations.
     AAX_Result GetChunkIDFromIndex(int32_t index, AAX_CTypeID* chunkID) const noexcept override;
-    // [main] The effect's current chunk size (all bits set while it cannot be called), which is
-    // remembered: the host allocates the record from it. AAX_ERROR_INVALID_CHUNK_ID when not
-    // loaded (size untouched) or for another identifier (size 0); AAX_ERROR_INCORRECT_CHUNK_SIZE
-    // (size untouched, nothing remembered) for a length that 32 bits cannot hold.
+    // [main] The effect's current chunk size, which is remembered: the host allocates the record
+    // from it. AAX_ERROR_INVALID_CHUNK_ID when not loaded (size untouched) or for another
+    // identifier (size 0); AAX_ERROR_INCORRECT_CHUNK_SIZE (size untouched, nothing remembered)
+    // for a negative length or one that a signed 32-bit size cannot hold.
     AAX_Result GetChunkSize(AAX_CTypeID chunkID, uint32_t* size) const noexcept override;
     // [main] Copies the effect's chunk into the record. Refuses with
-    // AAX_ERROR_INCORRECT_CHUNK_SIZE, writing nothing, when no size was reported or the chunk has
-    // grown beyond the size last reported or to a length that 32 bits cannot hold, so the host's
-    // record is never overrun and no state is silently cut. A negative length is stored in fSize
-    // and copies nothing.
+    // AAX_ERROR_INCORRECT_CHUNK_SIZE, writing nothing, when no size was reported, the chunk has
+    // grown beyond the size last reported, or its length is negative or more than a signed
+    // 32-bit size holds, so the host's record is never overrun and no state is silently cut.
     AAX_Result GetChunk(AAX_CTypeID chunkID, AAX_SPlugInChunk* chunk) const noexcept override;
-    // [main] Hands the record's bytes to the effect (effSetChunk). Before the first restore of
-    // the instance the effect is asked for its chunk once, so it has prepared its state. A
-    // negative fSize sends nothing and answers AAX_ERROR_INCORRECT_CHUNK_SIZE.
+    // [main] Hands the record's bytes to the effect (effSetChunk), then reads the values of the
+    // mirrored parameters back from it, so that the host shows the restored state (nothing is
+    // sent back to the effect). Before the first restore of the instance the effect is asked for
+    // its chunk once, so it has prepared its state. A negative fSize sends nothing and answers
+    // AAX_ERROR_INCORRECT_CHUNK_SIZE.
     AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept override;
 
+    // [main] Slot 40, the host's periodic idle call: reads the values back when the effect asked
+    // for a display update from a thread other than the main one since the last call. 0.
+    AAX_Result TimerWakeup() noexcept override;
+
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
-    // automatable effect parameter (up to kMaxMirroredParameters), opens and resumes the effect,
+    // automatable effect parameter (up to kMaxMirroredParameters) whose identifier is its own:
+    // not one already taken (the master bypass's empty one, or a duplicate) and not
+    // "MasterBypassID", which hosts read as the master bypass's. Opens and resumes the effect,
     // sizes the channel arrays for it, registers the master bypass packet and posts the channel
     // counts, the VstInterface and the loaded flag. Not loaded: posts only the loaded flag (0).
     // An effect that throws on the way leaves the instance as if it had not loaded: its
@@ -101,9 +110,12 @@ private:
     AAX_CTypeID CurrentChunkID() const noexcept;
     // [main] Loaded, and not failed since.
     bool EffectUsable() const noexcept;
-    // [main] Hands a new parameter to the manager, or deletes it when the manager refuses it
-    // (an identifier already taken).
-    void AddOwnedParameter(AAX_IParameter* parameter);
+    // [main] Hands a new parameter to the manager and returns it, or deletes it and returns null
+    // when the manager refuses it (an identifier already taken).
+    AAX_IParameter* AddOwnedParameter(AAX_OwnedParameter parameter);
+    // [main] Inside a LinkChange: forgets the mirrors and the master bypass and removes every
+    // parameter.
+    void ForgetParameters() noexcept;
     // [main] Creates the host parameter mirroring effect parameter index, or nothing when the
     // effect says it cannot be automated.
     void MirrorEffectParameter(int32_t index);
@@ -113,4 +125,6 @@ private:
     // The chunk size last reported to the host by GetChunkSize; kNoChunkSizeReported before.
     static constexpr int64_t kNoChunkSizeReported = INT64_MIN;
     mutable int64_t mReportedChunkSize = kNoChunkSizeReported;
+    // The master bypass parameter EffectInit made (owned by the manager); null without one.
+    AAX_IParameter* mMasterBypass = nullptr;
 };

@@ -17,6 +17,7 @@
 #include "GuiSession.h"
 #include "PluginModule.h"
 #include "WindowSystem.h"
+#include "interfaces/vst2.h"
 #include "platform/platform.h"
 #include "support/registry_sandbox.h"
 
@@ -353,6 +354,53 @@ TEST_F(EditorWindow, ScreenshotCommandWritesTheEditorAsPng) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a host that closes the editor as soon as a drag begins heard: (opcode, index).
+std::vector<std::pair<int32_t, int32_t>> withdrawingHostHeard;
+
+intptr_t WithdrawOnBeginEdit(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t, void*, float) {
+    if (opcode == vst2::audioMasterBeginEdit || opcode == vst2::audioMasterEndEdit) {
+        withdrawingHostHeard.emplace_back(opcode, index);
+    }
+    if (opcode == vst2::audioMasterBeginEdit) effect->dispatcher(effect, vst2::effEditClose, 0, 0, nullptr, 0.0f);
+    return 0;
+}
+
+}  // namespace
+
+// The reference delay's editor driven through VST 2 alone, in a window of the host's, by a host
+// that closes it from inside the begin edit of a drag: the editor ends the drag, and its window,
+// gone, handles nothing more (the sanitizer build sees any use of it).
+TEST_F(EditorWindow, AnEditorClosedInsideItsOwnGestureStopsThere) {
+    const platform::LibraryHandle library = platform::LoadLibraryFile(BuiltFile(platform::kEffectLibraryFileName).c_str());
+    const auto entry = reinterpret_cast<vst2::MainProc>(platform::LookupSymbol(library, "main"));
+    std::string error;
+    std::unique_ptr<HostWindow> window = HostWindow::Create("gui_tests", 500, 300, &error);
+    ASSERT_TRUE(entry != nullptr && window) << error;
+    vst2::AEffect* effect = entry(&WithdrawOnBeginEdit);
+    effect->dispatcher(effect, vst2::effEditOpen, 0, 0, window->ViewHandle(), 0.0f);
+    const auto tick = [&] {
+        effect->dispatcher(effect, vst2::effEditIdle, 0, 0, nullptr, 0.0f);
+        window->HandleEvents(nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    for (int i = 0; i < 5; ++i) tick();
+    int32_t originX = 0, originY = 0, x = 0, y = 0;
+    window->ClientOrigin(&originX, &originY);
+    TrackPoint(kMix, 1.0, &x, &y);
+    mouse_->MoveTo(originX + x, originY + y);
+    mouse_->Press();
+    for (int i = 0; i < kMostTicks && withdrawingHostHeard.empty(); ++i) tick();
+    mouse_->MoveTo(originX + x + 20, originY + y);
+    mouse_->Release();
+    for (int i = 0; i < 10; ++i) tick();
+    EXPECT_EQ(withdrawingHostHeard, (std::vector<std::pair<int32_t, int32_t>>{{vst2::audioMasterBeginEdit, kMix},
+                                                                              {vst2::audioMasterEndEdit, kMix}}));
+    EXPECT_EQ(window->ChildWindowCount(), 0);
+    effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+}
 
 // validate shows the editor in a window of the host's own when there is a display, says why
 // not when there is none, and ends with its summary either way.

@@ -2,8 +2,8 @@
 // under ThreadSanitizer: everything it keeps is atomic, so a race the sanitizer reports lies
 // outside it. Its parameters answer the identifiers "P0" to "P3" and the names "Param 0" to
 // "Param 3"; its chunk holds their values. Every processReplacing copies its input to its output,
-// asks the host for the time and then reports automation of its next parameter (round robin), as
-// an effect whose audio thread follows an envelope does.
+// asks the host for the time and then reports automation of its next parameter (round robin) with
+// a value new to it, as an effect whose audio thread follows an envelope does.
 //
 // It can also misbehave as real effects do: run a thread of its own from effOpen to effClose
 // that keeps calling the host (automation, time, rate, display updates), and throw from any of

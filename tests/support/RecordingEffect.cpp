@@ -7,7 +7,7 @@ namespace testsupport {
 namespace {
 
 constexpr size_t kDefaultIdCapacity = 32;
-constexpr size_t kMaxNameLength = 127;
+constexpr size_t kNameBufferSize = 256;
 
 // Writes text within capacity bytes, always terminated.
 void WriteText(const std::string& text, char* buffer, size_t capacity) {
@@ -60,6 +60,13 @@ intptr_t RecordingEffect::CallHost(const HostRequest& request) {
     return reply.result;
 }
 
+size_t RecordingEffect::FlushReports() {
+    std::vector<HostRequest> reports;
+    reports.swap(heldReports_);
+    for (const HostRequest& report : reports) CallHost(report);
+    return reports.size();
+}
+
 void RecordingEffect::ReserveRecords(size_t count) {
     calls.reserve(count);
     hostReplies.reserve(count);
@@ -110,7 +117,15 @@ void RecordingEffect::SetParameterEntry(vst2::AEffect* effect, int32_t index, fl
     call.opt = value;
     self->calls.push_back(std::move(call));
     self->values_[index] = value;
-    for (int32_t opcode : self->onSetParameter_) self->CallHost({opcode, index, 0, nullptr, value});
+    const int32_t count = self->effect_.numParams > 0 ? self->effect_.numParams : 1;
+    for (const auto& [opcode, offset] : self->onSetParameter_) {
+        const HostRequest report{opcode, (index + offset) % count, 0, nullptr, value};
+        if (self->deferReports_) {
+            self->heldReports_.push_back(report);
+        } else {
+            self->CallHost(report);
+        }
+    }
 }
 
 float RecordingEffect::GetParameterEntry(vst2::AEffect* effect, int32_t index) {
@@ -197,7 +212,10 @@ intptr_t RecordingEffect::DefaultAnswer(int32_t opcode, int32_t index, intptr_t 
         }
         case vst2::effGetParamName: {
             auto found = names_.find(index);
-            if (found != names_.end()) WriteText(found->second, static_cast<char*>(ptr), kMaxNameLength + 1);
+            if (found == names_.end() || ptr == nullptr) return 0;
+            // As much as a host's 256 bytes hold, without a terminator when it fills them.
+            const std::string& name = found->second;
+            std::memcpy(ptr, name.c_str(), std::min(name.size() + 1, kNameBufferSize));
             return 0;
         }
         case vst2::effGetParameterProperties: {

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "interfaces/vst2.h"
@@ -72,7 +73,8 @@ public:
     // -14 writes this identifier (within the capacity given; 0 means 32); an index without one
     // makes -14 write nothing. -15 answers the first index whose identifier matches, else -1.
     void SetParameterId(int32_t index, const std::string& id) { ids_[index] = id; }
-    // effGetParamName writes this name (at most 127 characters); nothing when unset.
+    // effGetParamName writes this name into the first 256 bytes, unterminated when it fills them;
+    // nothing when unset.
     void SetParameterName(int32_t index, const std::string& name) { names_[index] = name; }
     // effGetParameterProperties copies this record and answers 1; unset indices answer 0 and
     // write nothing.
@@ -111,9 +113,13 @@ public:
     void OnOpcode(int32_t opcode, const HostRequest& request) { onOpcode_.push_back({opcode, request}); }
     // Scripts a host call made inside every processReplacing, before the audio is written.
     void OnProcess(const HostRequest& request) { onProcess_.push_back(request); }
-    // Scripts a host call made inside every setParameter (after storing the value), with that
-    // parameter's index and value, as an effect that reports every change does.
-    void OnSetParameter(int32_t opcode) { onSetParameter_.push_back(opcode); }
+    // Scripts a host call made inside every setParameter (after storing the value) with the value
+    // given, for the parameter `offset` indices on (modulo numParams; 0: its own, as an effect
+    // reporting every change; 1: the next, as one whose controls are linked).
+    void OnSetParameter(int32_t opcode, int32_t offset = 0) { onSetParameter_.push_back({opcode, offset}); }
+    // Holds those calls until FlushReports, which makes them and returns how many it made.
+    void DeferReports() { deferReports_ = true; }
+    size_t FlushReports();
 
     // --- What happened -------------------------------------------------------------------------
     std::vector<RecordedCall> calls;
@@ -155,7 +161,9 @@ private:
     std::vector<HostRequest> onMain_;
     std::vector<std::pair<int32_t, HostRequest>> onOpcode_;
     std::vector<HostRequest> onProcess_;
-    std::vector<int32_t> onSetParameter_;
+    std::vector<std::pair<int32_t, int32_t>> onSetParameter_;  // opcode, index offset
+    bool deferReports_ = false;
+    std::vector<HostRequest> heldReports_;
 };
 
 }  // namespace testsupport

@@ -43,6 +43,10 @@ protected:
         manager.AddParameter(MakeFloatParameter("Time"));
         manager.AddParameter(MakeFloatParameter("Feedback"));
         callBack.parameterManager = &manager;
+        // As the data model mirrors them: effect indices 0 and 1, "Mix" (2) without a parameter.
+        callBack.PrepareMirrors(3);
+        callBack.MirrorParameter(0, manager.GetParameterByID("Time"), 0.0f);
+        callBack.MirrorParameter(1, manager.GetParameterByID("Feedback"), 0.0f);
         delegate.ClearCalls();
     }
 

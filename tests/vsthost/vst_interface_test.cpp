@@ -23,7 +23,7 @@ struct FallbackResults {
     int32_t numParams, uniqueId;
 };
 FallbackResults ExerciseEveryOperation(VstInterface& vst) {
-    char name[128];
+    char name[VstInterface::kParameterNameBufferSize];
     char id[32];
     void* chunk = nullptr;
     vst2::VstParameterProperties properties{};
@@ -127,7 +127,7 @@ TEST(VstInterface, EachDispatcherRowSendsItsOpcodeAndArguments) {
     VstInterface vst;
     vst.effect = effect.effect();
 
-    char name[128];
+    char name[VstInterface::kParameterNameBufferSize];
     char id[32];
     void* chunkData = nullptr;
     uint8_t chunk[3] = {1, 2, 3};
@@ -251,7 +251,7 @@ TEST(VstInterface, IdentifierAndNameBuffersAreClearedBeforeTheEffectWrites) {
     EXPECT_TRUE(IsAllZero(id, 32));
     EXPECT_EQ(id[32], 'x');
 
-    char name[128];
+    char name[VstInterface::kParameterNameBufferSize];
     std::memset(name, 'x', sizeof name);
     vst.GetParamName(0, name);
     EXPECT_STREQ(name, "");

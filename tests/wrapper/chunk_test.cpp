@@ -131,9 +131,9 @@ TEST_F(WrapperChunks, AChunkThatGrewAfterItsSizeWasReportedIsRefusedNotOverrun) 
     EXPECT_TRUE(record.GuardIntact());
 }
 
-TEST_F(WrapperChunks, ALengthBeyondThirtyTwoBitsIsRefusedNotCut) {
+TEST_F(WrapperChunks, ALengthThatIsNegativeOrBeyondThirtyTwoBitsIsRefusedNotCut) {
     constexpr intptr_t kFourGiB = static_cast<intptr_t>(1) << 32;
-    for (const intptr_t length : {kFourGiB + 16, 16 - kFourGiB}) {
+    for (const intptr_t length : {kFourGiB + 16, 16 - kFourGiB, intptr_t{-1}}) {
         SCOPED_TRACE(length);
         RecordingEffect wide;
         wide.SetUniqueId(kUniqueId);
@@ -143,7 +143,8 @@ TEST_F(WrapperChunks, ALengthBeyondThirtyTwoBitsIsRefusedNotCut) {
         ASSERT_EQ(model->GetChunkSize(kUniqueId, &size), AAX_SUCCESS);
         ASSERT_EQ(size, 16u);
 
-        // The effect's answer no longer fits a 32-bit size; its low bits (16) would fit the record.
+        // The effect's answer no longer fits a 32-bit size (its low bits, 16, would fit the
+        // record), or is negative (as an unsigned size, about 4 GiB).
         wide.SetAnswer(vst2::effGetChunk, length);
         ChunkRecord record(size);
         record.get()->fSize = 1234;

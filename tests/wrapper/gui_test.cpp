@@ -107,6 +107,46 @@ TEST_F(WrapperGui, ViewSizeComesFromTheEditorRectangleEachTime) {
     EXPECT_FLOAT_EQ(size.horz, 100.0f);
     EXPECT_FLOAT_EQ(size.vert, 100.0f);
     EXPECT_EQ((*model)->vstInterface->editorRect, nullptr);
+
+    // An empty side is one pixel; a rectangle turned inside out is unusable: 100 x 100.
+    const vst2::ERect odd[] = {{0, 0, 0, 0}, {5, 5, 5, 45}, {0, 0, -400, -600}, {10, 0, 9, 500}};
+    const AAX_Point sizes[] = {{1.0f, 1.0f}, {1.0f, 40.0f}, {100.0f, 100.0f}, {100.0f, 100.0f}};
+    for (size_t i = 0; i < std::size(odd); ++i) {
+        effect.SetEditorRect(odd[i]);
+        ASSERT_EQ((*gui)->GetViewSize(&size), AAX_SUCCESS);
+        EXPECT_EQ(size.vert, sizes[i].vert) << i;
+        EXPECT_EQ(size.horz, sizes[i].horz) << i;
+    }
+}
+
+// A host that lets the GUI go with the view still attached: Uninitialize or the destruction
+// closes the editor all the same, and the effect's drag under way is released once, whether or
+// not the effect ends it itself on closing.
+TEST_F(WrapperGui, TheEditorClosesWithTheGuiAndItsGestureEnds) {
+    int window = 0;
+    HostViewContainer container(AAX_eViewContainer_Type_HWND, &window);
+    for (int32_t variant = 0; variant < 4; ++variant) {
+        const bool uninitialize = (variant & 1) != 0, effectEndsDrag = (variant & 2) != 0;
+        if (effectEndsDrag) effect.OnOpcode(vst2::effEditClose, {vst2::audioMasterEndEdit, 0});
+        GuiReference attached(static_cast<AAXWrapper_CEffectGUI*>(AAXWrapper_CEffectGUI::Create()));
+        ASSERT_EQ(attached->Initialize(&guiHost), AAX_SUCCESS);
+        ASSERT_EQ(attached->SetViewContainer(&container), AAX_SUCCESS);
+        effect.CallHost({vst2::audioMasterBeginEdit, 0});
+        guiHost.host.automation.ClearEvents();
+        effect.ClearRecords();
+        if (uninitialize) attached->Uninitialize();
+        attached.Reset();
+        EXPECT_EQ(effect.Opcodes().at(1), vst2::effEditClose) << variant;
+        EXPECT_EQ(guiHost.host.automation.Events(), (std::vector<testsupport::HostAutomationCall>{{"Release", "Mix"}}))
+            << variant;
+    }
+    // A view withdrawn has its editor closed once, not again by Uninitialize or destruction.
+    ASSERT_EQ((*gui)->SetViewContainer(&container), AAX_SUCCESS);
+    ASSERT_EQ((*gui)->SetViewContainer(nullptr), AAX_SUCCESS);
+    effect.ClearRecords();
+    (*gui)->Uninitialize();
+    gui.reset();
+    EXPECT_TRUE(effect.calls.empty());
 }
 
 TEST_F(WrapperGui, NativeWindowOpensTheEditorInOrder) {

@@ -125,7 +125,6 @@ TEST_F(WrapperParameters, EffectWithoutParametersGetsOnlyTheMasterBypassWithAnEm
 }
 
 TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
-    effect.SetNumParams(6);
     // 0: no properties, so the name comes from effGetParamName.
     effect.SetParameterId(0, "Mix");
     effect.SetParameterName(0, "Dry/Wet");
@@ -147,10 +146,23 @@ TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
     // 5: a short label that fills its field without a terminator.
     effect.SetParameterId(5, "Fb");
     effect.SetParameterProperties(5, Properties("Feedback", "Feedbck8", 0, 0));
+    // 6 and 7: switches without two positions to step between; 8: a name filling all 256 bytes.
+    for (const int32_t steps : {0, 1}) {
+        effect.SetParameterId(6 + steps, steps == 0 ? "S0" : "S1");
+        effect.SetParameterProperties(6 + steps, Properties("S", "", vst2::kVstParameterIsSwitch, steps));
+    }
+    effect.SetParameterId(8, "Long");
+    effect.SetParameterName(8, std::string(300, 'n'));
+    effect.SetNumParams(9);
 
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Sync", "Mode", "Time", "Tone", "Fb"));
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Mix", "Sync", "Mode", "Time", "Tone", "Fb", "S0", "S1", "Long"));
+    for (const char* id : {"S0", "S1"}) {
+        EXPECT_EQ(Steps(model, id), 65) << id;
+        EXPECT_EQ(Type(model, id), AAX_eParameterType_Continuous) << id;
+    }
+    EXPECT_EQ(Name(model, "Long"), std::string(255, 'n')) << "cut to the buffer, terminated";
 
     EXPECT_EQ(Name(model, "Mix"), "Dry/Wet");
     EXPECT_EQ(Steps(model, "Mix"), 65);
@@ -189,10 +201,10 @@ TEST_F(WrapperParameters, MirrorsEachKindOfEffectParameter) {
     // Properties reported: no effGetParamName for those indices. Mirroring asks for every
     // identifier with a 32-byte buffer.
     const auto nameRequests = effect.CallsWithOpcode(vst2::effGetParamName);
-    ASSERT_EQ(nameRequests.size(), 1u);
+    ASSERT_EQ(nameRequests.size(), 2u);
     EXPECT_EQ(nameRequests[0].index, 0);
     const auto idRequests = effect.CallsWithOpcode(vst2::effPrivateGetParameterId);
-    ASSERT_EQ(idRequests.size(), 6u);
+    ASSERT_EQ(idRequests.size(), 9u);
     for (const auto& request : idRequests) EXPECT_EQ(request.value, 32);
     // The host heard nothing of the values set before registration.
     EXPECT_TRUE(Gestures(host, "Mix").empty());
@@ -259,20 +271,38 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     model->Uninitialize();
 }
 
-TEST_F(WrapperParameters, DuplicateIdentifiersKeepTheFirstParameterWithoutLeaking) {
-    effect.SetNumParams(3);
-    effect.SetParameterId(0, "Dup");
+// Identifiers the host already knows (a duplicate, "MasterBypassID", none: the master bypass's
+// empty one) are not mirrored again; the master bypass stays the parameter made for it, and a
+// gesture reaches only the parameter mirrored for its own index.
+TEST_F(WrapperParameters, IdentifiersTakenAlreadyAreNotMirroredAgainAndTheirGesturesReachNothing) {
+    effect.SetNumParams(5);
+    for (const int32_t index : {0, 1}) effect.SetParameterId(index, "Dup");
     effect.SetParameterName(0, "First");
-    effect.SetParameterId(1, "Dup");
-    effect.SetParameterName(1, "Second");
-    // Index 2 answers no identifier: empty, which is the master bypass's.
-    effect.SetParameterName(2, "Nameless");
+    effect.SetParameterId(2, "MasterBypassID");
+    effect.SetParameterId(4, "Mix");  // 3 answers no identifier
     DataModel model(install, &effect);
     ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
-
-    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Dup"));
+    EXPECT_THAT(model.ParameterIds(), ElementsAre("", "Dup", "Mix"));
     EXPECT_EQ(Name(model, "Dup"), "First");
-    EXPECT_EQ(Name(model, ""), "Master Bypass");
+    AAX_CString bypassID("not empty");
+    model->GetMasterBypassParameter(&bypassID);
+    EXPECT_EQ(bypassID.StdString(), "");
+    effect.ClearRecords();
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("", 0.7, AAX_eUpdateSource_Unspecified), AAX_SUCCESS);
+    EXPECT_EQ(model->UpdateParameterNormalizedValue("MasterBypassID", 0.7, AAX_eUpdateSource_Unspecified),
+              AAX_ERROR_INVALID_PARAMETER_ID);
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effSetBypass).at(0).value, 1);
+    for (const int32_t index : {1, 2, 3, 0}) {
+        host.automation.ClearEvents();
+        effect.ClearRecords();
+        for (const int32_t opcode : {vst2::audioMasterBeginEdit, vst2::audioMasterAutomate, vst2::audioMasterEndEdit}) {
+            effect.CallHost({opcode, index, 0, nullptr, 0.6f});
+        }
+        // Index 0: touch, touch / value / release, release. Any other: nothing at all.
+        const size_t heard = index == 0 ? Gestures(host, "Dup").size() : host.automation.Events().size();
+        EXPECT_EQ(heard, index == 0 ? 5u : 0u) << index;
+        EXPECT_EQ(ValuesGiven(effect).size(), index == 0 ? 1u : 0u) << index;
+    }
     model->Uninitialize();
     // The refused parameters are deleted at once; the sanitizer build reports a leak otherwise.
 }
@@ -369,6 +399,73 @@ TEST_F(WrapperParameters, EveryValueReachesTheEffectOnceWithOrWithoutHostAutomat
         EXPECT_THAT(ValuesGiven(reporting), ElementsAre(std::pair(1, 0.75f), std::pair(1, 0.5f), std::pair(0, 0.25f)));
         model->Uninitialize();
     }
+}
+
+// Linked controls: every setParameter reports the next parameter round the cycle with the same
+// value, from inside the call or later (as from an editor's tick). Each parameter reaches the
+// host and the effect once, and a value the effect already holds is not confirmed to it again.
+TEST_F(WrapperParameters, LinkedControlsSettleAfterOneRound) {
+    for (int32_t variant = 0; variant < 8; ++variant) {
+        const bool hostAutomation = (variant & 1) != 0, later = (variant & 2) != 0;
+        const int32_t linked = (variant & 4) != 0 ? 4 : 2;
+        SCOPED_TRACE(std::to_string(linked) + (hostAutomation ? " linked, host confirms" : " linked") + (later ? ", later" : ""));
+        FakeHost thisHost;
+        thisHost.offers.automationDelegate = hostAutomation;
+        RecordingEffect cycle;
+        cycle.SetNumParams(linked);
+        std::vector<std::pair<int32_t, float>> once;
+        for (int32_t index = 0; index < linked; ++index) {
+            cycle.SetParameterId(index, Identifier(index));
+            once.emplace_back(index, 0.5f);
+        }
+        cycle.OnSetParameter(vst2::audioMasterAutomate, 1);
+        if (later) cycle.DeferReports();
+        DataModel model(install, &cycle);
+        ASSERT_EQ(model.Initialize(thisHost), AAX_SUCCESS);
+        cycle.ClearRecords();
+
+        ASSERT_EQ(model->SetParameterNormalizedValue("P0", 0.5), AAX_SUCCESS);
+        int32_t flushes = 0;
+        while (flushes <= 4 * linked && cycle.FlushReports() > 0) ++flushes;
+        EXPECT_LE(flushes, linked);
+        EXPECT_EQ(ValuesGiven(cycle), once);
+        for (int32_t index = 0; hostAutomation && index < linked; ++index) {
+            EXPECT_EQ(Gestures(thisHost, Identifier(index)).size(), 3u) << "one request for " << index;
+        }
+        cycle.ClearRecords();
+        model->UpdateParameterNormalizedValue("P1", 0.5, AAX_eUpdateSource_Unspecified);
+        EXPECT_TRUE(ValuesGiven(cycle).empty());
+        model->Uninitialize();
+    }
+}
+
+// The host's values follow the effect's display updates: at once on the main thread, from
+// another thread at the next idle call there. Nothing goes back to the effect, which is known to
+// hold the value read.
+TEST_F(WrapperParameters, DisplayUpdatesBringTheEffectsValuesToTheHost) {
+    effect.SetNumParams(1);
+    effect.SetParameterId(0, "Mix");
+    DataModel model(install, &effect);
+    ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
+    effect.ClearRecords();
+    double shown = -1.0;
+    for (const float value : {0.75f, 0.5f}) {
+        const bool fromMainThread = value == 0.5f;
+        effect.SetParameterValue(0, value);  // changed inside the effect, as by a preset it loads
+        host.automation.ClearEvents();
+        std::thread([&] { effect.CallHost({vst2::audioMasterUpdateDisplay}); }).join();
+        if (fromMainThread) effect.CallHost({vst2::audioMasterUpdateDisplay});
+        model->GetParameterNormalizedValue("Mix", &shown);
+        EXPECT_EQ(shown == value, fromMainThread) << "only on the main thread at once";
+        model->TimerWakeup();
+        model->GetParameterNormalizedValue("Mix", &shown);
+        EXPECT_EQ(shown, value);
+        EXPECT_EQ(host.automation.Events(), (std::vector<HostAutomationCall>{{"CurrentValue", "Mix", value}}));
+    }
+    model->UpdateParameterNormalizedValue("Mix", 0.5, AAX_eUpdateSource_Unspecified);
+    model->UpdateParameterNormalizedValue("Mix", 0.125, AAX_eUpdateSource_Unspecified);
+    EXPECT_THAT(ValuesGiven(effect), ElementsAre(std::pair(0, 0.125f)));
+    model->Uninitialize();
 }
 
 TEST_F(WrapperParameters, AtMostTheFirst4096ParametersAreMirroredOrWalked) {

@@ -149,6 +149,20 @@ TEST_F(BuiltModule, StateSavedByOneRenderGivesIdenticalOutputInAnother) {
     RenderOptions again = second;
     const RenderResult repeated = RenderOk(input, again);
     EXPECT_EQ(fromState.output.channels, repeated.output.channels);
+    // An instance restored from the state shows its values in the host's parameters, each told
+    // to the host as its current value, as a reopened song must.
+    std::unique_ptr<HostInstance> shown = HostInstance::Create(*module_->Effect(), InstanceSettings{}, &error);
+    ASSERT_TRUE(shown) << error;
+    ASSERT_EQ(shown->Initialize(), AAX_SUCCESS);
+    ASSERT_EQ(shown->RestoreChunks(restored, &error), AAX_SUCCESS) << error;
+    for (const auto& [id, value] : first.sets) {
+        double normalized = -1.0, told = -1.0;
+        EXPECT_EQ(shown->GetParameter(id, &normalized), AAX_SUCCESS) << id;
+        EXPECT_NEAR(normalized, value, 1e-6) << id;
+        EXPECT_TRUE(shown->Automation().CurrentValue(id, &told)) << id;
+        EXPECT_NEAR(told, value, 1e-6) << id;
+    }
+    shown->Release();
     // The restored instance saves the same state back.
     ASSERT_EQ(fromState.state.size(), configured.state.size());
     EXPECT_EQ(fromState.state[0].DataSize(), configured.state[0].DataSize());
