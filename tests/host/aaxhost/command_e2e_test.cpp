@@ -322,32 +322,21 @@ TEST_F(CommandOnBuiltModule, RenderSaysAsMuchAsAskedSetsByIndexAndRefusesAnother
     EXPECT_FALSE(fs::exists(Path("x.wav")));
 }
 
-// params --state-in lists what the host's parameters show after restoring a state file, and
-// names the file.
+// params --state-in lists what the host's parameters show after restoring a state file (the
+// value a render saved, read back from the effect), and names the file.
 TEST_F(CommandOnBuiltModule, ParamsListsTheValuesAfterRestoringAState) {
-    const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.5f));
-    const std::string state = Path("state.bin");
-    ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("out.wav"), "--state-out", state}).status, kExitSuccess);
-    const Outcome table = Run({"params", module_, "--state-in", state});
-    ASSERT_EQ(table.status, kExitSuccess) << table.err;
-    EXPECT_NE(table.out.find("\n1     \"time\"      Time/Tm           continuous  65     0.2500   0.2500   "),
-              std::string::npos) << table.out;
-    EXPECT_NE(table.out.find("; values after restoring " + state + "\n"), std::string::npos) << table.out;
-    const Outcome json = Run({"params", module_, "--state-in", state, "--json"});
-    EXPECT_NE(json.out.find("\"stateIn\": \"" + JsonEscape(state) + "\""), std::string::npos) << json.out;
-}
-
-// What params --state-in is for: a value a render saved shows up.
-TEST_F(CommandOnBuiltModule, ParamsShowsAValueARenderSaved) {
-    GTEST_SKIP() << "the module does not yet read the effect's values back into the host's parameters after SetChunk";
     const std::string in = WriteInput("in.wav", std::vector<float>(4800, 0.5f));
     const std::string state = Path("state.bin");
     ASSERT_EQ(Run({"render", module_, "-i", in, "-o", Path("out.wav"), "--set", "time=0.9", "--state-out",
                    state}).status,
               kExitSuccess);
     const Outcome table = Run({"params", module_, "--state-in", state});
-    const std::string row = "\"time\"      Time/Tm           continuous  65     0.2500   0.9000   ";
-    EXPECT_NE(table.out.find(row), std::string::npos) << table.out;
+    ASSERT_EQ(table.status, kExitSuccess) << table.err;
+    EXPECT_NE(table.out.find("\n1     \"time\"      Time/Tm           continuous  65     0.2500   0.9000   "),
+              std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("; values after restoring " + state + "\n"), std::string::npos) << table.out;
+    const Outcome json = Run({"params", module_, "--state-in", state, "--json"});
+    EXPECT_NE(json.out.find("\"stateIn\": \"" + JsonEscape(state) + "\""), std::string::npos) << json.out;
 }
 
 namespace {
