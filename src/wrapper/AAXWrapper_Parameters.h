@@ -53,6 +53,11 @@ public:
     // and get the default rate.
     AAX_Result Uninitialize() noexcept override;
 
+    // [main] The host's periodic main-thread call: takes up a change of the effect's channel
+    // counts that the audio thread has stopped for (the channel arrays are made again here, off
+    // the audio thread), so the effect is processed again from the next buffer. 0.
+    AAX_Result TimerWakeup() noexcept override;
+
     // [main] Stores the value the host settled and hands it to the effect: effSetBypass for
     // the master bypass (on above 0), setParameter at the index the effect gives for the
     // identifier otherwise, when that index is one of the effect's (0 to numParams - 1). A
@@ -82,9 +87,11 @@ public:
     AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept override;
 
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
-    // automatable effect parameter (up to kMaxMirroredParameters), opens and resumes the effect,
-    // sizes the channel arrays for it, registers the master bypass packet and posts the channel
-    // counts, the VstInterface and the loaded flag. Not loaded: posts only the loaded flag (0).
+    // automatable effect parameter (up to kMaxMirroredParameters), opens the effect, tells it the
+    // block size (VstInterface::kMaxBlockFrames) and resumes it, sizes the channel arrays for
+    // it, registers the master bypass packet and posts the channel counts, the VstInterface and
+    // the loaded flag. Not loaded: posts the channel counts and the loaded flag (0), so that
+    // processing can still write silence to every output.
     // An effect that throws on the way leaves the instance as if it had not loaded: its
     // parameters are removed again and the loaded flag posted is 0. 0, unless memory runs out
     // (std::bad_alloc, which Initialize turns into its result after undoing everything).
@@ -107,6 +114,8 @@ private:
     // [main] Creates the host parameter mirroring effect parameter index, or nothing when the
     // effect says it cannot be automated.
     void MirrorEffectParameter(int32_t index);
+    // [main] Posts the input and output channel counts of the host's stem formats.
+    void PostChannelCounts();
     // [main] Posts one value into an algorithm context field.
     void PostField(AAX_CFieldIndex field, const void* payload, uint32_t size);
 

@@ -62,6 +62,19 @@ RenderInstance::~RenderInstance() {
     }
 }
 
+void RenderInstance::UseLongBuffers(int32_t length) {
+    for (int channel = 0; channel < 2; ++channel) {
+        longInputs[channel].resize(static_cast<size_t>(length));
+        longOutputs[channel].assign(static_cast<size_t>(length), -1.0f);
+        for (int32_t frame = 0; frame < length; ++frame) {
+            longInputs[channel][static_cast<size_t>(frame)] = static_cast<float>(channel * 100000 + frame + 1);
+        }
+        hostInputs[channel] = longInputs[channel].data();
+        hostOutputs[channel] = longOutputs[channel].data();
+    }
+    frames = length;
+}
+
 void RenderInstance::AskForTimeWhileProcessing() {
     HostRequest request;
     request.opcode = vst2::audioMasterGetTime;

@@ -185,6 +185,7 @@ TEST_F(WrapperRobustness, AnEffectThatThrowsFromAnyEntryPointLeavesTheInstanceWh
         {Entry::kDispatcher, vst2::effGetParamName, "effGetParamName"},
         {Entry::kDispatcher, vst2::effPrivateGetParameterId, "(-14)"},
         {Entry::kDispatcher, vst2::effOpen, "effOpen"},
+        {Entry::kDispatcher, vst2::effSetBlockSize, "effSetBlockSize"},
         {Entry::kDispatcher, vst2::effMainsChanged, "effMainsChanged"},
         {Entry::kProcessReplacing, 0, "processReplacing"},
         {Entry::kDispatcher, vst2::effProcessEvents, "effProcessEvents"},
