@@ -31,21 +31,32 @@ ROOTS = ("AAXWrapper_AlgorithmProcessFunction", "VstCallBack::HostCallback")
 # Reached from the host callback, but serving requests an effect makes from its own threads
 # (parameter gestures, display updates, the sample-rate request): not followed.
 NOT_AUDIO_PATH = ("VstCallBack::HandleParameterGesture", "VstCallBack::HandleDisplayUpdate",
-                  "VstCallBack::AnswerSampleRateRequest")
+                  "VstCallBack::AnswerSampleRateRequest",
+                  # Time requests from the effect's other threads, answered from a record of their own.
+                  "VstCallBack::AnswerOtherTimeRequest")
+
+# The C++ run time's catching and unwinding: reached only once the effect has thrown, which has
+# already allocated its exception and unwound through its own frames. Not followed.
+EXCEPTIONAL_PATH = ("__cxa_begin_catch", "__cxa_end_catch", "__cxa_rethrow", "_Unwind_Resume", "std::terminate")
+
+# Functions on the path that are offenders as a whole: a call to one is a finding of the caller,
+# and the function is not entered.
+OFFENDING_CALLS = {
+    "VstInterface::ReportEffectFailure": "formats and writes the effect's failure line",
+}
 
 # Known offenders, removed by the module-side work on the time answer and the thread markers:
 # each (binary, function, finding) found prints a warning instead of failing. Remove an entry as
 # soon as its finding is gone; a stale entry is reported.
 KNOWN_OFFENDERS = {
-    # The thread-local entry-point marker, read on every time request.
-    ("linux", "VstCallBack::HostCallback", "calls __tls_get_addr"),
-    ("windows", "VstCallBack::HostCallback", "calls __emutls_get_address"),
     # The time record cleared as a block before it is filled.
-    ("linux", "VstCallBack::AnswerTimeRequest", "rep stos"),
-    ("windows", "VstCallBack::AnswerTimeRequest", "rep stos"),
-    # The display update's identifier buffer cleared as a block: the DLL inlines that handler
-    # into OnHostOpcode, which every time request passes through.
-    ("windows", "VstCallBack::OnHostOpcode", "rep stos"),
+    ("linux", "VstCallBack::AnswerAudioTimeRequest", "rep stos"),
+    ("windows", "VstCallBack::AnswerAudioTimeRequest", "rep stos"),
+    # An effect that throws from its processing (or from the stop's all-notes-off) is reported
+    # from the audio thread.
+    *((binary, caller, "calls VstInterface::ReportEffectFailure (formats and writes the effect's failure line)")
+      for binary in ("linux", "windows")
+      for caller in ("{anonymous}::ProcessEffect", "VstCallBack::AnswerAudioTimeRequest")),
 }
 
 TLS = {"__tls_get_addr", "__emutls_get_address"}
@@ -88,6 +99,8 @@ def forbidden_callee(name):
         return "calls " + short + " (allocator)"
     if short in LOCKS:
         return "calls " + short + " (lock)"
+    if short in OFFENDING_CALLS:
+        return "calls " + short + " (" + OFFENDING_CALLS[short] + ")"
     return None
 
 
@@ -169,7 +182,7 @@ def walk(binary):
                 findings.append((short_name(name), finding, path_to(start)))
                 continue
             # A stub of the dynamic linker's table leads out of the binary.
-            if "@plt" in callee or short_name(callee) in NOT_AUDIO_PATH or target in parent:
+            if "@plt" in callee or short_name(callee) in NOT_AUDIO_PATH + EXCEPTIONAL_PATH or target in parent:
                 continue
             parent[target] = start
             queue.append(target)
