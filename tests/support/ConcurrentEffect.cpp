@@ -157,7 +157,15 @@ void ConcurrentEffect::Process(float** inputs, float** outputs, int32_t frames) 
             std::memmove(outputs[channel], inputs[channel], static_cast<size_t>(frames) * sizeof(float));
         }
     }
+    for (int channel = 2; channel < effect_.numOutputs && frames > 0 && outputs != nullptr; ++channel) {
+        std::memset(outputs[channel], 0, static_cast<size_t>(frames) * sizeof(float));
+    }
     const int64_t block = processCalls++;
+    if (changeChannels_ && block % 4 == 3) {
+        effect_.numInputs = effect_.numOutputs = effect_.numOutputs == 2 ? 4 : 2;
+        ++channelChanges;
+        CallHost(vst2::audioMasterIOChanged);
+    }
     const intptr_t time = CallHost(vst2::audioMasterGetTime);
     vst2::VstTimeInfo seen{};
     if (time != 0) {
