@@ -61,6 +61,10 @@ bool ConcurrentEffect::ConfigureFromText(const char* text) {
         RunOwnThreadWhileOpen();
         return true;
     }
+    if (std::strcmp(text, "channels") == 0) {
+        ChangeChannelsWhileProcessing();
+        return true;
+    }
     constexpr const char kThrow[] = "throw:";
     if (std::strncmp(text, kThrow, sizeof kThrow - 1) != 0) return false;
     const char* entry = text + sizeof kThrow - 1;

@@ -54,8 +54,8 @@ public:
     void ChangeChannelsWhileProcessing() { changeChannels_ = true; }
     // effClose deletes the effect (one a library's entry point made with new).
     void DeleteOnClose() { deleteOnClose_ = true; }
-    // Applies a setting in the form the test library reads from its environment: "thread", or
-    // "throw:" followed by "main", "processReplacing", "setParameter", "getParameter" or a
+    // Applies a setting in the form the test library reads from its environment: "thread",
+    // "channels" (ChangeChannelsWhileProcessing), or "throw:" followed by "main", "processReplacing", "setParameter", "getParameter" or a
     // dispatcher opcode number. False for anything else.
     bool ConfigureFromText(const char* text);
 
