@@ -177,7 +177,7 @@ void ProcessEffect(const AlgorithmContext& context, VstInterface& vst, VstCallBa
     // A change of the effect's channels seen now is taken up before the next buffer.
     if (vst.IsCallable()) vst.LayoutCurrent();
     SilenceChannels(host, provided, done);
-    WriteUnprocessed(host, done, vst.Bypassed());
+    if (done < host.frames) WriteUnprocessed(host, done, vst.Bypassed());
 }
 
 HostBuffers ReadHostBuffers(const AlgorithmContext& context) {

@@ -113,6 +113,10 @@ intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_
         case vst2::audioMasterGetBlockSize:
             return VstInterface::kMaxBlockFrames;
         case vst2::audioMasterIOChanged:
+            // Supported: the processing sees new counts for itself before each audio call
+            // (VstInterface::LayoutCurrent), announced or not, and the main thread makes the
+            // channel arrays again; a notice that leaves the counts as they are changes nothing.
+            return 1;
         case vst2::audioMasterAutomate:
         case vst2::audioMasterGetTime:
         case vst2::audioMasterSizeWindow:
@@ -150,11 +154,6 @@ intptr_t VstCallBack::OnHostOpcode(vst2::AEffect* effect, int32_t opcode, int32_
             return HandleParameterGesture(effect, opcode, index, opt);
         case vst2::audioMasterUpdateDisplay:
             return HandleDisplayUpdate(effect, opt);
-        case vst2::audioMasterIOChanged:
-            // Taken up between buffers: the audio thread stops the effect until the main thread
-            // has made the channel arrays again (VstInterface::TakeUpChannelChange).
-            if (vstInterface != nullptr) vstInterface->NoteChannelChange();
-            return 1;
         case vst2::audioMasterSizeWindow:
         default:
             return 0;

@@ -39,15 +39,14 @@ public:
     VstCallBack(const VstCallBack&) = delete;
     VstCallBack& operator=(const VstCallBack&) = delete;
 
-    // [any] The effect's audioMasterCallback. Answers version, identity, vendor and block size
-    // (VstInterface::kMaxBlockFrames) itself, also before `user` is set. Forwards automate, time,
-    // window size, sample rate, the channel-change notice (audioMasterIOChanged, answered 1) and
+    // [any] The effect's audioMasterCallback. Answers version, identity, vendor, block size
+    // (VstInterface::kMaxBlockFrames) and the channel-change notice (audioMasterIOChanged, 1)
+    // itself, also before `user` is set. Forwards automate, time, window size, sample rate and
     // the display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
     // there is none, and 0 for every call a thread makes while it runs an effect's entry point
     // (the record is unfinished then, so not even `user` is read). Every other opcode answers 0.
-    // Nothing thrown on the way reaches the effect: the call then answers 0. Time requests and
-    // channel-change notices from within processing run on the audio thread and allocate
-    // nothing, lock nothing.
+    // Nothing thrown on the way reaches the effect: the call then answers 0. Time requests from
+    // within processing run on the audio thread and allocate nothing, lock nothing.
     static intptr_t HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                  void* ptr, float opt) noexcept;
 

@@ -177,16 +177,15 @@ public:
 
     // Channel layout. The arrays, the scratch buffers and the counts they were made for (the
     // layout) change only on the main thread while the audio thread keeps away from them, which
-    // a gate of four states arranges without a lock:
-    //   current:   the layout fits the effect's counts; the audio thread may call the effect;
-    //   noted:     the effect announced new counts (audioMasterIOChanged, from any thread);
-    //   stopped:   the audio thread has seen a change and makes no audio call until the layout
-    //              is made again (it writes silence instead);
+    // a gate of three states arranges without a lock:
+    //   current:   the audio thread may call the effect while it declares the layout's counts;
+    //   stopped:   the audio thread has seen the effect declare other counts (whether or not it
+    //              said so with audioMasterIOChanged) and makes no audio call until the layout
+    //              is made again (the outputs get silence instead);
     //   resizing:  the main thread is making it (TakeUpChannelChange).
-    // Only the audio thread moves the gate to stopped, between its calls; only
-    // TakeUpChannelChange moves it from stopped to resizing and from resizing to current; every
-    // other store is of noted or stopped. So the layout is never remade while an audio call uses
-    // it, and the audio thread calls the effect only after it has been made.
+    // Only the audio thread moves the gate to stopped, between its calls, and only
+    // TakeUpChannelChange moves it on from there, so the layout is never remade while an audio
+    // call uses it, and the audio thread calls the effect only once it has been made.
 
     // [main] Makes the layout for the counts the effect declares now (numInputs, numOutputs):
     // each array at least kMinChannelEntries and at most kMaxChannelEntries long, its entries
@@ -202,24 +201,16 @@ public:
     // effect's counts; does nothing otherwise. From the data model's periodic main-thread calls,
     // so that a change is taken up between buffers. Allocates (here, not on the audio path).
     void TakeUpChannelChange() noexcept;
-    // [any] audioMasterIOChanged: when the effect's counts now differ from the layout's, notes
-    // the change so that the audio thread stops before its next call. An announcement that
-    // leaves the counts as they are (a latency change) does not interrupt the audio. Allocates
-    // nothing, locks nothing.
-    void NoteChannelChange() noexcept {
-        if (effect == nullptr || LayoutFitsEffect()) return;
-        if (channelGate_.load(std::memory_order_relaxed) == kGateCurrent) {
-            channelGate_.store(kGateNoted, std::memory_order_release);
-        }
-    }
     // [audio] Whether the effect may be called now with the layout: the gate is current and the
     // effect still declares the layout's counts. Otherwise the audio thread stops (the gate
     // becomes stopped, for TakeUpChannelChange) and false is returned. Called before every
-    // audio call and once after a buffer's last one. Allocates nothing, locks nothing.
+    // audio call and once after a buffer's last one: a change the effect makes in its
+    // processing is then taken up before the next buffer. Allocates nothing, locks nothing.
     bool LayoutCurrent() noexcept {
         const uint32_t gate = channelGate_.load(std::memory_order_acquire);
-        if (gate == kGateCurrent && LayoutFitsEffect()) return true;
-        if (gate == kGateCurrent || gate == kGateNoted) channelGate_.store(kGateStopped, std::memory_order_release);
+        if (gate != kGateCurrent) return false;
+        if (LayoutFitsEffect()) return true;
+        channelGate_.store(kGateStopped, std::memory_order_release);
         return false;
     }
     // [any] The counts the layout was made for (kMinChannelEntries each until it is first made).
@@ -290,14 +281,13 @@ public:
 private:
     // The gate's states (see the channel layout above).
     static constexpr uint32_t kGateCurrent = 0;
-    static constexpr uint32_t kGateNoted = 1;
-    static constexpr uint32_t kGateStopped = 2;
-    static constexpr uint32_t kGateResizing = 3;
+    static constexpr uint32_t kGateStopped = 1;
+    static constexpr uint32_t kGateResizing = 2;
 
     static float* Offset(float* channel, int32_t offset) noexcept {
         return channel != nullptr ? channel + offset : nullptr;
     }
-    // [any] Whether the effect declares the counts the layout was made for.
+    // [audio] Whether the effect declares the counts the layout was made for.
     bool LayoutFitsEffect() const noexcept {
         return effect->numInputs == layoutInputs_.load(std::memory_order_relaxed) &&
                effect->numOutputs == layoutOutputs_.load(std::memory_order_relaxed);

@@ -37,6 +37,7 @@ RenderInstance::RenderInstance(int32_t channels) : inputChannels(channels), outp
     aeffect->processReplacing = &RenderInstance::ProbeProcess;
     vst.effect = aeffect;
     vst.callBack = &callBack;
+    callBack.vstInterface = &vst;
 
     context.fields[kField_AudioIn] = hostInputs;
     context.fields[kField_InputChannels] = &inputChannels;

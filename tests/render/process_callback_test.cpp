@@ -154,7 +154,7 @@ TEST(ProcessCallback, AChannelChangeStopsTheEffectUntilTheMainThreadTakesItUp) {
     EXPECT_THAT(instance.seenOutputs, Each(testing::NotNull()));
     EXPECT_EQ(instance.outputData[1][4], instance.inputData[1][4] * 2.0f);
 
-    // A notice from another thread: nothing is remade while the audio thread may still be in a
+    // A change from another thread: nothing is remade while the audio thread may still be in a
     // call; its next buffer stops, and then the change is taken up.
     instance.effect.effect()->numOutputs = 2;
     instance.effect.CallHost({vst2::audioMasterIOChanged});

@@ -54,6 +54,7 @@ TEST(HostCallback, AnswersIdentityAndVendorWithoutAnObjectBehindUser) {
     EXPECT_EQ(effect.CallHost({vst2::audioMasterGetVendorString}), 0);  // null ptr: nothing copied
     // The block size is known before the effect is: entry points ask for it.
     EXPECT_EQ(effect.CallHost({vst2::audioMasterGetBlockSize}), VstInterface::kMaxBlockFrames);
+    EXPECT_EQ(effect.CallHost({vst2::audioMasterIOChanged}), 1);
 
     for (int32_t opcode : {0, 7, 15, 16, 42, 43, 44}) {
         EXPECT_EQ(effect.CallHost({opcode, 1, 0, nullptr, 0.5f}), 0) << opcode;
