@@ -56,7 +56,7 @@ KNOWN_OFFENDERS = {
     # reported from the audio thread: by whichever function the compiler put that call in.
     *((binary, caller, "calls VstInterface::ReportEffectFailure (formats and writes the effect's failure line)")
       for binary in ("linux", "windows")
-      for caller in ("AAXWrapper_AlgorithmProcessFunction", "{anonymous}::ForwardMidi",
+      for caller in ("AAXWrapper_AlgorithmProcessFunction", "{anonymous}::SendPackets",
                      "VstCallBack::AnswerAudioTimeRequest")),
 }
 

@@ -88,17 +88,15 @@ void TakeTransportSnapshot(const AAX_ITransport& transport, VstCallBack& snapsho
 // Sends the packets of the stream that fall into the sub-block [begin, end) (and, for the last
 // one, every later packet too) as one-event lists, reusing the instance's first event, with delta
 // frames counted from the sub-block's start.
-void ForwardMidi(const AAX_CMidiStream* stream, VstInterface& vst, uint32_t begin, uint32_t end, bool last) {
-    if (stream == nullptr || stream->mBuffer == nullptr || vst.events == nullptr) return;
-
+void SendPackets(const AAX_CMidiStream& stream, VstInterface& vst, uint32_t begin, uint32_t end, bool last) {
     vst2::VstMidiEvent& event = vst.events[0];
     vst2::VstEvents list{};
     list.numEvents = 1;
     list.reserved = 0;
     list.events[0] = reinterpret_cast<vst2::VstEvent*>(&event);
 
-    for (uint32_t i = 0; i < stream->mBufferSize; ++i) {
-        const AAX_CMidiPacket& packet = stream->mBuffer[i];
+    for (uint32_t i = 0; i < stream.mBufferSize; ++i) {
+        const AAX_CMidiPacket& packet = stream.mBuffer[i];
         if (packet.mTimestamp < begin || (packet.mTimestamp >= end && !last)) continue;
         event.deltaFrames = static_cast<int32_t>(packet.mTimestamp - begin);
         event.midiData[0] = static_cast<char>(packet.mData[0]);
@@ -106,6 +104,11 @@ void ForwardMidi(const AAX_CMidiStream* stream, VstInterface& vst, uint32_t begi
         event.midiData[2] = static_cast<char>(packet.mData[2]);
         vst.ProcessEvents(&list);
     }
+}
+
+inline void ForwardMidi(const AAX_CMidiStream* stream, VstInterface& vst, uint32_t begin, uint32_t end, bool last) {
+    if (stream == nullptr || stream->mBufferSize == 0 || stream->mBuffer == nullptr || vst.events == nullptr) return;
+    SendPackets(*stream, vst, begin, end, last);
 }
 
 // The host's side of one buffer: its channels, their counts and the frame count.
@@ -138,10 +141,42 @@ void WriteUnprocessed(const HostBuffers& host, int32_t from, bool dry) {
 // Silences frames [0, to) of the host outputs from channel `first` on: those the effect does not
 // provide.
 void SilenceChannels(const HostBuffers& host, int32_t first, int32_t to) {
-    if (host.outputs == nullptr || to <= 0) return;
     for (int32_t channel = first < 0 ? 0 : first; channel < host.outputCount; ++channel) {
         if (host.outputs[channel] != nullptr) std::memset(host.outputs[channel], 0, static_cast<size_t>(to) * sizeof(float));
     }
+}
+
+// One audio call over frames [offset, offset + frames) of the host's buffers, after the MIDI that
+// falls into them. False when the effect was not called: its channel arrays wait to be made
+// again, it cannot be called, or it failed. *provided becomes the host outputs it writes (those
+// of the first two it declares), read while its layout is current. Inlined where the whole
+// buffer is one block, so that the offset folds away.
+inline bool RunBlock(const AAX_CMidiStream* stream, VstInterface& vst, const HostBuffers& host, int32_t offset,
+                     int32_t frames, bool last, int32_t* provided) {
+    if (!vst.LayoutCurrent()) {
+        ForwardMidi(stream, vst, static_cast<uint32_t>(offset), 0, true);
+        return false;
+    }
+    const int32_t outputs = vst.LayoutOutputs();
+    *provided = outputs < VstInterface::kMinChannelEntries ? outputs : VstInterface::kMinChannelEntries;
+    ForwardMidi(stream, vst, static_cast<uint32_t>(offset), static_cast<uint32_t>(offset + frames), last);
+    vst.FillChannelArrays(host.inputs, host.inputCount, host.outputs, host.outputCount, offset, frames);
+    return vst.ProcessAudio(frames);
+}
+
+// A host buffer longer than the effect was told, as consecutive sub-blocks of at most
+// kMaxBlockFrames, the snapshot moved on for each. The frames done.
+int32_t RunSubBlocks(const AAX_CMidiStream* stream, VstInterface& vst, VstCallBack* snapshot, const HostBuffers& host,
+                     int32_t* provided) {
+    int32_t done = 0;
+    while (done < host.frames) {
+        const int32_t frames = host.frames - done < VstInterface::kMaxBlockFrames ? host.frames - done
+                                                                                 : VstInterface::kMaxBlockFrames;
+        if (done > 0 && snapshot != nullptr) snapshot->AdvanceSnapshot(VstInterface::kMaxBlockFrames);
+        if (!RunBlock(stream, vst, host, done, frames, done + frames >= host.frames, provided)) break;
+        done += frames;
+    }
+    return done;
 }
 
 // MIDI, then audio, for one loaded instance, in sub-blocks of at most the block size the effect
@@ -156,27 +191,16 @@ void ProcessEffect(const AlgorithmContext& context, VstInterface& vst, VstCallBa
         WriteUnprocessed(host, 0, false);
         return;
     }
+    int32_t provided = 0;
     int32_t done = 0;
-    int32_t provided = 0;  // host outputs the effect writes: those of the first two it declares
-    do {
-        const int32_t frames = host.frames - done < VstInterface::kMaxBlockFrames ? host.frames - done
-                                                                                 : VstInterface::kMaxBlockFrames;
-        const bool last = done + frames >= host.frames;
-        if (!vst.IsCallable() || !vst.LayoutCurrent()) {
-            ForwardMidi(stream, vst, static_cast<uint32_t>(done), 0, true);
-            break;
-        }
-        const int32_t outputs = vst.LayoutOutputs();
-        provided = outputs < VstInterface::kMinChannelEntries ? outputs : VstInterface::kMinChannelEntries;
-        ForwardMidi(stream, vst, static_cast<uint32_t>(done), static_cast<uint32_t>(done + frames), last);
-        vst.FillChannelArrays(host.inputs, host.inputCount, host.outputs, host.outputCount, done, frames);
-        if (!vst.ProcessAudio(frames)) break;
-        done += frames;
-        if (done < host.frames && snapshot != nullptr) snapshot->AdvanceSnapshot(frames);
-    } while (done < host.frames);
-    // A change of the effect's channels seen now is taken up before the next buffer.
-    if (vst.IsCallable()) vst.LayoutCurrent();
-    SilenceChannels(host, provided, done);
+    if (host.frames <= VstInterface::kMaxBlockFrames) {
+        if (RunBlock(stream, vst, host, 0, host.frames, true, &provided)) done = host.frames;
+    } else {
+        done = RunSubBlocks(stream, vst, snapshot, host, &provided);
+    }
+    // A change of the effect's channels made in this buffer is taken up before the next one.
+    vst.LayoutCurrent();
+    if (done > 0 && provided < host.outputCount) SilenceChannels(host, provided, done);
     if (done < host.frames) WriteUnprocessed(host, done, vst.Bypassed());
 }
 
@@ -193,7 +217,8 @@ HostBuffers ReadHostBuffers(const AlgorithmContext& context) {
 void ProcessInstance(const AlgorithmContext& context) {
     const HostBuffers host = ReadHostBuffers(context);
     VstInterface* vst = ReadInt32Field(context, kField_Loaded) == kLoaded ? ReadVstInterface(context) : nullptr;
-    if (vst == nullptr) {
+    // An instance without an effect has nothing to call, its snapshot included.
+    if (vst == nullptr || vst->effect == nullptr) {
         WriteUnprocessed(host, 0, false);
         return;
     }

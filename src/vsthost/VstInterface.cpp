@@ -178,8 +178,7 @@ void VstInterface::SizeChannelArrays() noexcept {
         inputCopies_[0] = firstCopy;
         inputCopies_[1] = secondCopy;
         accumulating_ = accumulating;
-        layoutInputs_.store(inputs, std::memory_order_relaxed);
-        layoutOutputs_.store(outputs, std::memory_order_relaxed);
+        layoutCounts_ = ChannelCounts{inputs, outputs};
     }
     // Published by the gate; a layout left as it was no longer fits, and the audio thread stops.
     channelGate_.store(kGateCurrent, std::memory_order_release);

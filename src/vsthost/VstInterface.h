@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -205,7 +206,9 @@ public:
     // effect still declares the layout's counts. Otherwise the audio thread stops (the gate
     // becomes stopped, for TakeUpChannelChange) and false is returned. Called before every
     // audio call and once after a buffer's last one: a change the effect makes in its
-    // processing is then taken up before the next buffer. Allocates nothing, locks nothing.
+    // processing is then taken up before the next buffer. Needs an effect (the record stays
+    // readable until the effect is closed, whether or not it can be called). Allocates nothing,
+    // locks nothing.
     bool LayoutCurrent() noexcept {
         const uint32_t gate = channelGate_.load(std::memory_order_acquire);
         if (gate != kGateCurrent) return false;
@@ -213,9 +216,10 @@ public:
         channelGate_.store(kGateStopped, std::memory_order_release);
         return false;
     }
-    // [any] The counts the layout was made for (kMinChannelEntries each until it is first made).
-    int32_t LayoutInputs() const noexcept { return layoutInputs_.load(std::memory_order_relaxed); }
-    int32_t LayoutOutputs() const noexcept { return layoutOutputs_.load(std::memory_order_relaxed); }
+    // [audio] (or [main] while no audio call can run) The counts the layout was made for
+    // (kMinChannelEntries each until it is first made).
+    int32_t LayoutInputs() const noexcept { return layoutCounts_.inputs; }
+    int32_t LayoutOutputs() const noexcept { return layoutCounts_.outputs; }
     // [audio] With the layout current: whether the effect is driven through its accumulating
     // `process` (it has no processReplacing, or does not declare effFlagsCanReplacing and has a
     // `process`): its outputs are then cleared before each call.
@@ -287,10 +291,25 @@ private:
     static float* Offset(float* channel, int32_t offset) noexcept {
         return channel != nullptr ? channel + offset : nullptr;
     }
+    // The effect's channel counts, numInputs and numOutputs as its record holds them side by
+    // side, compared in one go.
+    struct ChannelCounts {
+        int32_t inputs;
+        int32_t outputs;
+    };
+    static ChannelCounts EffectCounts(const vst2::AEffect& target) noexcept {
+        ChannelCounts counts;
+        std::memcpy(&counts, &target.numInputs, sizeof counts);
+        return counts;
+    }
     // [audio] Whether the effect declares the counts the layout was made for.
     bool LayoutFitsEffect() const noexcept {
-        return effect->numInputs == layoutInputs_.load(std::memory_order_relaxed) &&
-               effect->numOutputs == layoutOutputs_.load(std::memory_order_relaxed);
+        uint64_t declared;
+        uint64_t made;
+        const ChannelCounts counts = EffectCounts(*effect);
+        std::memcpy(&declared, &counts, sizeof declared);
+        std::memcpy(&made, &layoutCounts_, sizeof made);
+        return declared == made;
     }
     // [audio] Clears the output entries for frames frames before an accumulating call; a host
     // input entry in the same memory as an output is copied to scratch first and the entry
@@ -305,8 +324,7 @@ private:
     float* discardedOutput_ = nullptr;
     float* inputCopies_[2] = {nullptr, nullptr};
     bool accumulating_ = false;
-    std::atomic<int32_t> layoutInputs_{kMinChannelEntries};
-    std::atomic<int32_t> layoutOutputs_{kMinChannelEntries};
+    ChannelCounts layoutCounts_{kMinChannelEntries, kMinChannelEntries};
     std::atomic<uint32_t> channelGate_{kGateCurrent};
     std::atomic<bool> bypassed_{false};
 
@@ -323,3 +341,5 @@ private:
     static void ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept;
 };
 static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");
+static_assert(offsetof(vst2::AEffect, numOutputs) == offsetof(vst2::AEffect, numInputs) + sizeof(int32_t),
+              "the channel counts are read side by side");
