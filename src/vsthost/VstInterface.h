@@ -192,7 +192,8 @@ public:
     // each array at least kMinChannelEntries and at most kMaxChannelEntries long, its entries
     // past the first two pointing at scratch buffers of kMaxBlockFrames frames (one of silence
     // for the inputs, one that takes what the effect writes for the outputs), and, for an effect
-    // driven through the accumulating `process` (see UsesAccumulatingProcess), room to copy the
+    // driven through the old accumulating `process` (it has no processReplacing, or does not
+    // declare effFlagsCanReplacing and has a `process`; see ProcessAudio), room to copy the
     // host's input when it shares memory with an output. The gate becomes current. A count
     // beyond the limit, or no memory, leaves the layout as it was: its counts then differ from
     // the effect's and the audio thread keeps the effect silent. Only while no audio call can
@@ -220,10 +221,6 @@ public:
     // (kMinChannelEntries each until it is first made).
     int32_t LayoutInputs() const noexcept { return layoutCounts_.inputs; }
     int32_t LayoutOutputs() const noexcept { return layoutCounts_.outputs; }
-    // [audio] With the layout current: whether the effect is driven through its accumulating
-    // `process` (it has no processReplacing, or does not declare effFlagsCanReplacing and has a
-    // `process`): its outputs are then cleared before each call.
-    bool UsesAccumulatingProcess() const noexcept { return accumulating_; }
 
     // [audio] Fills entries 0 and 1 for one audio call over the host's buffers from frame
     // offset on: entry 0 is the host's first channel and entry 1 its second when the host has
@@ -244,7 +241,7 @@ public:
         return true;
     }
     // [audio] One audio call over the entries: processReplacing, or the accumulating `process`
-    // (see UsesAccumulatingProcess). False when no call was made (none can be, or the effect
+    // into outputs FillChannelArrays cleared (see SizeChannelArrays). False when no call was made (none can be, or the effect
     // has no such entry point) or the effect threw: its outputs are then not written.
     // Allocates nothing, locks nothing (unless the effect throws).
     bool ProcessAudio(int32_t frames) noexcept {
