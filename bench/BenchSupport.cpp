@@ -133,6 +133,7 @@ Buffers& Buffers::For(int32_t instance) {
 DirectInstance::DirectInstance(vst2::AEffect* effect) : mEffect(effect) {
     mEffect->dispatcher(mEffect, vst2::effSetSampleRate, 0, 0, nullptr, kSampleRate);
     mEffect->dispatcher(mEffect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    mEffect->dispatcher(mEffect, vst2::effSetBlockSize, 0, VstInterface::kMaxBlockFrames, nullptr, 0.0f);
     mEffect->dispatcher(mEffect, vst2::effMainsChanged, 0, 1, nullptr, 0.0f);
 }
 

@@ -52,11 +52,12 @@ KNOWN_OFFENDERS = {
     # The time record cleared as a block before it is filled.
     ("linux", "VstCallBack::AnswerAudioTimeRequest", "rep stos"),
     ("windows", "VstCallBack::AnswerAudioTimeRequest", "rep stos"),
-    # An effect that throws from its processing (or from the stop's all-notes-off) is reported
-    # from the audio thread.
+    # An effect that throws from its processing, its MIDI (or the stop's all-notes-off) is
+    # reported from the audio thread: by whichever function the compiler put that call in.
     *((binary, caller, "calls VstInterface::ReportEffectFailure (formats and writes the effect's failure line)")
       for binary in ("linux", "windows")
-      for caller in ("{anonymous}::ProcessEffect", "VstCallBack::AnswerAudioTimeRequest")),
+      for caller in ("AAXWrapper_AlgorithmProcessFunction", "{anonymous}::SendPackets",
+                     "VstCallBack::AnswerAudioTimeRequest")),
 }
 
 TLS = {"__tls_get_addr", "__emutls_get_address"}

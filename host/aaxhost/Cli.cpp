@@ -545,6 +545,10 @@ void WarnAboutRender(const RenderResult& result, SampleFormat format, std::ostre
             << " that " << (result.nonFiniteSamples == 1 ? "is" : "are") << " NaN or infinite; "
             << (format == SampleFormat::Float32 ? "written as they came\n" : "written as silence (NaN) or full scale (infinity)\n");
     }
+    if (result.unwrittenSamples > 0) {
+        err << "aaxhost: warning: the module left " << CountText(result.unwrittenSamples, "output sample")
+            << " unwritten; written as silence\n";
+    }
     if (result.droppedMidi > 0) {
         err << "aaxhost: warning: " << CountText(result.droppedMidi, "MIDI event") << " did not fit a buffer and "
             << (result.droppedMidi == 1 ? "was" : "were") << " not sent\n";
@@ -748,6 +752,7 @@ int RenderCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
         json.Field("lateMidi", result.lateMidi);
         json.Field("lateAutomation", result.lateAutomation);
         json.Field("nonFiniteSamples", result.nonFiniteSamples);
+        json.Field("unwrittenSamples", result.unwrittenSamples);
         json.EndObject();
         if (!report.Close(&error)) return Usage(err, error);
     }

@@ -242,6 +242,11 @@ bool RenderStream(const EffectDescription& effect, AudioReader& input, AudioWrit
             }
         }
         instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), static_cast<int32_t>(frames));
+        result->unwrittenSamples += instance->Unwritten().samples;
+        // The main thread's time between buffers, as a real host's idle timer gives it: the
+        // instance takes up there what it must not do on the audio thread (a change of the
+        // effect's channels, say), so an offline render meets it as a live one does.
+        instance->TimerWakeup();
         result->nonFiniteSamples += buffers.InterleaveOutput(frames);
         if (!output.Write(buffers.written.data(), frames, error)) {
             result->inputError = true;

@@ -57,6 +57,7 @@ struct RenderResult {
     int64_t lateMidi = 0;          // MIDI events at or past the end, not sent
     int64_t lateAutomation = 0;    // automation points at or past the end, not reached
     int64_t nonFiniteSamples = 0;  // NaN or infinite samples from the effect, written as they came
+    int64_t unwrittenSamples = 0;  // output samples the module left unwritten, written as silence
     bool inputError = false;  // the failure lies in what was asked (an unknown parameter, an unreadable input)
     bool interrupted = false;  // stopped at an interruption's request (InterruptStatus)
 };

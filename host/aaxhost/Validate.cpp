@@ -117,6 +117,19 @@ private:
         return ids;
     }
 
+    // One buffer as a host runs it: the processing callback, then the main thread's time
+    // between buffers (the data model's timer wake-up). Empty when the module wrote every output
+    // sample, otherwise what it left unwritten.
+    static std::string ProcessBuffer(HostInstance& instance, Buffers& buffers, int32_t frames) {
+        instance.Process(buffers.inPointers.data(), buffers.outPointers.data(), frames);
+        const HostInstance::UnwrittenOutput unwritten = instance.Unwritten();
+        instance.TimerWakeup();
+        if (unwritten.samples == 0) return {};
+        return "the module left " + CountText(unwritten.samples, "output sample") + " of a " + std::to_string(frames) +
+               "-frame buffer unwritten (channel " + std::to_string(unwritten.channel) + " from frame " +
+               std::to_string(unwritten.frame) + ")";
+    }
+
     void Randomize(HostInstance& instance, std::mt19937& random) {
         std::uniform_real_distribution<double> unit(0.0, 1.0);
         for (const std::string& id : EditableParameters(instance)) instance.SetParameter(id, unit(random));
@@ -252,7 +265,7 @@ void Run::CheckLifecycle() {
         }
         if (i % 2 == 1) {
             Buffers buffers(instance->Channels(), 512);
-            instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), 512);
+            failure = ProcessBuffer(*instance, buffers, 512);
         }
         instance->Release();
         const std::vector<std::string> held = instance->HeldReferences();
@@ -386,21 +399,25 @@ void Run::CheckMasterBypass() {
         instance->GetParameter(id, &value);
         Buffers buffers(instance->Channels(), 256);
         bool exact = value == 1.0;
-        int64_t mismatch = -1;
+        std::string mismatch;
         for (int32_t block = 0; block < 20 * options_.strictness && exact; ++block) {
             buffers.Noise(random, 256);
-            instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), 256);
+            // Unwritten output is the module's fault, whatever the bypass does.
+            const std::string unwritten = ProcessBuffer(*instance, buffers, 256);
+            if (!unwritten.empty()) {
+                exact = false;
+                mismatch = "in block " + std::to_string(block) + " " + unwritten;
+            }
             for (size_t c = 0; c < buffers.in.size() && exact; ++c) {
                 if (std::memcmp(buffers.in[c].data(), buffers.out[c].data(), 256 * sizeof(float)) != 0) {
                     exact = false;
-                    mismatch = block;
+                    mismatch = "output differs from the input in block " + std::to_string(block);
                 }
             }
         }
         Report(std::string("master bypass, ") + layout.name, exact,
                exact ? "\"" + id + "\" passes the input through unchanged"
-                     : value != 1.0 ? "the bypass parameter did not take the value 1"
-                                    : "output differs from the input in block " + std::to_string(mismatch));
+                     : value != 1.0 ? "the bypass parameter did not take the value 1" : mismatch);
         instance->SetParameter(id, 0.0);
     }
 }
@@ -498,9 +515,11 @@ void Run::CheckProcessing() {
                         } else {
                             buffers.Silence();
                         }
-                        instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), block);
+                        const std::string unwritten = ProcessBuffer(*instance, buffers, block);
                         frames += block;
-                        if (buffers.FirstNonFinite(block) >= 0) {
+                        if (!unwritten.empty()) {
+                            failure = unwritten;
+                        } else if (buffers.FirstNonFinite(block) >= 0) {
                             failure = std::string(phase == 1 ? "noise" : "silence") + " in, with blocks of " +
                                       std::to_string(block) + " frames, gives a non-finite sample";
                         }
@@ -539,8 +558,10 @@ void Run::CheckMidiAndTransport() {
             midiSent += instance->QueueMidi(static_cast<uint32_t>(b % 512), 0xB0, 1, static_cast<uint8_t>(b % 128));
             midiSent += instance->QueueMidi(511, 0x80, note, 0);
             buffers.Noise(random, 512);
-            instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), 512);
-            if (buffers.FirstNonFinite(512) >= 0) failure = "a non-finite sample with MIDI and transport changes";
+            failure = ProcessBuffer(*instance, buffers, 512);
+            if (failure.empty() && buffers.FirstNonFinite(512) >= 0) {
+                failure = "a non-finite sample with MIDI and transport changes";
+            }
         }
     }
     std::vector<std::string> notes;
@@ -665,8 +686,8 @@ void Run::CheckThreadedChanges() {
     for (int32_t b = 0; b < blocks && failure.empty(); ++b) {
         const int32_t frames = blockSize(random);
         buffers.Noise(random, frames);
-        instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), frames);
-        if (buffers.FirstNonFinite(frames) >= 0) failure = "a non-finite sample while parameters change";
+        failure = ProcessBuffer(*instance, buffers, frames);
+        if (failure.empty() && buffers.FirstNonFinite(frames) >= 0) failure = "a non-finite sample while parameters change";
     }
     // Let the other thread make at least a few changes even on a busy machine.
     while (changes.load() < 10 && !ids.empty()) std::this_thread::yield();
@@ -697,8 +718,11 @@ void Run::CheckMissingEffect() {
         std::mt19937 random(options_.seed);
         for (int32_t b = 0; b < 10; ++b) {
             buffers.Noise(random, 256);
-            instance->Process(buffers.inPointers.data(), buffers.outPointers.data(), 256);
-            if (buffers.FirstNonFinite(256) >= 0) problems.push_back("non-finite output");
+            const std::string unwritten = ProcessBuffer(*instance, buffers, 256);
+            if (!unwritten.empty() || buffers.FirstNonFinite(256) >= 0) {
+                problems.push_back(unwritten.empty() ? "non-finite output" : unwritten);
+                break;
+            }
         }
         std::vector<SavedChunk> chunks;
         instance->SaveChunks(&chunks, &error);  // may refuse; must not crash

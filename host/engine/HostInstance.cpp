@@ -582,6 +582,11 @@ AAX_Result HostInstance::GenerateCoefficients() {
     return dataModel_->GenerateCoefficients();
 }
 
+AAX_Result HostInstance::TimerWakeup() {
+    if (dataModel_ == nullptr) return AAX_ERROR_NULL_OBJECT;
+    return dataModel_->TimerWakeup();
+}
+
 std::string HostInstance::MasterBypassID() const {
     TextObject id;
     if (dataModel_ != nullptr) dataModel_->GetMasterBypassParameter(ModuleView(id));
@@ -724,6 +729,26 @@ bool HostInstance::QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint
     return node->Add(packet);
 }
 
+namespace {
+
+// A quiet NaN with a payload of its own, which no arithmetic produces: what the host's output
+// buffers hold until the module writes them.
+constexpr uint32_t kUnwrittenBits = 0x7FC0A5A5u;
+
+float UnwrittenMarker() {
+    float marker;
+    std::memcpy(&marker, &kUnwrittenBits, sizeof marker);
+    return marker;
+}
+
+bool IsUnwrittenMarker(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return bits == kUnwrittenBits;
+}
+
+}  // namespace
+
 void HostInstance::PrepareBuffer(const float* const* inputs, int32_t frames) {
     const size_t count = static_cast<size_t>(frames);
     for (int32_t c = 0; c < channels_; ++c) {
@@ -733,7 +758,8 @@ void HostInstance::PrepareBuffer(const float* const* inputs, int32_t frames) {
         } else {
             std::fill(in, in + count, 0.0f);
         }
-        std::fill(outputBuffers_[static_cast<size_t>(c)].begin(), outputBuffers_[static_cast<size_t>(c)].end(), 0.0f);
+        std::fill(outputBuffers_[static_cast<size_t>(c)].begin(), outputBuffers_[static_cast<size_t>(c)].end(),
+                  UnwrittenMarker());
     }
     bufferLength_ = frames;
     clockField_ = transport_.Position();
@@ -742,6 +768,18 @@ void HostInstance::PrepareBuffer(const float* const* inputs, int32_t frames) {
 }
 
 void HostInstance::FinishBuffer(float* const* outputs, int32_t frames) {
+    unwritten_ = UnwrittenOutput{};
+    for (int32_t c = 0; c < channels_; ++c) {
+        float* out = outputBuffers_[static_cast<size_t>(c)].data();
+        for (int32_t f = 0; f < frames; ++f) {
+            if (!IsUnwrittenMarker(out[f])) continue;
+            if (unwritten_.samples++ == 0) {
+                unwritten_.channel = c;
+                unwritten_.frame = f;
+            }
+            out[f] = 0.0f;
+        }
+    }
     for (int32_t c = 0; c < channels_; ++c) {
         if (outputs != nullptr && outputs[c] != nullptr) {
             std::memcpy(outputs[c], outputBuffers_[static_cast<size_t>(c)].data(),

@@ -289,6 +289,10 @@ public:
     AAX_Result GetParameter(const std::string& id, double* normalized) const;
     AAX_Result GenerateCoefficients();
     std::string MasterBypassID() const;
+    // [main] The data model's timer wake-up, the call a host makes periodically on its main
+    // thread (from its idle timer) for the instance's housekeeping. A host that renders offline
+    // has no wall clock to time it by: it calls this between buffers.
+    AAX_Result TimerWakeup();
 
     // [main] State.
     AAX_Result SaveChunks(std::vector<SavedChunk>* chunks, std::string* error);
@@ -303,7 +307,10 @@ public:
     bool QueueMidi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2,
                    int32_t nodeType = 0 /* local input */);
     // [audio] One buffer through the native callback. inputs and outputs hold Channels() channel
-    // pointers each; the host copies through its own buffers. frames in [0, maxBlock].
+    // pointers each; the host copies through its own buffers. frames in [0, maxBlock]. The
+    // host's output buffers are filled with a marker before the call, as a real host's hold
+    // whatever was there before: output samples the module leaves unwritten are counted (see
+    // Unwritten) and handed on as silence.
     AAX_Result Process(const float* const* inputs, float* const* outputs, int32_t frames);
     // [audio] A batch of instances of one component, in one call of the callback.
     static AAX_Result ProcessBatch(HostInstance* const* instances, size_t count, const float* const* const* inputs,
@@ -324,6 +331,15 @@ public:
     // [main] The native window that later AttachView calls hand to the view (on Linux an X11
     // window id as a pointer); null for none.
     void SetNativeWindow(void* window) { nativeWindow_ = window; }
+
+    // The output samples the module left unwritten in the last buffer: how many, and the first
+    // channel and frame with one (both -1 when none).
+    struct UnwrittenOutput {
+        int64_t samples = 0;
+        int32_t channel = -1;
+        int32_t frame = -1;
+    };
+    const UnwrittenOutput& Unwritten() const { return unwritten_; }
 
     // Host objects, for inspection.
     TransportState& Transport() { return transport_; }
@@ -382,6 +398,7 @@ private:
     std::vector<std::vector<uint8_t>> privateBlocks_;
     std::vector<std::vector<float>> meterBlocks_;
     int32_t bufferLength_ = 0;
+    UnwrittenOutput unwritten_;
     int32_t sideChainChannel_ = 0;
     float sampleRateField_ = 0.0f;
     int64_t clockField_ = 0;

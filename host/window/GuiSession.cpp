@@ -78,6 +78,7 @@ bool GuiSession::Tick(int32_t frames) {
         instance_.IdleView();
         FollowViewSize();
     }
+    instance_.TimerWakeup();
     ProcessSilence(frames);
     return open;
 }

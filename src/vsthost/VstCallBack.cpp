@@ -114,6 +114,13 @@ intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_
         case vst2::audioMasterGetVendorString:
             if (ptr != nullptr) std::memcpy(ptr, kVendorString, kVendorStringBytes);
             return 0;
+        case vst2::audioMasterGetBlockSize:
+            return VstInterface::kMaxBlockFrames;
+        case vst2::audioMasterIOChanged:
+            // Supported: the processing sees new counts for itself before each audio call
+            // (VstInterface::LayoutCurrent), announced or not, and the main thread makes the
+            // channel arrays again; a notice that leaves the counts as they are changes nothing.
+            return 1;
         case vst2::audioMasterAutomate:
         case vst2::audioMasterGetTime:
         case vst2::audioMasterSizeWindow:
@@ -289,6 +296,16 @@ void VstCallBack::Publish() noexcept {
     published_.ppqPosition.store(ppqPosition, std::memory_order_release);
     published_.samplePosition.store(static_cast<double>(samplePosition), std::memory_order_release);
     published_.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+void VstCallBack::AdvanceSnapshot(int32_t frames) noexcept {
+    samplePosition = static_cast<int32_t>(static_cast<uint32_t>(samplePosition) + static_cast<uint32_t>(frames));
+    const double rate = static_cast<double>(controllerRate_.load(std::memory_order_relaxed));
+    if (positionValid != 0 && tempoValid != 0 && rate > 0.0) {
+        // Tempo counts quarter notes per minute.
+        ppqPosition += static_cast<double>(frames) / rate * tempo / 60.0;
+    }
+    PublishSnapshot();
 }
 
 intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {

@@ -41,9 +41,10 @@ public:
     VstCallBack(const VstCallBack&) = delete;
     VstCallBack& operator=(const VstCallBack&) = delete;
 
-    // [any] The effect's audioMasterCallback. Answers version, identity and vendor itself (also
-    // before `user` is set) and forwards automate, time, window size, sample rate and the
-    // display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
+    // [any] The effect's audioMasterCallback. Answers version, identity, vendor, block size
+    // (VstInterface::kMaxBlockFrames) and the channel-change notice (audioMasterIOChanged, 1)
+    // itself, also before `user` is set. Forwards automate, time, window size, sample rate and
+    // the display and edit notifications to the VstCallBack in the effect's `user` field; 0 when
     // there is none, and 0 for every call a thread makes while it runs an effect's entry point
     // (the record is unfinished then, so not even `user` is read). Every other opcode answers 0.
     // Nothing thrown on the way reaches the effect: the call then answers 0. Time requests from
@@ -160,6 +161,11 @@ public:
     // [main] Withdraws the GUI if it is the one registered. Once this returns, no display update
     // reaches it.
     void UnregisterGui(const AAX_IACFEffectGUI* gui) noexcept;
+    // [audio] Moves the snapshot on by frames, for the next sub-block of a host buffer that
+    // the effect gets in parts: the sample position, and (while playing with a known tempo) the
+    // musical position at the tempo and the controller's rate; then publishes it. Allocates
+    // nothing, locks nothing.
+    void AdvanceSnapshot(int32_t frames) noexcept;
     // [audio] Publishes the snapshot just taken for time requests from other threads, once one
     // has asked (until then nobody reads it, and the audio thread is spared the stores).
     // Allocates nothing, locks nothing.

@@ -51,6 +51,10 @@ void VstInterface::SetSampleRate(float sampleRate) noexcept {
     Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, sampleRate, 0);
 }
 
+void VstInterface::SetBlockSize(int32_t maxFrames) noexcept {
+    Dispatch(vst2::effSetBlockSize, 0, maxFrames, nullptr, 0.0f, 0);
+}
+
 void VstInterface::MainsChanged(intptr_t value) noexcept { Dispatch(vst2::effMainsChanged, 0, value, nullptr, 0.0f, 0); }
 
 void VstInterface::EditGetRect() noexcept {
@@ -74,7 +78,10 @@ intptr_t VstInterface::CanBeAutomated(int32_t index, intptr_t fallback) noexcept
     return Dispatch(vst2::effCanBeAutomated, index, 0, nullptr, 0.0f, fallback);
 }
 
-void VstInterface::SetBypass(bool bypass) noexcept { Dispatch(vst2::effSetBypass, 0, bypass ? 1 : 0, nullptr, 0.0f, 0); }
+void VstInterface::SetBypass(bool bypass) noexcept {
+    bypassed_.store(bypass, std::memory_order_relaxed);
+    Dispatch(vst2::effSetBypass, 0, bypass ? 1 : 0, nullptr, 0.0f, 0);
+}
 
 intptr_t VstInterface::GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
                                               intptr_t fallback) noexcept {
@@ -118,23 +125,87 @@ float VstInterface::GetParameter(int32_t index, float fallback) noexcept {
 
 namespace {
 
-// Replaces entries with an array of the count the effect declares, unless that is beyond the
-// limit or cannot be had.
-void SizeEntries(int32_t declared, std::unique_ptr<float*[]>* entries, int32_t* count) {
-    const int32_t wanted = std::max(declared, VstInterface::kMinChannelEntries);
-    if (wanted > VstInterface::kMaxChannelEntries || wanted == *count) return;
-    std::unique_ptr<float*[]> sized(new (std::nothrow) float*[static_cast<size_t>(wanted)]());
-    if (!sized) return;
-    *entries = std::move(sized);
-    *count = wanted;
+// An entry array of the count the effect declares, or null when that is beyond the limit or
+// cannot be had. Entries from kMinChannelEntries on point at scratch.
+std::unique_ptr<float*[]> MakeEntries(int32_t declared, float* scratch) {
+    const int32_t count = std::max(declared, VstInterface::kMinChannelEntries);
+    if (count > VstInterface::kMaxChannelEntries) return nullptr;
+    std::unique_ptr<float*[]> entries(new (std::nothrow) float*[static_cast<size_t>(count)]());
+    if (entries) std::fill(entries.get() + VstInterface::kMinChannelEntries, entries.get() + count, scratch);
+    return entries;
 }
 
 }  // namespace
 
 void VstInterface::SizeChannelArrays() noexcept {
-    if (!IsCallable()) return;
-    SizeEntries(effect->numInputs, &inputEntries, &inputEntryCount);
-    SizeEntries(effect->numOutputs, &outputEntries, &outputEntryCount);
+    if (effect == nullptr) return;
+    const int32_t inputs = effect->numInputs;
+    const int32_t outputs = effect->numOutputs;
+    const bool accumulating = effect->process != nullptr &&
+                              (effect->processReplacing == nullptr || (effect->flags & vst2::effFlagsCanReplacing) == 0);
+    // Scratch blocks: silence for the extra inputs, a sink for the extra outputs, two input copies.
+    const bool extraInputs = inputs > kMinChannelEntries;
+    const bool extraOutputs = outputs > kMinChannelEntries;
+    const size_t blocks = (extraInputs ? 1u : 0u) + (extraOutputs ? 1u : 0u) + (accumulating ? 2u : 0u);
+    std::unique_ptr<float[]> scratch;
+    if (blocks > 0) {
+        scratch.reset(new (std::nothrow) float[blocks * static_cast<size_t>(kMaxBlockFrames)]());
+        if (!scratch) {
+            channelGate_.store(kGateCurrent, std::memory_order_release);
+            return;
+        }
+    }
+    float* next = scratch.get();
+    auto take = [&next](bool wanted) {
+        if (!wanted) return static_cast<float*>(nullptr);
+        float* block = next;
+        next += kMaxBlockFrames;
+        return block;
+    };
+    float* const silentInput = take(extraInputs);
+    float* const discardedOutput = take(extraOutputs);
+    float* const firstCopy = take(accumulating);
+    float* const secondCopy = take(accumulating);
+    std::unique_ptr<float*[]> inputArray = MakeEntries(inputs, silentInput);
+    std::unique_ptr<float*[]> outputArray = MakeEntries(outputs, discardedOutput);
+    if (inputArray && outputArray) {
+        inputEntries = std::move(inputArray);
+        outputEntries = std::move(outputArray);
+        inputEntryCount = std::max(inputs, kMinChannelEntries);
+        outputEntryCount = std::max(outputs, kMinChannelEntries);
+        scratch_ = std::move(scratch);
+        silentInput_ = silentInput;
+        discardedOutput_ = discardedOutput;
+        inputCopies_[0] = firstCopy;
+        inputCopies_[1] = secondCopy;
+        accumulating_ = accumulating;
+        layoutCounts_ = ChannelCounts{inputs, outputs};
+    }
+    // Published by the gate; a layout left as it was no longer fits, and the audio thread stops.
+    channelGate_.store(kGateCurrent, std::memory_order_release);
+}
+
+void VstInterface::TakeUpChannelChange() noexcept {
+    uint32_t expected = kGateStopped;
+    if (!channelGate_.compare_exchange_strong(expected, kGateResizing, std::memory_order_acq_rel)) return;
+    SizeChannelArrays();
+}
+
+void VstInterface::ClearForAccumulation(int32_t frames) noexcept {
+    const auto count = static_cast<size_t>(frames);
+    float** const inputs = inputEntries.get();
+    float** const outputs = outputEntries.get();
+    for (int32_t side = 0; side < kMinChannelEntries; ++side) {
+        float* const output = outputs[side];
+        if (output == nullptr) continue;
+        for (int32_t input = 0; input < kMinChannelEntries; ++input) {
+            if (inputs[input] != output) continue;
+            std::memcpy(inputCopies_[input], output, count * sizeof(float));
+            inputs[input] = inputCopies_[input];
+        }
+        std::memset(output, 0, count * sizeof(float));
+    }
+    if (discardedOutput_ != nullptr) std::memset(discardedOutput_, 0, count * sizeof(float));
 }
 
 void VstInterface::OpenEditor(void* parentWindow) noexcept {
@@ -152,6 +223,7 @@ const char* VstInterface::EffectCallName(int32_t opcode) noexcept {
         case vst2::effClose: return "effClose";
         case vst2::effGetParamName: return "effGetParamName";
         case vst2::effSetSampleRate: return "effSetSampleRate";
+        case vst2::effSetBlockSize: return "effSetBlockSize";
         case vst2::effMainsChanged: return "effMainsChanged";
         case vst2::effEditGetRect: return "effEditGetRect";
         case vst2::effEditOpen: return "effEditOpen";

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -40,11 +41,17 @@ public:
     static constexpr int32_t BoundedParameterCount(int32_t declared) {
         return declared < kMaxParameters ? declared : kMaxParameters;
     }
-    // Every processReplacing gets at least this many channel entries per side.
+    // Every audio call gets at least this many channel entries per side.
     static constexpr int32_t kMinChannelEntries = 2;
     // The most channel entries per side that SizeChannelArrays makes room for. An effect that
     // declares more gets no audio call at all rather than arrays shorter than it reads.
     static constexpr int32_t kMaxChannelEntries = 1024;
+    // The most frames the effect is handed in one audio call: sent with effSetBlockSize before
+    // the effect is resumed and answered to audioMasterGetBlockSize. Real hosts' buffers stay
+    // well within it (an offline bounce included); a longer host buffer is processed as
+    // consecutive sub-blocks of at most this many frames, so the effect never sees more frames
+    // than it was told and may size its own buffers from it.
+    static constexpr int32_t kMaxBlockFrames = 4096;
 
     // [main] Allocates and preformats `events`; open, with no effect and no callback yet.
     VstInterface();
@@ -66,8 +73,10 @@ private:
 
 public:
     vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
-    // The channel entries handed to processReplacing, one array per side, each sized by
-    // SizeChannelArrays (kMinChannelEntries until then) and filled by FillChannelArrays.
+    // The channel entries handed to the effect's audio calls, one array per side, each sized by
+    // SizeChannelArrays (kMinChannelEntries until then). Entries 0 and 1 are the host's, filled
+    // by FillChannelArrays for every call; every further entry is a scratch buffer (see
+    // SizeChannelArrays).
     std::unique_ptr<float*[]> inputEntries;
     std::unique_ptr<float*[]> outputEntries;
     int32_t inputEntryCount;
@@ -118,6 +127,8 @@ public:
     void GetParamName(int32_t index, char* buffer) noexcept;
     // [main] effSetSampleRate with the rate as opt.
     void SetSampleRate(float sampleRate) noexcept;
+    // [main] effSetBlockSize with the most frames an audio call will have (kMaxBlockFrames).
+    void SetBlockSize(int32_t maxFrames) noexcept;
     // [main] effMainsChanged (1 resumes).
     void MainsChanged(intptr_t value) noexcept;
     // [main] effEditGetRect with the address of editorRect. editorRect is cleared first, so an
@@ -141,7 +152,8 @@ public:
     }
     // [main] effCanBeAutomated; 0 means the parameter is not mirrored.
     intptr_t CanBeAutomated(int32_t index, intptr_t fallback) noexcept;
-    // [main] effSetBypass with value 1 (on) or 0.
+    // [main] effSetBypass with value 1 (on) or 0. The state is kept for Bypassed even when the
+    // call is skipped.
     void SetBypass(bool bypass) noexcept;
     // [main] effGetParameterProperties into properties (a full 152-byte record).
     intptr_t GetParameterProperties(int32_t index, vst2::VstParameterProperties* properties,
@@ -167,29 +179,89 @@ public:
     void SetParameter(int32_t index, float value) noexcept;
     // [main] getParameter, or the fallback.
     float GetParameter(int32_t index, float fallback) noexcept;
-    // [main] Makes the channel arrays as long as the effect declares (numInputs, numOutputs), at
-    // least kMinChannelEntries and at most kMaxChannelEntries each. Called once the effect is
-    // open, so that processing never allocates. A count beyond the limit, or no memory, leaves
-    // that side as it was; FillChannelArrays then refuses the effect its audio.
+
+    // Channel layout. The arrays, the scratch buffers and the counts they were made for (the
+    // layout) change only on the main thread while the audio thread keeps away from them, which
+    // a gate of three states arranges without a lock:
+    //   current:   the audio thread may call the effect while it declares the layout's counts;
+    //   stopped:   the audio thread has seen the effect declare other counts (whether or not it
+    //              said so with audioMasterIOChanged) and makes no audio call until the layout
+    //              is made again (the outputs get silence instead);
+    //   resizing:  the main thread is making it (TakeUpChannelChange).
+    // Only the audio thread moves the gate to stopped, between its calls, and only
+    // TakeUpChannelChange moves it on from there, so the layout is never remade while an audio
+    // call uses it, and the audio thread calls the effect only once it has been made.
+
+    // [main] Makes the layout for the counts the effect declares now (numInputs, numOutputs):
+    // each array at least kMinChannelEntries and at most kMaxChannelEntries long, its entries
+    // past the first two pointing at scratch buffers of kMaxBlockFrames frames (one of silence
+    // for the inputs, one that takes what the effect writes for the outputs), and, for an effect
+    // driven through the old accumulating `process` (it has no processReplacing, or does not
+    // declare effFlagsCanReplacing and has a `process`; see ProcessAudio), room to copy the
+    // host's input when it shares memory with an output. The gate becomes current. A count
+    // beyond the limit, or no memory, leaves the layout as it was: its counts then differ from
+    // the effect's and the audio thread keeps the effect silent. Only while no audio call can
+    // run: from EffectInit, and from TakeUpChannelChange.
     void SizeChannelArrays() noexcept;
-    // [audio] Fills the channel arrays for one buffer: entry 0 is the host's first channel and
-    // entry 1 its second when the host has two or more on that side, else null. Every further
-    // entry is null from SizeChannelArrays on and never written. False, with nothing filled, when
-    // no call can be made, a host array is missing or the effect now declares more channels than
-    // an array holds. Allocates nothing, locks nothing.
+    // [main] Makes the layout again once the audio thread has stopped for a change of the
+    // effect's counts; does nothing otherwise. From the data model's periodic main-thread calls,
+    // so that a change is taken up between buffers. Allocates (here, not on the audio path).
+    void TakeUpChannelChange() noexcept;
+    // [audio] Whether the effect may be called now with the layout: the gate is current and the
+    // effect still declares the layout's counts. Otherwise the audio thread stops (the gate
+    // becomes stopped, for TakeUpChannelChange) and false is returned. Called before every
+    // audio call and once after a buffer's last one: a change the effect makes in its
+    // processing is then taken up before the next buffer. Needs an effect (the record stays
+    // readable until the effect is closed, whether or not it can be called). Allocates nothing,
+    // locks nothing.
+    bool LayoutCurrent() noexcept {
+        const uint32_t gate = channelGate_.load(std::memory_order_acquire);
+        if (gate != kGateCurrent) return false;
+        if (LayoutFitsEffect()) return true;
+        channelGate_.store(kGateStopped, std::memory_order_release);
+        return false;
+    }
+    // [audio] (or [main] while no audio call can run) The counts the layout was made for
+    // (kMinChannelEntries each until it is first made).
+    int32_t LayoutInputs() const noexcept { return layoutCounts_.inputs; }
+    int32_t LayoutOutputs() const noexcept { return layoutCounts_.outputs; }
+
+    // [audio] Fills entries 0 and 1 for one audio call over the host's buffers from frame
+    // offset on: entry 0 is the host's first channel and entry 1 its second when the host has
+    // two or more on that side, else null. With the accumulating `process`, clears the output
+    // entries for frames frames first, copying a host input that shares memory with an output
+    // aside. False, with nothing filled, when a host array is missing. Needs the layout current.
+    // Allocates nothing, locks nothing.
     bool FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
-                           int32_t hostOutputCount) noexcept {
-        if (!IsCallable() || hostInputs == nullptr || hostOutputs == nullptr) return false;
-        if (effect->numInputs > inputEntryCount || effect->numOutputs > outputEntryCount) return false;
+                           int32_t hostOutputCount, int32_t offset, int32_t frames) noexcept {
+        if (hostInputs == nullptr || hostOutputs == nullptr) return false;
         float** const inputs = inputEntries.get();
         float** const outputs = outputEntries.get();
-        inputs[0] = hostInputs[0];
-        inputs[1] = hostInputCount >= 2 ? hostInputs[1] : nullptr;
-        outputs[0] = hostOutputs[0];
-        outputs[1] = hostOutputCount >= 2 ? hostOutputs[1] : nullptr;
+        inputs[0] = Offset(hostInputs[0], offset);
+        inputs[1] = hostInputCount >= 2 ? Offset(hostInputs[1], offset) : nullptr;
+        outputs[0] = Offset(hostOutputs[0], offset);
+        outputs[1] = hostOutputCount >= 2 ? Offset(hostOutputs[1], offset) : nullptr;
+        if (accumulating_) ClearForAccumulation(frames);
         return true;
     }
-    // [audio] processReplacing. Allocates nothing, locks nothing (unless the effect throws).
+    // [audio] One audio call over the entries: processReplacing, or the accumulating `process`
+    // into outputs FillChannelArrays cleared (see SizeChannelArrays). False when no call was made (none can be, or the effect
+    // has no such entry point) or the effect threw: its outputs are then not written.
+    // Allocates nothing, locks nothing (unless the effect throws).
+    bool ProcessAudio(int32_t frames) noexcept {
+        if (!IsCallable()) return false;
+        vst2::AEffect* const target = effect;
+        const vst2::ProcessProc process = accumulating_ ? target->process : target->processReplacing;
+        if (process == nullptr) return false;
+        float** const inputs = inputEntries.get();
+        float** const outputs = outputEntries.get();
+        return CatchEffect(this, accumulating_ ? "process" : "processReplacing", false, [&] {
+            process(target, inputs, outputs, frames);
+            return true;
+        });
+    }
+    // [audio] processReplacing on arrays of the caller's. Allocates nothing, locks nothing
+    // (unless the effect throws).
     void ProcessReplacing(float** inputs, float** outputs, int32_t frames) noexcept {
         if (!IsCallable() || effect->processReplacing == nullptr) return;
         vst2::AEffect* const target = effect;
@@ -198,6 +270,9 @@ public:
             return 0;
         });
     }
+    // [any] Whether the master bypass is on, as last handed to SetBypass (also when the effect
+    // could not be told): audio the effect does not process is then the dry input.
+    bool Bypassed() const noexcept { return bypassed_.load(std::memory_order_relaxed); }
 
     // [main] Sends effEditGetRect (with the address of editorRect) and then effEditOpen with the
     // parent window, each gated.
@@ -209,6 +284,51 @@ public:
     int32_t UniqueId(int32_t fallback) const noexcept;
 
 private:
+    // The gate's states (see the channel layout above).
+    static constexpr uint32_t kGateCurrent = 0;
+    static constexpr uint32_t kGateStopped = 1;
+    static constexpr uint32_t kGateResizing = 2;
+
+    static float* Offset(float* channel, int32_t offset) noexcept {
+        return channel != nullptr ? channel + offset : nullptr;
+    }
+    // The effect's channel counts, numInputs and numOutputs as its record holds them side by
+    // side, compared in one go.
+    struct ChannelCounts {
+        int32_t inputs;
+        int32_t outputs;
+    };
+    static ChannelCounts EffectCounts(const vst2::AEffect& target) noexcept {
+        ChannelCounts counts;
+        std::memcpy(&counts, &target.numInputs, sizeof counts);
+        return counts;
+    }
+    // [audio] Whether the effect declares the counts the layout was made for.
+    bool LayoutFitsEffect() const noexcept {
+        uint64_t declared;
+        uint64_t made;
+        const ChannelCounts counts = EffectCounts(*effect);
+        std::memcpy(&declared, &counts, sizeof declared);
+        std::memcpy(&made, &layoutCounts_, sizeof made);
+        return declared == made;
+    }
+    // [audio] Clears the output entries for frames frames before an accumulating call; a host
+    // input entry in the same memory as an output is copied to scratch first and the entry
+    // moved there.
+    void ClearForAccumulation(int32_t frames) noexcept;
+
+    // The layout's scratch: silence for inputs past the first two, a sink for outputs past the
+    // first two, and two copies of host inputs for the accumulating `process`; kMaxBlockFrames
+    // frames each, null where not needed.
+    std::unique_ptr<float[]> scratch_;
+    float* silentInput_ = nullptr;
+    float* discardedOutput_ = nullptr;
+    float* inputCopies_[2] = {nullptr, nullptr};
+    bool accumulating_ = false;
+    ChannelCounts layoutCounts_{kMinChannelEntries, kMinChannelEntries};
+    std::atomic<uint32_t> channelGate_{kGateCurrent};
+    std::atomic<bool> bypassed_{false};
+
     // The one gated dispatcher path.
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
                       intptr_t fallback) noexcept {
@@ -222,3 +342,5 @@ private:
     static void ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept;
 };
 static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");
+static_assert(offsetof(vst2::AEffect, numOutputs) == offsetof(vst2::AEffect, numInputs) + sizeof(int32_t),
+              "the channel counts are read side by side");

@@ -192,8 +192,23 @@ void AAXWrapper_Parameters::PostField(AAX_CFieldIndex field, const void* payload
     if (mController != nullptr) mController->PostPacket(field, payload, size);
 }
 
+void AAXWrapper_Parameters::PostChannelCounts() {
+    int32_t inputFormat = 0;
+    int32_t outputFormat = 0;
+    if (mController != nullptr) {
+        mController->GetInputStemFormat(&inputFormat);
+        mController->GetOutputStemFormat(&outputFormat);
+    }
+    const int32_t inputChannels = AAX_StemFormatChannelCount(inputFormat);
+    const int32_t outputChannels = AAX_StemFormatChannelCount(outputFormat);
+    PostField(kField_InputChannels, &inputChannels, sizeof inputChannels);
+    PostField(kField_OutputChannels, &outputChannels, sizeof outputChannels);
+}
+
 AAX_Result AAXWrapper_Parameters::EffectInit() {
     if (vstLoaded == 0) {
+        // The channel counts let the processing write silence to every output.
+        PostChannelCounts();
         PostField(kField_Loaded, &vstLoaded, sizeof vstLoaded);
         return AAX_SUCCESS;
     }
@@ -220,8 +235,10 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
     }
 
     vstInterface->Open();
+    // Told once, before it resumes: the effect may size its buffers from it.
+    vstInterface->SetBlockSize(VstInterface::kMaxBlockFrames);
     vstInterface->MainsChanged(1);
-    // Once open the effect has settled its channel counts; processing must not allocate.
+    // Once resumed the effect has settled its channel counts; processing must not allocate.
     vstInterface->SizeChannelArrays();
 
     if (vstInterface->HasFailed()) {
@@ -230,6 +247,7 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
             const VstCallBack::LinkChange withdrawing(*vstCallBack);
             ForgetParameters();
         }
+        PostChannelCounts();
         const int32_t notLoaded = 0;
         PostField(kField_Loaded, &notLoaded, sizeof notLoaded);
         return AAX_SUCCESS;
@@ -239,20 +257,17 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
                                                                   &AAX_CPacketDispatcher::GenerateSingleValuePacket);
     mPacketDispatcher.RegisterPacket(bypassID.Get(), kField_MasterBypass, &bypassHandler);
 
-    int32_t inputFormat = 0;
-    int32_t outputFormat = 0;
-    if (mController != nullptr) {
-        mController->GetInputStemFormat(&inputFormat);
-        mController->GetOutputStemFormat(&outputFormat);
-    }
-    const int32_t inputChannels = AAX_StemFormatChannelCount(inputFormat);
-    const int32_t outputChannels = AAX_StemFormatChannelCount(outputFormat);
     const VstInterface* instance = vstInterface;
-    PostField(kField_InputChannels, &inputChannels, sizeof inputChannels);
-    PostField(kField_OutputChannels, &outputChannels, sizeof outputChannels);
+    PostChannelCounts();
     PostField(kField_VstInterface, &instance, sizeof instance);
     PostField(kField_Loaded, &vstLoaded, sizeof vstLoaded);
     return AAX_SUCCESS;
+}
+
+AAX_Result AAXWrapper_Parameters::TimerWakeup() noexcept {
+    if (vstLoaded == 1) vstInterface->TakeUpChannelChange();
+    vstCallBack->ServeDeferredReadBack();
+    return AAX_CEffectParameters::TimerWakeup();
 }
 
 AAX_Result AAXWrapper_Parameters::Uninitialize() noexcept {
@@ -269,11 +284,6 @@ void AAXWrapper_Parameters::ForgetParameters() noexcept {
     vstCallBack->ForgetMirrors();
     mMasterBypass = nullptr;
     mParameterManager.RemoveAllParameters();
-}
-
-AAX_Result AAXWrapper_Parameters::TimerWakeup() noexcept {
-    vstCallBack->ServeDeferredReadBack();
-    return AAX_CEffectParameters::TimerWakeup();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -84,16 +84,21 @@ public:
     // AAX_ERROR_INCORRECT_CHUNK_SIZE.
     AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept override;
 
-    // [main] Slot 40, the host's periodic idle call: reads the values back when the effect asked
-    // for a display update from a thread other than the main one since the last call. 0.
+    // [main] Slot 40, the host's periodic idle call: takes up a change of the effect's channel
+    // counts that the audio thread has stopped for (the channel arrays are made again here, off
+    // the audio thread, so the effect is processed again from the next buffer), and reads the
+    // values back when the effect asked for a display update from a thread other than the main
+    // one since the last call. 0.
     AAX_Result TimerWakeup() noexcept override;
 
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
     // automatable effect parameter (up to kMaxMirroredParameters) whose identifier is its own:
     // not one already taken (the master bypass's empty one, or a duplicate) and not
-    // "MasterBypassID", which hosts read as the master bypass's. Opens and resumes the effect,
-    // sizes the channel arrays for it, registers the master bypass packet and posts the channel
-    // counts, the VstInterface and the loaded flag. Not loaded: posts only the loaded flag (0).
+    // "MasterBypassID", which hosts read as the master bypass's. Opens the effect, tells it the
+    // block size (VstInterface::kMaxBlockFrames) and resumes it, sizes the channel arrays for
+    // it, registers the master bypass packet and posts the channel counts, the VstInterface and
+    // the loaded flag. Not loaded: posts the channel counts and the loaded flag (0), so that
+    // processing can still write silence to every output.
     // An effect that throws on the way leaves the instance as if it had not loaded: its
     // parameters are removed again and the loaded flag posted is 0. 0, unless memory runs out
     // (std::bad_alloc, which Initialize turns into its result after undoing everything).
@@ -119,6 +124,8 @@ private:
     // [main] Creates the host parameter mirroring effect parameter index, or nothing when the
     // effect says it cannot be automated.
     void MirrorEffectParameter(int32_t index);
+    // [main] Posts the input and output channel counts of the host's stem formats.
+    void PostChannelCounts();
     // [main] Posts one value into an algorithm context field.
     void PostField(AAX_CFieldIndex field, const void* payload, uint32_t size);
 

@@ -316,9 +316,12 @@ TEST(ModuleEndToEnd, WithoutTheEffectInstalledTheModuleStillRegistersAndDegrades
     int32_t parameterCount = -1;
     dataModel->GetNumberOfParameters(&parameterCount);
     EXPECT_EQ(parameterCount, 0);
+    // The channel counts too, so the processing writes silence to every output.
     const PostedFields fields = CollectPosts(host.host.packets.Posts());
-    EXPECT_EQ(fields.found, 1);
+    EXPECT_EQ(fields.found, 3);
     EXPECT_EQ(fields.loaded, 0);
+    EXPECT_EQ(fields.vstInterface, nullptr);
+    EXPECT_EQ(fields.outputChannels, 2);
     dataModel->Uninitialize();
     EXPECT_EQ(dataModel->Release(), 0u);
     EXPECT_EQ(canUnloadNow(nullptr), 0);

@@ -77,7 +77,7 @@ void ProcessProc(void* const instancesBegin[], const void* instancesEnd) {
 
 void ProcessProcStereo(void* const instancesBegin[], const void* instancesEnd) {
     ProcessProc(instancesBegin, instancesEnd);
-    for (void* const* it = instancesBegin; it != instancesEnd; ++it) {
+    for (void* const* it = instancesBegin; it != instancesEnd && !gBehaviour.leaveSecondOutput; ++it) {
         void** record = static_cast<void**>(*it);
         float** in = static_cast<float**>(record[kFieldIn]);
         float** out = static_cast<float**>(record[kFieldOut]);

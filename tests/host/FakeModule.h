@@ -26,6 +26,7 @@ struct Behaviour {
     bool registerNothing = false;      // ACFRegisterPlugin describes no effect
     bool leakDescriptor = false;       // keeps one reference to its effect descriptor
     bool overrunChunk = false;         // GetChunk writes more than GetChunkSize reported
+    bool leaveSecondOutput = false;    // stereo processing leaves output channel 1 as it was
 };
 
 // What the fake module saw, for the tests to inspect.

@@ -37,6 +37,7 @@ RenderInstance::RenderInstance(int32_t channels) : inputChannels(channels), outp
     aeffect->processReplacing = &RenderInstance::ProbeProcess;
     vst.effect = aeffect;
     vst.callBack = &callBack;
+    callBack.vstInterface = &vst;
 
     context.fields[kField_AudioIn] = hostInputs;
     context.fields[kField_InputChannels] = &inputChannels;
@@ -60,6 +61,19 @@ RenderInstance::~RenderInstance() {
     for (RenderInstance*& slot : liveInstances) {
         if (slot == this) slot = nullptr;
     }
+}
+
+void RenderInstance::UseLongBuffers(int32_t length) {
+    for (int channel = 0; channel < 2; ++channel) {
+        longInputs[channel].resize(static_cast<size_t>(length));
+        longOutputs[channel].assign(static_cast<size_t>(length), -1.0f);
+        for (int32_t frame = 0; frame < length; ++frame) {
+            longInputs[channel][static_cast<size_t>(frame)] = static_cast<float>(channel * 100000 + frame + 1);
+        }
+        hostInputs[channel] = longInputs[channel].data();
+        hostOutputs[channel] = longOutputs[channel].data();
+    }
+    frames = length;
 }
 
 void RenderInstance::AskForTimeWhileProcessing() {

@@ -27,6 +27,9 @@ public:
     void* Context() { return &context; }
     // The effect asks for the time from inside processReplacing, as a tempo-synced delay does.
     void AskForTimeWhileProcessing();
+    // Points the host's channels at buffers of this many frames instead (inputs counting up
+    // from channel * 100000 + 1, outputs -1) and makes it the frame count.
+    void UseLongBuffers(int32_t length);
     // The time records the effect received, in order.
     std::vector<vst2::VstTimeInfo> TimesSeen() const;
 
@@ -44,6 +47,7 @@ public:
     float outputData[2][kFrames] = {};
     float* hostInputs[2];
     float* hostOutputs[2];
+    std::vector<float> longInputs[2], longOutputs[2];
 
     // The host's own transport and MIDI node objects, laid out as the host hands them over.
     FakeTransport transport;

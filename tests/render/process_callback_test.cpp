@@ -6,6 +6,7 @@
 
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using Kind = RecordedCall::Kind;
 
@@ -41,7 +42,9 @@ TEST(ProcessCallback, RunsOnlyInstancesWhoseLoadedFlagIsExactlyOne) {
         EXPECT_EQ(skipped->midiInput.bufferRequests, 0);
         EXPECT_EQ(skipped->callBack.tempoValid, 1);  // not even the snapshot is touched
         EXPECT_EQ(skipped->callBack.positionValid, 1);
-        EXPECT_EQ(skipped->outputData[0][0], -1.0f);
+        // The host's outputs are never left as they were.
+        EXPECT_THAT(skipped->outputData[0], Each(0.0f));
+        EXPECT_THAT(skipped->outputData[1], Each(0.0f));
     }
     EXPECT_EQ(loaded.effect.CountOpcode(vst2::effProcessEvents), 1u);
     EXPECT_EQ(loaded.processCalls, 1);
@@ -89,27 +92,116 @@ TEST(ProcessCallback, GivesTheEffectTwoChannelEntriesWithANullSecondForMono) {
     EXPECT_EQ(monoIn.seenOutputs[1], monoIn.outputData[1]);
 }
 
-TEST(ProcessCallback, AnEffectDeclaringMoreChannelsGetsAnEntryForEachWithTheExtraOnesNull) {
+TEST(ProcessCallback, EveryHostOutputIsWrittenWhateverTheEffectProvides) {
+    enum Setup { kOneOutput = 1, kAccumulating = 2, kInPlace = 4, kNoEntryPoint = 8, kClosed = 16, kBypassed = 32,
+                 kGrown = 64, kTooMany = 128 };
+    enum Expect { kProcessed, kSilent, kDry };
+    const struct {
+        int setup;
+        Expect first, second;
+    } cases[] = {
+        {kOneOutput, kProcessed, kSilent},       {kAccumulating | kInPlace, kProcessed, kProcessed},
+        {kNoEntryPoint, kSilent, kSilent},       {kClosed, kSilent, kSilent},
+        {kClosed | kBypassed, kDry, kDry},       {kGrown, kSilent, kSilent},
+        {kGrown | kBypassed, kDry, kDry},        {kTooMany, kSilent, kSilent},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.setup);
+        RenderInstance instance(2);
+        instance.effect.SetProcessGain(0.5f);
+        const std::vector<float> dry[2] = {{instance.inputData[0], instance.inputData[0] + RenderInstance::kFrames},
+                                           {instance.inputData[1], instance.inputData[1] + RenderInstance::kFrames}};
+        if (test.setup & kOneOutput) instance.effect.effect()->numOutputs = 1;
+        if (test.setup & kAccumulating) instance.effect.UseAccumulatingProcessOnly();
+        for (int channel = 0; channel < 2 && (test.setup & kInPlace); ++channel) {
+            instance.hostOutputs[channel] = instance.inputData[channel];
+        }
+        if (test.setup & kNoEntryPoint) instance.effect.effect()->processReplacing = nullptr;
+        // More than the module makes room for: no audio rather than arrays shorter than it reads.
+        if (test.setup & kTooMany) instance.effect.effect()->numOutputs = VstInterface::kMaxChannelEntries + 1;
+        instance.vst.SizeChannelArrays();
+        if (test.setup & kClosed) instance.vst.isOpen = 0;
+        if (test.setup & kBypassed) instance.vst.SetBypass(true);
+        if (test.setup & kGrown) instance.effect.effect()->numInputs = 3;  // not yet taken up
+        RunBatch({instance.Context()});  // the outputs held -1: an accumulating effect adds to nothing
+
+        const Expect expected[2] = {test.first, test.second};
+        for (int channel = 0; channel < 2; ++channel) {
+            const float scale = expected[channel] == kSilent ? 0.0f : expected[channel] == kDry ? 1.0f : 0.5f;
+            for (int frame = 0; frame < RenderInstance::kFrames; ++frame) {
+                ASSERT_EQ(instance.hostOutputs[channel][frame], dry[channel][static_cast<size_t>(frame)] * scale) << channel;
+            }
+        }
+        EXPECT_EQ(instance.effect.CountKind(Kind::Process), (test.setup & kAccumulating) != 0 ? 1u : 0u);
+    }
+}
+
+TEST(ProcessCallback, AChannelChangeStopsTheEffectUntilTheMainThreadTakesItUp) {
     RenderInstance instance(2);
-    instance.effect.effect()->numInputs = 4;
-    instance.effect.effect()->numOutputs = 3;
-    instance.vst.SizeChannelArrays();
+    instance.effect.SetProcessGain(2.0f);
+    // Grows at its second call and says so from inside it; silent from the next buffer on.
+    instance.effect.ChangeChannelsAt(2, 6, 6, true);
+    for (int buffer = 0; buffer < 3; ++buffer) RunBatch({instance.Context()});
+    EXPECT_EQ(instance.processCalls, 2);
+    EXPECT_EQ(instance.effect.hostReplies.back().result, 1);
+    EXPECT_EQ(instance.outputData[0][3], 0.0f);
+
+    // The main thread makes the arrays again; the effect gets all six entries from then on.
+    instance.vst.TakeUpChannelChange();
+    EXPECT_EQ(instance.vst.LayoutOutputs(), 6);
+    RunBatch({instance.Context()});
+    ASSERT_EQ(instance.processCalls, 3);
+    EXPECT_THAT(instance.seenOutputs, Each(testing::NotNull()));
+    EXPECT_EQ(instance.outputData[1][4], instance.inputData[1][4] * 2.0f);
+
+    // A change from another thread: nothing is remade while the audio thread may still be in a
+    // call; its next buffer stops, and then the change is taken up.
+    instance.effect.effect()->numOutputs = 2;
+    instance.effect.CallHost({vst2::audioMasterIOChanged});
+    instance.vst.TakeUpChannelChange();
+    EXPECT_EQ(instance.vst.LayoutOutputs(), 6);
+    RunBatch({instance.Context()});
+    instance.vst.TakeUpChannelChange();
+    EXPECT_EQ(instance.vst.LayoutOutputs(), 2);
+    // A notice that leaves the counts as they are (a latency change) does not interrupt.
+    instance.effect.CallHost({vst2::audioMasterIOChanged});
+    RunBatch({instance.Context()});
+    EXPECT_EQ(instance.processCalls, 4);
+}
+
+TEST(ProcessCallback, ABufferLongerThanTheBlockSizeRunsAsSubBlocks) {
+    constexpr int32_t kMax = VstInterface::kMaxBlockFrames;
+    RenderInstance instance(2);
+    instance.UseLongBuffers(2 * kMax + 100);
+    instance.effect.SetProcessGain(0.5f);
+    instance.AskForTimeWhileProcessing();
+    instance.transport.playing = true;
+    for (uint32_t frame : {0u, 4095u, 4096u, 8291u, 9000u}) instance.midiInput.Add(frame, 0x90, 60, 100);
     RunBatch({instance.Context()});
 
-    ASSERT_EQ(instance.processCalls, 1);
-    EXPECT_THAT(instance.seenInputs, ElementsAre(instance.inputData[0], instance.inputData[1], nullptr, nullptr));
-    EXPECT_THAT(instance.seenOutputs, ElementsAre(instance.outputData[0], instance.outputData[1], nullptr, nullptr));
-
-    // Declaring more once the arrays are made, or more than the module makes room for, leaves
-    // the effect without audio rather than with arrays shorter than it reads.
-    instance.effect.effect()->numInputs = 5;
-    RunBatch({instance.Context()});
-    RenderInstance excessive(2);
-    excessive.effect.effect()->numOutputs = VstInterface::kMaxChannelEntries + 1;
-    excessive.vst.SizeChannelArrays();
-    RunBatch({excessive.Context()});
-    EXPECT_EQ(instance.processCalls, 1);
-    EXPECT_EQ(excessive.processCalls, 0);
+    // Each sub-block's events (delta frames from its start; one past the buffer's end goes with
+    // the last) come before its audio call.
+    std::vector<std::pair<Kind, int32_t>> seen;
+    for (const RecordedCall& call : instance.effect.calls) {
+        seen.emplace_back(call.kind, call.kind == Kind::Dispatcher ? call.events[0].deltaFrames : call.frames);
+    }
+    const auto event = [](int32_t delta) { return std::make_pair(Kind::Dispatcher, delta); };
+    const auto audio = [](int32_t frames) { return std::make_pair(Kind::ProcessReplacing, frames); };
+    EXPECT_THAT(seen, ElementsAre(event(0), event(4095), audio(kMax), event(0), audio(kMax), event(99), event(808),
+                                  audio(100)));
+    for (int channel = 0; channel < 2; ++channel) {
+        for (size_t frame = 0; frame < instance.longOutputs[channel].size(); ++frame) {
+            ASSERT_EQ(instance.longOutputs[channel][frame], instance.longInputs[channel][frame] * 0.5f) << frame;
+        }
+    }
+    // Each sub-block's time is its own: the position moves on by the frames before it.
+    const auto times = instance.TimesSeen();
+    ASSERT_EQ(times.size(), 3u);
+    for (size_t block = 1; block < 3; ++block) {
+        EXPECT_EQ(times[block].samplePos - times[block - 1].samplePos, kMax);
+        EXPECT_NEAR(times[block].ppqPos - times[block - 1].ppqPos, kMax / 44100.0 * 120.0 / 60.0, 1e-9);
+        EXPECT_EQ(times[block].flags, times[0].flags);
+    }
 }
 
 TEST(ProcessCallback, SendsEachMidiPacketAsOneEventInOrderBeforeProcessing) {
@@ -176,7 +268,7 @@ TEST(ProcessCallback, MakesNoEffectCallWhenTheInstanceIsClosedOrAbsent) {
 
     for (RenderInstance* instance : {&closed, &noInterface, &noField}) {
         EXPECT_TRUE(instance->effect.calls.empty());
-        EXPECT_EQ(instance->outputData[0][0], -1.0f);
+        EXPECT_THAT(instance->outputData[1], Each(0.0f));
     }
     EXPECT_EQ(noInterface.midiInput.bufferRequests, 0);
     // A closed instance still keeps its snapshot current; only the calls are skipped.

@@ -194,4 +194,31 @@ TEST(RealTimeProcessing, ABatchWithTransportAndMidiAllocatesNothing) {
     EXPECT_TRUE(unloaded.effect.calls.empty());
 }
 
+TEST(RealTimeProcessing, SubBlocksAccumulationChannelChangesAndTheBypassAllocateNothing) {
+    // A buffer of three blocks with MIDI in each; an accumulating effect on buffers in place; a
+    // bypassed effect that grows, announces it and then waits; an effect with scratch channels.
+    RenderInstance longBuffer(2), accumulating(2), growing(2), wide(2);
+    longBuffer.UseLongBuffers(3 * VstInterface::kMaxBlockFrames);
+    longBuffer.AskForTimeWhileProcessing();
+    for (uint32_t frame : {10u, 5000u, 9000u}) longBuffer.midiInput.Add(frame, 0x90, 64, 90);
+    accumulating.effect.UseAccumulatingProcessOnly();
+    accumulating.hostOutputs[0] = accumulating.inputData[0];
+    growing.effect.ChangeChannelsAt(1, 6, 6, true);
+    growing.vst.SetBypass(true);
+    wide.effect.effect()->numOutputs = 5;
+    for (RenderInstance* instance : {&accumulating, &wide}) instance->vst.SizeChannelArrays();
+    void* batch[] = {longBuffer.Context(), accumulating.Context(), growing.Context(), wide.Context()};
+    {
+        AllocationWindow window;
+        for (int block = 0; block < 4; ++block) AAXWrapper_AlgorithmProcessFunction(batch, batch + std::size(batch));
+        EXPECT_EQ(allocationsWhileArmed.load() + releasesWhileArmed.load(), 0);
+    }
+    EXPECT_EQ(longBuffer.effect.CountKind(RecordedCall::Kind::ProcessReplacing), 12u);
+    EXPECT_EQ(longBuffer.effect.CountOpcode(vst2::effProcessEvents), 12u);
+    EXPECT_EQ(accumulating.effect.CountKind(RecordedCall::Kind::Process), 4u);
+    EXPECT_EQ(growing.processCalls, 1);
+    EXPECT_EQ(growing.outputData[1][5], growing.inputData[1][5]);
+    EXPECT_EQ(wide.processCalls, 4);
+}
+
 }  // namespace

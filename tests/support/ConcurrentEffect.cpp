@@ -61,6 +61,10 @@ bool ConcurrentEffect::ConfigureFromText(const char* text) {
         RunOwnThreadWhileOpen();
         return true;
     }
+    if (std::strcmp(text, "channels") == 0) {
+        ChangeChannelsWhileProcessing();
+        return true;
+    }
     constexpr const char kThrow[] = "throw:";
     if (std::strncmp(text, kThrow, sizeof kThrow - 1) != 0) return false;
     const char* entry = text + sizeof kThrow - 1;
@@ -157,7 +161,15 @@ void ConcurrentEffect::Process(float** inputs, float** outputs, int32_t frames) 
             std::memmove(outputs[channel], inputs[channel], static_cast<size_t>(frames) * sizeof(float));
         }
     }
+    for (int channel = 2; channel < effect_.numOutputs && frames > 0 && outputs != nullptr; ++channel) {
+        std::memset(outputs[channel], 0, static_cast<size_t>(frames) * sizeof(float));
+    }
     const int64_t block = processCalls++;
+    if (changeChannels_ && block % 4 == 3) {
+        effect_.numInputs = effect_.numOutputs = effect_.numOutputs == 2 ? 4 : 2;
+        ++channelChanges;
+        CallHost(vst2::audioMasterIOChanged);
+    }
     const intptr_t time = CallHost(vst2::audioMasterGetTime);
     vst2::VstTimeInfo seen{};
     if (time != 0) {

@@ -48,15 +48,20 @@ public:
         throwOpcode_ = opcode;
         throwFrom_ = entry;
     }
+    // Every fourth processReplacing switches between two and four channels a side and says so
+    // (audioMasterIOChanged), as an effect whose layout follows a setting does. It writes every
+    // output it declares.
+    void ChangeChannelsWhileProcessing() { changeChannels_ = true; }
     // effClose deletes the effect (one a library's entry point made with new).
     void DeleteOnClose() { deleteOnClose_ = true; }
-    // Applies a setting in the form the test library reads from its environment: "thread", or
-    // "throw:" followed by "main", "processReplacing", "setParameter", "getParameter" or a
+    // Applies a setting in the form the test library reads from its environment: "thread",
+    // "channels" (ChangeChannelsWhileProcessing), or "throw:" followed by "main", "processReplacing", "setParameter", "getParameter" or a
     // dispatcher opcode number. False for anything else.
     bool ConfigureFromText(const char* text);
 
     std::atomic<int64_t> setParameterCalls{0};
     std::atomic<int64_t> processCalls{0};  // one automation reported in each
+    std::atomic<int64_t> channelChanges{0};
     std::atomic<int64_t> sampleRatesReceived{0};
     std::atomic<double> lastTimeSampleRate{0.0};  // from the last time record processing read
     std::atomic<int64_t> ownThreadRounds{0};
@@ -91,6 +96,7 @@ private:
     std::atomic<Entry> throwFrom_{Entry::kNone};
     std::atomic<int32_t> throwOpcode_{0};
     bool deleteOnClose_ = false;
+    std::atomic<bool> changeChannels_{false};
     std::atomic<float> values_[kParameters] = {};
     float chunk_[kParameters] = {};  // what effGetChunk last handed out
     std::mutex threadMutex_;  // starting and stopping the own thread

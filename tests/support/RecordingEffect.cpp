@@ -139,22 +139,43 @@ float RecordingEffect::GetParameterEntry(vst2::AEffect* effect, int32_t index) {
 
 void RecordingEffect::ProcessReplacingEntry(vst2::AEffect* effect, float** inputs, float** outputs,
                                             int32_t frames) {
-    From(effect)->Process(inputs, outputs, frames);
+    From(effect)->Process(inputs, outputs, frames, false);
 }
 
-void RecordingEffect::Process(float** inputs, float** outputs, int32_t frames) {
+void RecordingEffect::AccumulatingEntry(vst2::AEffect* effect, float** inputs, float** outputs, int32_t frames) {
+    From(effect)->Process(inputs, outputs, frames, true);
+}
+
+void RecordingEffect::UseAccumulatingProcessOnly() {
+    effect_.process = &AccumulatingEntry;
+    effect_.processReplacing = nullptr;
+    effect_.flags &= ~vst2::effFlagsCanReplacing;
+}
+
+void RecordingEffect::Process(float** inputs, float** outputs, int32_t frames, bool accumulate) {
     RecordedCall call;
-    call.kind = RecordedCall::Kind::ProcessReplacing;
+    call.kind = accumulate ? RecordedCall::Kind::Process : RecordedCall::Kind::ProcessReplacing;
     call.inputs = inputs;
     call.outputs = outputs;
     call.frames = frames;
+    call.numOutputs = effect_.numOutputs;
     calls.push_back(std::move(call));
     for (const HostRequest& request : onProcess_) CallHost(request);
-    if (inputs == nullptr || outputs == nullptr) return;
-    const int channels = std::min({effect_.numInputs, effect_.numOutputs, 2});
-    for (int channel = 0; channel < channels; ++channel) {
-        if (inputs[channel] == nullptr || outputs[channel] == nullptr) continue;
-        for (int32_t i = 0; i < frames; ++i) outputs[channel][i] = inputs[channel][i] * gain_;
+    if (inputs != nullptr && outputs != nullptr) {
+        for (int channel = 0; channel < effect_.numOutputs; ++channel) {
+            float* const output = outputs[channel];
+            if (output == nullptr) continue;
+            const float* input = channel < effect_.numInputs ? inputs[channel] : nullptr;
+            for (int32_t i = 0; i < frames; ++i) {
+                const float sample = input != nullptr ? input[i] * gain_ : 0.0f;
+                output[i] = accumulate ? output[i] + sample : sample;
+            }
+        }
+    }
+    if (++audioCalls_ == channelChange_.call) {
+        effect_.numInputs = channelChange_.inputs;
+        effect_.numOutputs = channelChange_.outputs;
+        if (channelChange_.announce) CallHost({vst2::audioMasterIOChanged});
     }
 }
 

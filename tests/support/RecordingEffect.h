@@ -20,7 +20,7 @@
 namespace testsupport {
 
 struct RecordedCall {
-    enum class Kind { Dispatcher, SetParameter, GetParameter, ProcessReplacing };
+    enum class Kind { Dispatcher, SetParameter, GetParameter, ProcessReplacing, Process };
     static constexpr int kMaxCopiedEvents = 4;
 
     Kind kind = Kind::Dispatcher;
@@ -36,9 +36,10 @@ struct RecordedCall {
     int32_t numEvents = 0;  // effProcessEvents: the list's count and up to four events
     intptr_t eventsReserved = 0;
     vst2::VstMidiEvent events[kMaxCopiedEvents]{};
-    float** inputs = nullptr;   // processReplacing
+    float** inputs = nullptr;   // processReplacing and process
     float** outputs = nullptr;
     int32_t frames = 0;
+    int32_t numOutputs = 0;     // the outputs the effect declared for the call
 };
 
 // One call that the effect makes to its host, and what it got back.
@@ -95,9 +96,18 @@ public:
     // Overrides the answer of one dispatcher opcode (side effects such as writing the identifier
     // still happen).
     void SetAnswer(int32_t opcode, intptr_t answer) { answers_[opcode] = answer; }
-    // processReplacing copies each non-null input channel to the matching output channel,
-    // multiplied by this gain (1 by default).
+    // processReplacing writes every output channel it declares (and is given): the matching
+    // input channel multiplied by this gain (1 by default), silence where there is no input.
     void SetProcessGain(float gain) { gain_ = gain; }
+    // Offers only the old accumulating `process` (no processReplacing, no effFlagsCanReplacing),
+    // which adds what processReplacing would write to the outputs.
+    void UseAccumulatingProcessOnly();
+    // At the given audio call (counted from 1), after recording it, the effect declares these
+    // channel counts (from its next call on) and, when announce is set, says so with
+    // audioMasterIOChanged, as latency-changing effects do from their processing.
+    void ChangeChannelsAt(int32_t call, int32_t inputs, int32_t outputs, bool announce) {
+        channelChange_ = {call, inputs, outputs, announce};
+    }
 
     // --- Host side ---------------------------------------------------------------------------
     // Connects the effect to a host callback and makes the calls scripted with OnMain, as an
@@ -141,10 +151,11 @@ private:
     static void SetParameterEntry(vst2::AEffect* effect, int32_t index, float value);
     static float GetParameterEntry(vst2::AEffect* effect, int32_t index);
     static void ProcessReplacingEntry(vst2::AEffect* effect, float** inputs, float** outputs, int32_t frames);
+    static void AccumulatingEntry(vst2::AEffect* effect, float** inputs, float** outputs, int32_t frames);
 
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
     intptr_t DefaultAnswer(int32_t opcode, int32_t index, intptr_t value, void* ptr);
-    void Process(float** inputs, float** outputs, int32_t frames);
+    void Process(float** inputs, float** outputs, int32_t frames, bool accumulate);
 
     vst2::AEffect effect_{};
     vst2::AudioMasterCallback host_ = nullptr;
@@ -158,6 +169,11 @@ private:
     std::optional<vst2::ERect> rect_;
     vst2::ERect rectStorage_{};
     float gain_ = 1.0f;
+    struct {
+        int32_t call = 0, inputs = 0, outputs = 0;
+        bool announce = false;
+    } channelChange_;
+    int32_t audioCalls_ = 0;
     std::vector<HostRequest> onMain_;
     std::vector<std::pair<int32_t, HostRequest>> onOpcode_;
     std::vector<HostRequest> onProcess_;

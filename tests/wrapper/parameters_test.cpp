@@ -233,11 +233,13 @@ TEST_F(WrapperParameters, InitialisationSendsRateMirrorsThenOpensAndPostsTheCont
     EXPECT_FLOAT_EQ(rates[1].opt, 88199.9f);
     EXPECT_EQ(model->vstInterface->inputEntryCount, 6) << "room for every input the effect declares";
     EXPECT_EQ(model->vstInterface->outputEntryCount, 2);
-    ASSERT_GE(opcodes.size(), 2u);
-    EXPECT_EQ(opcodes[opcodes.size() - 2], vst2::effOpen);
-    EXPECT_EQ(opcodes.back(), vst2::effMainsChanged);
+    // Opened, told the block size once, then resumed.
+    ASSERT_GE(opcodes.size(), 3u);
+    EXPECT_THAT(std::vector<int32_t>(opcodes.end() - 3, opcodes.end()),
+                ElementsAre(vst2::effOpen, vst2::effSetBlockSize, vst2::effMainsChanged));
     EXPECT_EQ(effect.CallsWithOpcode(vst2::effMainsChanged).at(0).value, 1);
-    EXPECT_EQ(effect.CountOpcode(vst2::effSetBlockSize), 0u);
+    ASSERT_EQ(effect.CountOpcode(vst2::effSetBlockSize), 1u);
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effSetBlockSize).at(0).value, VstInterface::kMaxBlockFrames);
     EXPECT_EQ(effect.CountKind(RecordedCall::Kind::GetParameter), 2u);
 
     const auto posts = host.packets.Posts();
@@ -598,12 +600,15 @@ TEST_F(WrapperParameters, UnloadedEffectLeavesADegradedInstanceAndTheMessage) {
         ASSERT_EQ(model.Initialize(host), AAX_SUCCESS);
         EXPECT_TRUE(model.ParameterIds().empty());
 
+        // The channel counts let the processing write silence; no VstInterface.
         const auto posts = host.packets.Posts();
-        ASSERT_EQ(posts.size(), 1u);
-        EXPECT_EQ(posts[0].fieldIndex, kField_Loaded);
-        ASSERT_EQ(posts[0].payload.size(), 4u);
+        ASSERT_EQ(posts.size(), 3u);
+        EXPECT_EQ(posts[0].fieldIndex, kField_InputChannels);
+        EXPECT_EQ(posts[1].fieldIndex, kField_OutputChannels);
+        EXPECT_EQ(posts[2].fieldIndex, kField_Loaded);
+        ASSERT_EQ(posts[2].payload.size(), 4u);
         int32_t loaded = -1;
-        std::memcpy(&loaded, posts[0].payload.data(), 4);
+        std::memcpy(&loaded, posts[2].payload.data(), 4);
         EXPECT_EQ(loaded, 0);
 
         int32_t chunks = 0;

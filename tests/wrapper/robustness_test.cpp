@@ -3,6 +3,7 @@
 // memory while the instance is built. Also run under ASan and ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,12 +131,15 @@ protected:
 // The effect's own thread automates, asks for the time and the rate and updates the display from
 // effOpen to effClose, through every stage of the instance's life, while buffers run on an audio
 // thread: nothing it reaches is freed under it, its own time requests never touch the record the
-// audio thread is reading, and the stop's all-notes-off comes only from the audio thread.
+// audio thread is reading, and the stop's all-notes-off comes only from the audio thread. Every
+// other effect also changes its channels from its processing, which the main thread's timer
+// wake-ups take up while the audio runs.
 TEST_F(WrapperRobustness, AnEffectThreadCallsThroughoutTheLifeOfEveryInstance) {
     constexpr int kInstances = 6;
     for (int cycle = 0; cycle < kInstances; ++cycle) {
         ConcurrentEffect effect;
         effect.RunOwnThreadWhileOpen();
+        if (cycle % 2 == 1) effect.ChangeChannelsWhileProcessing();
         served = &effect;
         FakeGuiHost guiHost;
         {
@@ -143,11 +147,16 @@ TEST_F(WrapperRobustness, AnEffectThreadCallsThroughoutTheLifeOfEveryInstance) {
             for (int initialisation = 0; initialisation < 2; ++initialisation) {
                 ASSERT_EQ(instance.Initialize(), AAX_SUCCESS);
                 instance.OpenAndWorkGui();
+                std::atomic<bool> stop{false};
                 std::thread audio([&] {
-                    for (int block = 0; block < 64; ++block) instance.Process();
+                    for (int block = 0; block < 64 || !stop; ++block) instance.Process();
                 });
                 LetTheEffectThreadRun(effect);
                 instance.WorkState();
+                // The host's idle time, until the effect has had a good many more buffers.
+                const int64_t processed = effect.processCalls + 48;
+                for (int idle = 0; idle < 10000000 && effect.processCalls < processed; ++idle) instance->TimerWakeup();
+                stop = true;
                 audio.join();
                 instance.CloseGui();
                 LetTheEffectThreadRun(effect);
@@ -164,6 +173,8 @@ TEST_F(WrapperRobustness, AnEffectThreadCallsThroughoutTheLifeOfEveryInstance) {
         EXPECT_EQ(effect.timeRecordChangedWhileProcessing, 0);
         EXPECT_GT(effect.eventsWhileProcessing, 0) << "the transport stops were reported";
         EXPECT_EQ(effect.eventsElsewhere, 0);
+        // Each change stops the effect, so a second one shows that the first was taken up.
+        EXPECT_GT(effect.channelChanges, cycle % 2 == 1 ? 4 : -1);
         EXPECT_TRUE(guiHost.host.AllReferencesReleased());
     }
 }
@@ -185,6 +196,7 @@ TEST_F(WrapperRobustness, AnEffectThatThrowsFromAnyEntryPointLeavesTheInstanceWh
         {Entry::kDispatcher, vst2::effGetParamName, "effGetParamName"},
         {Entry::kDispatcher, vst2::effPrivateGetParameterId, "(-14)"},
         {Entry::kDispatcher, vst2::effOpen, "effOpen"},
+        {Entry::kDispatcher, vst2::effSetBlockSize, "effSetBlockSize"},
         {Entry::kDispatcher, vst2::effMainsChanged, "effMainsChanged"},
         {Entry::kProcessReplacing, 0, "processReplacing"},
         {Entry::kDispatcher, vst2::effProcessEvents, "effProcessEvents"},

@@ -426,6 +426,51 @@ TEST(CommandOnTestEffect, ShowsAnyBytesOfNamesSafelyAndSetsAnyIdentifier) {
     fs::remove_all(scratch, ec);
 }
 
+// Audio through the built module as a host renders it, in buffers longer than the block size the
+// effect is told: an effect that grows to six channels at its tenth call (and says so from it)
+// is silent only until the host's next main-thread call, and processed again from there on.
+TEST(CommandOnTestEffect, AnEffectThatChangesItsChannelsMidRenderIsProcessedAgainAfterTheNextIdle) {
+    TestEffectInstall install;
+    ASSERT_TRUE(install.Ok()) << install.Error();
+    install.SetMainHook(&MakeEffect);
+    std::string error;
+    auto module = PluginModule::Load(Built(kModuleFile).string(), &error);
+    ASSERT_TRUE(module && module->StartAndRegister(&error)) << error;
+    AudioData input;
+    input.sampleRate = 48000.0;
+    input.channels = {std::vector<float>(60000, 0.25f), std::vector<float>(60000, 0.5f)};
+    RenderOptions options;
+    options.block = 10000;
+    gConfigure = [](RecordingEffect& effect) { effect.ChangeChannelsAt(10, 6, 6, true); };
+    RenderResult result;
+    ASSERT_TRUE(Render(*module->Effect(), input, options, &result, &error)) << error;
+    EXPECT_EQ(result.unwrittenSamples, 0);
+    // Buffer 4 (from frame 30000) ran its first sub-block of 4096 frames, the change came in it.
+    for (size_t channel = 0; channel < 2; ++channel) {
+        const std::vector<float>& out = result.output.channels.at(channel);
+        ASSERT_EQ(out.size(), 60000u);
+        for (size_t frame = 0; frame < out.size(); ++frame) {
+            ASSERT_EQ(out[frame], frame >= 34096 && frame < 40000 ? 0.0f : input.channels[channel][0]) << frame;
+        }
+    }
+    // Told the block size once, before it resumed, and never handed more.
+    const RecordingEffect& effect = *gMade.back();
+    const std::vector<int32_t> opcodes = effect.Opcodes();
+    const auto told = std::find(opcodes.begin(), opcodes.end(), vst2::effSetBlockSize);
+    ASSERT_NE(told, opcodes.end());
+    EXPECT_EQ(std::count(opcodes.begin(), opcodes.end(), vst2::effSetBlockSize), 1);
+    EXPECT_EQ(*(told + 1), vst2::effMainsChanged);
+    EXPECT_EQ(effect.CallsWithOpcode(vst2::effSetBlockSize)[0].value, 4096);
+    std::vector<int32_t> frames;
+    for (const RecordedCall& call : effect.calls) {
+        if (call.kind == RecordedCall::Kind::ProcessReplacing) frames.push_back(call.frames);
+    }
+    EXPECT_EQ(frames.size(), 16u);
+    EXPECT_EQ(*std::max_element(frames.begin(), frames.end()), 4096);
+    install.SetMainHook(nullptr);
+    gMade.clear();
+}
+
 // What -o does with each kind of target: the file a link names is replaced and the link kept;
 // devices, named pipes and folders are refused and left as they were; a replaced file keeps its
 // permissions; a read-only one is replaced only with --force; "-" is standard output.

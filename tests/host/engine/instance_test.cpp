@@ -1,5 +1,6 @@
 // Instances of the fake module driven through the host: context layout, packets, automation,
 // transport, MIDI, chunks, GUI and the conformance run itself.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -274,4 +275,20 @@ TEST_F(FakeInstance, ConformanceRunPassesAWellBehavedModuleAndFlagsAFaultyOne) {
         if (!check.passed) failed.push_back(check.name);
     }
     EXPECT_EQ(failed, (std::vector<std::string>{"state save and restore"}));
+
+    // Output the module leaves unwritten is named as such wherever it shows, the master bypass
+    // check included (its input and output differ too, but the bypass is not at fault).
+    fakemodule::Settings().leaveSecondOutput = true;
+    auto unwriting = PluginModule::FromExports(fakemodule::Exports(), "fake", &error);
+    const ValidateReport unwritten = Validate(*unwriting, options);
+    fakemodule::Settings().leaveSecondOutput = false;
+    failed.clear();
+    for (const CheckResult& check : unwritten.checks) {
+        if (check.passed) continue;
+        failed.push_back(check.name);
+        EXPECT_NE(check.detail.find("unwritten (channel 1 from frame 0)"), std::string::npos) << check.name << ": "
+                                                                                          << check.detail;
+    }
+    EXPECT_THAT(failed, testing::Contains("master bypass, stereo"));
+    EXPECT_THAT(failed, testing::Contains("processing stereo at 48000 Hz"));
 }

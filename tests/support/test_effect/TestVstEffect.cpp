@@ -1,8 +1,8 @@
 // The test VST 2 library. Its entry points hand out whatever effect the test's hook returns, so
 // the real loader can be exercised end to end on a real shared library. Without a hook, and with
 // TEST_VST_EFFECT set in the environment, they make a new ConcurrentEffect configured from it
-// ("thread", or "throw:" and an entry point, see ConcurrentEffect::ConfigureFromText), so that a
-// host in another process (aaxhost) meets an effect that misbehaves.
+// ("thread", "channels", or "throw:" and an entry point, see ConcurrentEffect::ConfigureFromText),
+// so that a host in another process (aaxhost) meets an effect that misbehaves.
 #include <cstdlib>
 #include <new>
 
