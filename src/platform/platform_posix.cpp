@@ -372,7 +372,5 @@ void CloseOwnerMutex(MutexHandle mutex) {
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
-// The thread pointer itself: no system call (unlike the thread id above).
-uintptr_t CurrentThreadTag() noexcept { return static_cast<uintptr_t>(::pthread_self()); }
 
 }  // namespace platform

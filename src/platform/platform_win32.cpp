@@ -200,7 +200,5 @@ void CloseOwnerMutex(MutexHandle mutex) {
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(::GetCurrentThreadId()); }
 
-// Read from the thread's own information block: no call into the system's TLS machinery.
-uintptr_t CurrentThreadTag() noexcept { return static_cast<uintptr_t>(::GetCurrentThreadId()); }
 
 }  // namespace platform

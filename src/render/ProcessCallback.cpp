@@ -45,17 +45,18 @@ void TakeTransportSnapshot(const AAX_ITransport& transport, VstCallBack& snapsho
     snapshot.isPlaying = playing ? 1 : 0;
     const bool started = playing && snapshot.wasPlaying == 0;
 
-    int64_t location = 0;
+    // The host writes these on success, and only then are they read.
+    int64_t location;
     if (transport.GetCurrentNativeSampleLocation(&location) != AAX_SUCCESS) return;
 
-    double tempo = 0.0;
+    double tempo;
     if (transport.GetCurrentTempo(&tempo) == AAX_SUCCESS) {
         snapshot.tempo = tempo;
         snapshot.tempoValid = 1;
     }
 
-    int32_t numerator = 0;
-    int32_t denominator = 0;
+    int32_t numerator;
+    int32_t denominator;
     if (transport.GetCurrentMeter(&numerator, &denominator) == AAX_SUCCESS) {
         snapshot.timeSigNumerator = numerator;
         snapshot.timeSigDenominator = denominator;
@@ -181,10 +182,7 @@ int32_t RunSubBlocks(const AAX_CMidiStream* stream, VstInterface& vst, VstCallBa
 
 // MIDI, then audio, for one loaded instance, in sub-blocks of at most the block size the effect
 // was told. Every host output frame is written: by the effect, or as WriteUnprocessed says.
-void ProcessEffect(const AlgorithmContext& context, VstInterface& vst, VstCallBack* snapshot, const HostBuffers& host) {
-    auto* midiInput = FieldAs<AAX_IMIDINode*>(context, kField_MidiInputNode);
-    const AAX_CMidiStream* stream = midiInput != nullptr ? midiInput->GetNodeBuffer() : nullptr;
-
+void ProcessEffect(const AAX_CMidiStream* stream, VstInterface& vst, VstCallBack* snapshot, const HostBuffers& host) {
     // Without the host's buffers nothing can be processed; the events still reach the effect.
     if (host.inputs == nullptr || host.outputs == nullptr) {
         ForwardMidi(stream, vst, 0, 0, true);
@@ -215,14 +213,15 @@ HostBuffers ReadHostBuffers(const AlgorithmContext& context) {
 }
 
 void ProcessInstance(const AlgorithmContext& context) {
-    const HostBuffers host = ReadHostBuffers(context);
-    VstInterface* vst = ReadInt32Field(context, kField_Loaded) == kLoaded ? ReadVstInterface(context) : nullptr;
+    VstInterface* const vst = ReadInt32Field(context, kField_Loaded) == kLoaded ? ReadVstInterface(context) : nullptr;
     // An instance without an effect has nothing to call, its snapshot included.
     if (vst == nullptr || vst->effect == nullptr) {
-        WriteUnprocessed(host, 0, false);
+        WriteUnprocessed(ReadHostBuffers(context), 0, false);
         return;
     }
-    VstCallBack* snapshot = vst->callBack;
+    // The host's answers first; what the effect's call needs is read after them, rather than
+    // read before and kept across them.
+    VstCallBack* const snapshot = vst->callBack;
     if (snapshot != nullptr) {
         snapshot->tempoValid = 0;
         snapshot->timeSigValid = 0;
@@ -234,7 +233,9 @@ void ProcessInstance(const AlgorithmContext& context) {
         // This thread's time requests are the audio thread's.
         snapshot->MarkAudioThread();
     }
-    ProcessEffect(context, *vst, snapshot, host);
+    auto* midiInput = FieldAs<AAX_IMIDINode*>(context, kField_MidiInputNode);
+    const AAX_CMidiStream* stream = midiInput != nullptr ? midiInput->GetNodeBuffer() : nullptr;
+    ProcessEffect(stream, *vst, snapshot, ReadHostBuffers(context));
 }
 
 }  // namespace

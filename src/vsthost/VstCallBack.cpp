@@ -23,22 +23,27 @@ VstCallBack* ReadUser(vst2::AEffect& effect) {
     return static_cast<VstCallBack*>(std::atomic_ref<void*>(effect.user).load(std::memory_order_acquire));
 }
 
-// One time record from the values of a snapshot. The record is rewritten whole: stale content
-// never survives a request.
+// One time record from the values of a snapshot, written field by field: every field the effect
+// can read is defined by each request, stale content (the effect's own scribbles included) never
+// survives one, and a part the flags do not declare valid reads 0.
 void FillTimeRecord(vst2::VstTimeInfo& record, double sampleRate, int32_t flags, double tempo, int32_t numerator,
-                    int32_t denominator, double ppqPosition, double samplePosition) {
-    std::memset(&record, 0, sizeof record);
+                    int32_t denominator, double ppqPosition, double samplePosition) noexcept {
+    const bool positionValid = (flags & vst2::kVstPpqPosValid) != 0;
+    const bool timeSigValid = (flags & vst2::kVstTimeSigValid) != 0;
+    record.samplePos = positionValid ? samplePosition : 0.0;
     record.sampleRate = sampleRate;
+    record.nanoSeconds = 0.0;
+    record.ppqPos = positionValid ? ppqPosition : 0.0;
+    record.tempo = (flags & vst2::kVstTempoValid) != 0 ? tempo : 0.0;
+    record.barStartPos = 0.0;
+    record.cycleStartPos = 0.0;
+    record.cycleEndPos = 0.0;
+    record.timeSigNumerator = timeSigValid ? numerator : 0;
+    record.timeSigDenominator = timeSigValid ? denominator : 0;
+    record.smpteOffset = 0;
+    record.smpteFrameRate = 0;
+    record.samplesToNextClock = 0;
     record.flags = flags;
-    if ((flags & vst2::kVstTempoValid) != 0) record.tempo = tempo;
-    if ((flags & vst2::kVstTimeSigValid) != 0) {
-        record.timeSigNumerator = numerator;
-        record.timeSigDenominator = denominator;
-    }
-    if ((flags & vst2::kVstPpqPosValid) != 0) {
-        record.ppqPos = ppqPosition;
-        record.samplePos = samplePosition;
-    }
 }
 
 }  // namespace
@@ -106,6 +111,12 @@ VstCallBack::~VstCallBack() = default;
 
 intptr_t VstCallBack::HostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t /*value*/,
                                    void* ptr, float opt) noexcept {
+    // The audio thread's time request first: most effects ask once per buffer. Answered from the
+    // snapshot without a detour; every other case takes the general path below.
+    if (opcode == vst2::audioMasterGetTime && effect != nullptr && !gEntryPoints.HeldHere(0)) {
+        VstCallBack* const self = ReadUser(*effect);
+        if (self != nullptr && self->OnAudioThread()) return self->AnswerAudioTimeRequest(effect, opt);
+    }
     switch (opcode) {
         case vst2::audioMasterVersion:
             return kHostVersion;
@@ -309,35 +320,35 @@ void VstCallBack::AdvanceSnapshot(int32_t frames) noexcept {
 }
 
 intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
-    if (processingThread_.load(std::memory_order_relaxed) == platform::CurrentThreadTag()) {
-        return AnswerAudioTimeRequest(effect, opt);
-    }
+    if (OnAudioThread()) return AnswerAudioTimeRequest(effect, opt);
     return AnswerOtherTimeRequest();
 }
 
-intptr_t VstCallBack::AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) {
-    int32_t flags = 0;
-    if (tempoValid != 0) flags = vst2::kVstTempoValid;
-    if (isPlaying != 0) flags |= vst2::kVstTransportPlaying;
-    const bool stopEdge = isPlaying == 0 && wasPlaying == 1;
-    wasPlaying = isPlaying;
+intptr_t VstCallBack::AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) noexcept {
+    const int32_t playing = isPlaying;
+    int32_t flags = tempoValid != 0 ? vst2::kVstTempoValid : 0;
+    if (playing != 0) flags |= vst2::kVstTransportPlaying;
     if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
-    if (isPlaying != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
+    if (playing != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
     FillTimeRecord(timeInfo, static_cast<double>(controllerRate_.load(std::memory_order_relaxed)), flags, tempo,
                    timeSigNumerator, timeSigDenominator, ppqPosition, static_cast<double>(samplePosition));
-    if (stopEdge) {
-        vst2::VstMidiEvent event{};
-        event.type = vst2::kVstMidiType;
-        event.byteSize = VstInterface::kEventByteSize;
-        std::memcpy(event.midiData, kAllNotesOff, sizeof kAllNotesOff);
-        std::memcpy(stopEvent.get(), &event, sizeof event);
-        vst2::VstEvents list{};
-        list.numEvents = 1;
-        list.reserved = 0;
-        list.events[0] = reinterpret_cast<vst2::VstEvent*>(stopEvent.get());
-        VstInterface::DispatchUngated(effect, vst2::effProcessEvents, 0, 0, &list, opt, vstInterface);
-    }
+    const bool stopEdge = playing == 0 && wasPlaying == 1;
+    wasPlaying = playing;
+    if (stopEdge) [[unlikely]] SendStopEvent(effect, opt);
     return reinterpret_cast<intptr_t>(&timeInfo);
+}
+
+void VstCallBack::SendStopEvent(vst2::AEffect* effect, float opt) noexcept {
+    vst2::VstMidiEvent event{};
+    event.type = vst2::kVstMidiType;
+    event.byteSize = VstInterface::kEventByteSize;
+    std::memcpy(event.midiData, kAllNotesOff, sizeof kAllNotesOff);
+    std::memcpy(stopEvent.get(), &event, sizeof event);
+    vst2::VstEvents list{};
+    list.numEvents = 1;
+    list.reserved = 0;
+    list.events[0] = reinterpret_cast<vst2::VstEvent*>(stopEvent.get());
+    VstInterface::DispatchUngatedOnAudioThread(effect, vst2::effProcessEvents, 0, 0, &list, opt, vstInterface);
 }
 
 intptr_t VstCallBack::AnswerOtherTimeRequest() {

@@ -228,9 +228,15 @@ private:
 
     // [any] Fills timeInfo (on the audio thread) or otherTimeInfo (elsewhere) and returns it.
     intptr_t AnswerTimeRequest(vst2::AEffect* effect, float opt);
+    // [any] Whether the calling thread is this instance's audio thread (see MarkAudioThread).
+    bool OnAudioThread() const noexcept {
+        return processingThread_.load(std::memory_order_relaxed) == platform::CurrentThreadTag();
+    }
     // [audio] The audio thread's answer: from the snapshot, with the stop edge and its
-    // all-notes-off.
-    intptr_t AnswerAudioTimeRequest(vst2::AEffect* effect, float opt);
+    // all-notes-off. Allocates nothing, locks nothing, clears no block.
+    intptr_t AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) noexcept;
+    // [audio] Sends the effect the all-notes-off of a transport stop (effProcessEvents, one event).
+    void SendStopEvent(vst2::AEffect* effect, float opt) noexcept;
     // [any] Another thread's answer: from the published snapshot, no stop edge.
     intptr_t AnswerOtherTimeRequest();
     // [audio] Copies the snapshot into published_.

@@ -13,8 +13,8 @@ VstInterface::VstInterface()
       effect(nullptr),
       isOpen(1),
       editorRect(nullptr),
-      inputEntries(new float*[kMinChannelEntries]()),
-      outputEntries(new float*[kMinChannelEntries]()),
+      inputEntries(inlineInputs_),
+      outputEntries(inlineOutputs_),
       inputEntryCount(kMinChannelEntries),
       outputEntryCount(kMinChannelEntries) {
     // Allocated last: nothing after it can fail and leave it behind.
@@ -27,6 +27,8 @@ VstInterface::VstInterface()
 
 VstInterface::~VstInterface() {
     isOpen = 0;
+    // A failure of the audio thread that no periodic call has reported yet is reported now.
+    ReportDeferredFailure();
     // Closing is the one call made after the gate has shut, whether or not the effect failed.
     vst2::AEffect* const target = effect;
     if (target != nullptr && target->dispatcher != nullptr) {
@@ -125,13 +127,21 @@ float VstInterface::GetParameter(int32_t index, float fallback) noexcept {
 
 namespace {
 
-// An entry array of the count the effect declares, or null when that is beyond the limit or
-// cannot be had. Entries from kMinChannelEntries on point at scratch.
-std::unique_ptr<float*[]> MakeEntries(int32_t declared, float* scratch) {
-    const int32_t count = std::max(declared, VstInterface::kMinChannelEntries);
-    if (count > VstInterface::kMaxChannelEntries) return nullptr;
-    std::unique_ptr<float*[]> entries(new (std::nothrow) float*[static_cast<size_t>(count)]());
-    if (entries) std::fill(entries.get() + VstInterface::kMinChannelEntries, entries.get() + count, scratch);
+// The entry count of a side that declares `declared` channels: at least kMinChannelEntries.
+int32_t EntryCount(int32_t declared) { return std::max(declared, VstInterface::kMinChannelEntries); }
+
+// Room for an entry array of count entries beyond the inline ones, or null when none is needed.
+// False when it cannot be had.
+bool MakeHeapEntries(int32_t count, std::unique_ptr<float*[]>& entries) {
+    if (count <= VstInterface::kInlineChannelEntries) return true;
+    entries.reset(new (std::nothrow) float*[static_cast<size_t>(count)]);
+    return entries != nullptr;
+}
+
+// Points the entries from kMinChannelEntries on at scratch; the host's two are filled per call.
+float** FillEntries(float** entries, int32_t count, float* scratch) {
+    std::fill(entries, entries + VstInterface::kMinChannelEntries, nullptr);
+    std::fill(entries + VstInterface::kMinChannelEntries, entries + count, scratch);
     return entries;
 }
 
@@ -141,6 +151,13 @@ void VstInterface::SizeChannelArrays() noexcept {
     if (effect == nullptr) return;
     const int32_t inputs = effect->numInputs;
     const int32_t outputs = effect->numOutputs;
+    const int32_t inputCount = EntryCount(inputs);
+    const int32_t outputCount = EntryCount(outputs);
+    // Beyond the limit, the layout stays as it was: it no longer fits, and the audio thread stops.
+    if (inputCount > kMaxChannelEntries || outputCount > kMaxChannelEntries) {
+        channelGate_.store(kGateCurrent, std::memory_order_release);
+        return;
+    }
     const bool accumulating = effect->process != nullptr &&
                               (effect->processReplacing == nullptr || (effect->flags & vst2::effFlagsCanReplacing) == 0);
     // Scratch blocks: silence for the extra inputs, a sink for the extra outputs, two input copies.
@@ -148,12 +165,13 @@ void VstInterface::SizeChannelArrays() noexcept {
     const bool extraOutputs = outputs > kMinChannelEntries;
     const size_t blocks = (extraInputs ? 1u : 0u) + (extraOutputs ? 1u : 0u) + (accumulating ? 2u : 0u);
     std::unique_ptr<float[]> scratch;
-    if (blocks > 0) {
-        scratch.reset(new (std::nothrow) float[blocks * static_cast<size_t>(kMaxBlockFrames)]());
-        if (!scratch) {
-            channelGate_.store(kGateCurrent, std::memory_order_release);
-            return;
-        }
+    std::unique_ptr<float*[]> heapInputs;
+    std::unique_ptr<float*[]> heapOutputs;
+    if (blocks > 0) scratch.reset(new (std::nothrow) float[blocks * static_cast<size_t>(kMaxBlockFrames)]());
+    if ((blocks > 0 && !scratch) || !MakeHeapEntries(inputCount, heapInputs) || !MakeHeapEntries(outputCount, heapOutputs)) {
+        // No memory: the layout stays as it was, as above.
+        channelGate_.store(kGateCurrent, std::memory_order_release);
+        return;
     }
     float* next = scratch.get();
     auto take = [&next](bool wanted) {
@@ -166,22 +184,20 @@ void VstInterface::SizeChannelArrays() noexcept {
     float* const discardedOutput = take(extraOutputs);
     float* const firstCopy = take(accumulating);
     float* const secondCopy = take(accumulating);
-    std::unique_ptr<float*[]> inputArray = MakeEntries(inputs, silentInput);
-    std::unique_ptr<float*[]> outputArray = MakeEntries(outputs, discardedOutput);
-    if (inputArray && outputArray) {
-        inputEntries = std::move(inputArray);
-        outputEntries = std::move(outputArray);
-        inputEntryCount = std::max(inputs, kMinChannelEntries);
-        outputEntryCount = std::max(outputs, kMinChannelEntries);
-        scratch_ = std::move(scratch);
-        silentInput_ = silentInput;
-        discardedOutput_ = discardedOutput;
-        inputCopies_[0] = firstCopy;
-        inputCopies_[1] = secondCopy;
-        accumulating_ = accumulating;
-        layoutCounts_ = ChannelCounts{inputs, outputs};
-    }
-    // Published by the gate; a layout left as it was no longer fits, and the audio thread stops.
+    heapInputs_ = std::move(heapInputs);
+    heapOutputs_ = std::move(heapOutputs);
+    inputEntries = FillEntries(heapInputs_ ? heapInputs_.get() : inlineInputs_, inputCount, silentInput);
+    outputEntries = FillEntries(heapOutputs_ ? heapOutputs_.get() : inlineOutputs_, outputCount, discardedOutput);
+    inputEntryCount = inputCount;
+    outputEntryCount = outputCount;
+    scratch_ = std::move(scratch);
+    silentInput_ = silentInput;
+    discardedOutput_ = discardedOutput;
+    inputCopies_[0] = firstCopy;
+    inputCopies_[1] = secondCopy;
+    accumulating_ = accumulating;
+    layoutCounts_ = ChannelCounts{inputs, outputs};
+    // Published by the gate.
     channelGate_.store(kGateCurrent, std::memory_order_release);
 }
 
@@ -193,8 +209,8 @@ void VstInterface::TakeUpChannelChange() noexcept {
 
 void VstInterface::ClearForAccumulation(int32_t frames) noexcept {
     const auto count = static_cast<size_t>(frames);
-    float** const inputs = inputEntries.get();
-    float** const outputs = outputEntries.get();
+    float** const inputs = inputEntries;
+    float** const outputs = outputEntries;
     for (int32_t side = 0; side < kMinChannelEntries; ++side) {
         float* const output = outputs[side];
         if (output == nullptr) continue;
@@ -244,11 +260,39 @@ const char* VstInterface::EffectCallName(int32_t opcode) noexcept {
     }
 }
 
-void VstInterface::ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept {
-    // Only the first failure of an instance is reported: after it no call reaches the effect.
-    if (owner != nullptr && owner->failed_.exchange(true, std::memory_order_relaxed)) return;
+void VstInterface::WriteFailureLine(const char* callName, const char* reason) noexcept {
     char line[platform::kLogLineLimit];
     std::snprintf(line, sizeof line, "the effect's %s threw (%s); this instance goes on without the effect",
                   callName, reason != nullptr ? reason : "not a standard exception");
     platform::LogLine(line);
+}
+
+void VstInterface::ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept {
+    // Only the first failure of an instance is reported: after it no call reaches the effect.
+    if (owner != nullptr) {
+        if (owner->failed_.exchange(true, std::memory_order_relaxed)) return;
+        // The audio thread may have recorded one at the same moment; one line either way.
+        if (owner->failureLineWritten_.exchange(true, std::memory_order_relaxed)) return;
+    }
+    WriteFailureLine(callName, reason);
+}
+
+void VstInterface::RecordAudioFailure(const char* callName, const char* reason) noexcept {
+    if (HasFailed()) return;
+    audioFailureCall_ = callName;
+    audioFailureHasReason_ = reason != nullptr;
+    size_t length = 0;
+    if (reason != nullptr) {
+        for (; length + 1 < kFailureReasonBytes && reason[length] != '\0'; ++length) audioFailureReason_[length] = reason[length];
+    }
+    audioFailureReason_[length] = '\0';
+    failed_.store(true, std::memory_order_release);
+    failurePending_.store(true, std::memory_order_release);
+}
+
+void VstInterface::ReportDeferredFailure() noexcept {
+    if (!failurePending_.load(std::memory_order_acquire)) return;
+    if (!failurePending_.exchange(false, std::memory_order_acquire)) return;
+    if (failureLineWritten_.exchange(true, std::memory_order_relaxed)) return;
+    WriteFailureLine(audioFailureCall_, audioFailureHasReason_ ? audioFailureReason_ : nullptr);
 }

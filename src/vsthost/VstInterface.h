@@ -8,7 +8,9 @@
 // (dispatcher, processReplacing, setParameter, getParameter) is caught here: the call answers
 // its fallback, as a skipped call does, the effect counts as failed for good (no call reaches it
 // any more but effClose, so the instance goes on as one whose effect did not load), and one line
-// through the platform log names the call that failed.
+// through the platform log names the call that failed. On the audio thread nothing is formatted
+// or written: the failure is recorded there, and the main thread writes the line
+// (ReportDeferredFailure).
 #pragma once
 
 #include <atomic>
@@ -46,12 +48,18 @@ public:
     // The most channel entries per side that SizeChannelArrays makes room for. An effect that
     // declares more gets no audio call at all rather than arrays shorter than it reads.
     static constexpr int32_t kMaxChannelEntries = 1024;
+    // The most channel entries per side kept inside the object (no allocation of their own, in
+    // the cache line beside the fields the processing reads).
+    static constexpr int32_t kInlineChannelEntries = 3;
     // The most frames the effect is handed in one audio call: sent with effSetBlockSize before
     // the effect is resumed and answered to audioMasterGetBlockSize. Real hosts' buffers stay
     // well within it (an offline bounce included); a longer host buffer is processed as
     // consecutive sub-blocks of at most this many frames, so the effect never sees more frames
     // than it was told and may size its own buffers from it.
     static constexpr int32_t kMaxBlockFrames = 4096;
+    // The most bytes, terminator included, kept of the reason an effect that throws on the audio
+    // thread gives (its exception's text) until the main thread writes the line.
+    static constexpr size_t kFailureReasonBytes = 512;
 
     // [main] Allocates and preformats `events`; open, with no effect and no callback yet.
     VstInterface();
@@ -74,11 +82,12 @@ private:
 public:
     vst2::ERect* editorRect;     // owned by the effect; filled by effEditGetRect
     // The channel entries handed to the effect's audio calls, one array per side, each sized by
-    // SizeChannelArrays (kMinChannelEntries until then). Entries 0 and 1 are the host's, filled
-    // by FillChannelArrays for every call; every further entry is a scratch buffer (see
+    // SizeChannelArrays (kMinChannelEntries until then): kept inside this object for up to
+    // kInlineChannelEntries, on the heap beyond. Entries 0 and 1 are the host's, filled by
+    // FillChannelArrays for every call; every further entry is a scratch buffer (see
     // SizeChannelArrays).
-    std::unique_ptr<float*[]> inputEntries;
-    std::unique_ptr<float*[]> outputEntries;
+    float** inputEntries;
+    float** outputEntries;
     int32_t inputEntryCount;
     int32_t outputEntryCount;
 
@@ -114,6 +123,34 @@ public:
         }
         return fallback;
     }
+    // [audio] CatchEffect for calls on the audio thread: what the effect throws is recorded for
+    // the owner (RecordAudioFailure) and written from the main thread; nothing is formatted
+    // here. The call is named by its text, or by its dispatcher opcode (named only if it
+    // throws). Without an owner there is no instance to fail: the call just answers the
+    // fallback.
+    template <typename Name, typename Result, typename Call>
+    static Result CatchEffectOnAudioThread(VstInterface* owner, Name callName, Result fallback, Call&& call) noexcept {
+        try {
+            return call();
+        } catch (const std::exception& thrown) {
+            if (owner != nullptr) owner->RecordAudioFailure(CallName(callName), thrown.what());
+        } catch (...) {
+            if (owner != nullptr) owner->RecordAudioFailure(CallName(callName), nullptr);
+        }
+        return fallback;
+    }
+    // [audio] DispatchUngated for the audio thread (see CatchEffectOnAudioThread).
+    static intptr_t DispatchUngatedOnAudioThread(vst2::AEffect* target, int32_t opcode, int32_t index, intptr_t value,
+                                                 void* ptr, float opt, VstInterface* owner) noexcept {
+        if (target == nullptr || target->dispatcher == nullptr) return 0;
+        if (owner != nullptr && owner->HasFailed()) return 0;
+        return CatchEffectOnAudioThread(owner, opcode, intptr_t{0},
+                                        [&] { return target->dispatcher(target, opcode, index, value, ptr, opt); });
+    }
+    // [main] Writes the line of a failure that the audio thread recorded, if one waits and no
+    // line has been written for this instance yet; once. From the data model's periodic
+    // main-thread calls, and at destruction.
+    void ReportDeferredFailure() noexcept;
     // [any] The VST 2 name of a dispatcher opcode the module sends ("dispatcher" for any other).
     static const char* EffectCallName(int32_t opcode) noexcept;
 
@@ -146,9 +183,13 @@ public:
     intptr_t GetChunk(void** data, intptr_t fallback) noexcept;
     // [main] effSetChunk with the chunk's size and bytes.
     void SetChunk(intptr_t size, void* data) noexcept;
-    // [audio] effProcessEvents. Allocates nothing, locks nothing.
+    // [audio] effProcessEvents. Allocates nothing, locks nothing, formats nothing.
     void ProcessEvents(vst2::VstEvents* eventList) noexcept {
-        Dispatch(vst2::effProcessEvents, 0, 0, eventList, 0.0f, 0);
+        if (!IsCallable() || effect->dispatcher == nullptr) return;
+        vst2::AEffect* const target = effect;
+        CatchEffectOnAudioThread(this, vst2::effProcessEvents, intptr_t{0}, [&] {
+            return target->dispatcher(target, vst2::effProcessEvents, 0, 0, eventList, 0.0f);
+        });
     }
     // [main] effCanBeAutomated; 0 means the parameter is not mirrored.
     intptr_t CanBeAutomated(int32_t index, intptr_t fallback) noexcept;
@@ -235,8 +276,8 @@ public:
     bool FillChannelArrays(float* const* hostInputs, int32_t hostInputCount, float* const* hostOutputs,
                            int32_t hostOutputCount, int32_t offset, int32_t frames) noexcept {
         if (hostInputs == nullptr || hostOutputs == nullptr) return false;
-        float** const inputs = inputEntries.get();
-        float** const outputs = outputEntries.get();
+        float** const inputs = inputEntries;
+        float** const outputs = outputEntries;
         inputs[0] = Offset(hostInputs[0], offset);
         inputs[1] = hostInputCount >= 2 ? Offset(hostInputs[1], offset) : nullptr;
         outputs[0] = Offset(hostOutputs[0], offset);
@@ -253,9 +294,9 @@ public:
         vst2::AEffect* const target = effect;
         const vst2::ProcessProc process = accumulating_ ? target->process : target->processReplacing;
         if (process == nullptr) return false;
-        float** const inputs = inputEntries.get();
-        float** const outputs = outputEntries.get();
-        return CatchEffect(this, accumulating_ ? "process" : "processReplacing", false, [&] {
+        float** const inputs = inputEntries;
+        float** const outputs = outputEntries;
+        return CatchEffectOnAudioThread(this, accumulating_ ? "process" : "processReplacing", false, [&] {
             process(target, inputs, outputs, frames);
             return true;
         });
@@ -265,7 +306,7 @@ public:
     void ProcessReplacing(float** inputs, float** outputs, int32_t frames) noexcept {
         if (!IsCallable() || effect->processReplacing == nullptr) return;
         vst2::AEffect* const target = effect;
-        CatchEffect(this, "processReplacing", 0, [&] {
+        CatchEffectOnAudioThread(this, "processReplacing", 0, [&] {
             target->processReplacing(target, inputs, outputs, frames);
             return 0;
         });
@@ -317,6 +358,17 @@ private:
     // moved there.
     void ClearForAccumulation(int32_t frames) noexcept;
 
+    // What the processing reads every buffer, right after the fields above: the layout's counts
+    // and gate, the bypass, and the inline channel entries.
+    ChannelCounts layoutCounts_{kMinChannelEntries, kMinChannelEntries};
+    std::atomic<uint32_t> channelGate_{kGateCurrent};
+    std::atomic<bool> bypassed_{false};
+    bool accumulating_ = false;
+    float* inlineInputs_[kInlineChannelEntries] = {};
+    float* inlineOutputs_[kInlineChannelEntries] = {};
+    // Entry arrays longer than kInlineChannelEntries; null otherwise.
+    std::unique_ptr<float*[]> heapInputs_;
+    std::unique_ptr<float*[]> heapOutputs_;
     // The layout's scratch: silence for inputs past the first two, a sink for outputs past the
     // first two, and two copies of host inputs for the accumulating `process`; kMaxBlockFrames
     // frames each, null where not needed.
@@ -324,10 +376,6 @@ private:
     float* silentInput_ = nullptr;
     float* discardedOutput_ = nullptr;
     float* inputCopies_[2] = {nullptr, nullptr};
-    bool accumulating_ = false;
-    ChannelCounts layoutCounts_{kMinChannelEntries, kMinChannelEntries};
-    std::atomic<uint32_t> channelGate_{kGateCurrent};
-    std::atomic<bool> bypassed_{false};
 
     // The one gated dispatcher path.
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
@@ -340,7 +388,26 @@ private:
     // [any] Shuts the owner's gate for good and writes the one log line (the first time only);
     // without an owner, just the line.
     static void ReportEffectFailure(VstInterface* owner, const char* callName, const char* reason) noexcept;
+    // [audio] Shuts the gate for good, keeps the call's name and (a copy of) the reason for
+    // ReportDeferredFailure, unless the effect has failed already. Plain stores only: no lock,
+    // no locked instruction, no formatting.
+    void RecordAudioFailure(const char* callName, const char* reason) noexcept;
+    // [any] Writes the failure line itself.
+    static void WriteFailureLine(const char* callName, const char* reason) noexcept;
+    static const char* CallName(const char* name) noexcept { return name; }
+    static const char* CallName(int32_t opcode) noexcept { return EffectCallName(opcode); }
+
+    // A failure the audio thread recorded: written by that thread alone, before it sets
+    // failurePending_ (release); read by the main thread after it sees it set (acquire).
+    // failureLineWritten_ makes the instance's line a single one, whichever thread writes it.
+    std::atomic<bool> failurePending_{false};
+    std::atomic<bool> failureLineWritten_{false};
+    bool audioFailureHasReason_ = false;
+    const char* audioFailureCall_ = nullptr;
+    char audioFailureReason_[kFailureReasonBytes] = {};
 };
 static_assert(VstInterface::kMinChannelEntries >= 2, "FillChannelArrays writes two entries per side");
+static_assert(VstInterface::kInlineChannelEntries >= VstInterface::kMinChannelEntries,
+              "the smallest layout needs no allocation");
 static_assert(offsetof(vst2::AEffect, numOutputs) == offsetof(vst2::AEffect, numInputs) + sizeof(int32_t),
               "the channel counts are read side by side");

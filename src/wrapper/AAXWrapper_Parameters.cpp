@@ -85,34 +85,35 @@ AAX_IEffectParameters* AAXWrapper_Parameters::Create() {
 
 AAXWrapper_Parameters::AAXWrapper_Parameters() {
     // Owned here until the load is done, so that nothing is lost if anything on the way throws.
-    auto ownedInterface = std::make_unique<VstInterface>();
-    auto ownedCallBack = std::make_unique<VstCallBack>(this);
-    ownedInterface->callBack = ownedCallBack.get();
-    ownedCallBack->vstInterface = ownedInterface.get();
-    ownedCallBack->parameterManager = &mParameterManager;
-    ownedCallBack->SetController(mController);
-    ownedInterface->effect = nullptr;
-    ownedInterface->effect = LoadVstPlugin();
+    auto owned = std::make_unique<VstInstance>(this);
+    VstInterface& vst = owned->vst;
+    VstCallBack& callBack = owned->callBack;
+    callBack.parameterManager = &mParameterManager;
+    callBack.SetController(mController);
+    vst.effect = nullptr;
+    vst.effect = LoadVstPlugin();
     vstLoaded = 0;
-    if (ownedInterface->effect != nullptr) {
+    if (vst.effect != nullptr) {
         vstLoaded = 1;
         chunkSizeBeforeRestore = 0;
         // The host callback finds this instance's VstCallBack through `user`; set last, whole,
         // because a thread the effect started may be calling already.
-        std::atomic_ref<void*>(ownedInterface->effect->user).store(ownedCallBack.get(), std::memory_order_release);
+        std::atomic_ref<void*>(vst.effect->user).store(&callBack, std::memory_order_release);
     } else {
         FormatLoadFailureMessage();
     }
-    vstInterface = ownedInterface.release();
-    vstCallBack = ownedCallBack.release();
+    vstInterface = &vst;
+    vstCallBack = &callBack;
+    mVstInstance = owned.release();
 }
 
 AAXWrapper_Parameters::~AAXWrapper_Parameters() {
-    // The effect closes first: until effClose returns, its threads may call back, and the
-    // VstCallBack, the parameters and the host wrappers are all still there for them.
-    delete vstInterface;
+    // The effect closes first (the VstInterface goes before the VstCallBack): until effClose
+    // returns, its threads may call back, and the VstCallBack, the parameters and the host
+    // wrappers are all still there for them.
+    delete mVstInstance;
+    mVstInstance = nullptr;
     vstInterface = nullptr;
-    delete vstCallBack;
     vstCallBack = nullptr;
 }
 
@@ -265,7 +266,10 @@ AAX_Result AAXWrapper_Parameters::EffectInit() {
 }
 
 AAX_Result AAXWrapper_Parameters::TimerWakeup() noexcept {
-    if (vstLoaded == 1) vstInterface->TakeUpChannelChange();
+    if (vstLoaded == 1) {
+        vstInterface->ReportDeferredFailure();
+        vstInterface->TakeUpChannelChange();
+    }
     vstCallBack->ServeDeferredReadBack();
     return AAX_CEffectParameters::TimerWakeup();
 }

@@ -9,6 +9,7 @@
 #include "effect/AAX_CEffectParameters.h"
 #include "params/AAX_CParameter.h"
 #include "vsthost/VstCallBack.h"
+#include "vsthost/VstInstance.h"
 #include "vsthost/VstInterface.h"
 
 // Capacity of the module-wide load-failure message, terminator included.
@@ -88,7 +89,8 @@ public:
     // counts that the audio thread has stopped for (the channel arrays are made again here, off
     // the audio thread, so the effect is processed again from the next buffer), and reads the
     // values back when the effect asked for a display update from a thread other than the main
-    // one since the last call. 0.
+    // one since the last call, and writes the line of an effect failure the audio thread
+    // recorded (the audio thread formats and writes nothing). 0.
     AAX_Result TimerWakeup() noexcept override;
 
     // [main] Sends the sample rate, creates the master bypass and one host parameter per
@@ -105,9 +107,9 @@ public:
     AAX_Result EffectInit() override;
 
     // Members, in this order.
-    VstInterface* vstInterface = nullptr;  // owned
+    VstInterface* vstInterface = nullptr;  // owned: mVstInstance's
     int32_t vstLoaded = 0;                 // 1 when the loader gave an effect
-    VstCallBack* vstCallBack = nullptr;    // owned
+    VstCallBack* vstCallBack = nullptr;    // owned: mVstInstance's
     int32_t chunkSizeBeforeRestore = 0;    // the effect's chunk size seen before the first restore
 
 private:
@@ -134,4 +136,6 @@ private:
     mutable int64_t mReportedChunkSize = kNoChunkSizeReported;
     // The master bypass parameter EffectInit made (owned by the manager); null without one.
     AAX_IParameter* mMasterBypass = nullptr;
+    // The VstInterface and VstCallBack above, in one allocation.
+    VstInstance* mVstInstance = nullptr;
 };

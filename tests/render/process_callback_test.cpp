@@ -169,6 +169,44 @@ TEST(ProcessCallback, AChannelChangeStopsTheEffectUntilTheMainThreadTakesItUp) {
     EXPECT_EQ(instance.processCalls, 4);
 }
 
+// Channel counts changed back and forth across the entries kept inside the instance (up to
+// three a side) and those on the heap: the effect, which reads and writes every entry it
+// declares, gets the host's two channels first and scratch after (under ASan too).
+TEST(ProcessCallback, ChannelCountsAcrossTheInlineEntriesAndBack) {
+    RenderInstance instance(2);
+    instance.effect.SetProcessGain(2.0f);
+    const int32_t counts[][2] = {{3, 3}, {4, 4}, {3, 4}, {4, 3}, {2, 2}, {4, 4}, {3, 3}};
+    for (const auto& count : counts) {
+        SCOPED_TRACE(testing::Message() << count[0] << " in, " << count[1] << " out");
+        instance.effect.effect()->numInputs = count[0];
+        instance.effect.effect()->numOutputs = count[1];
+        const int32_t calls = instance.processCalls;
+        RunBatch({instance.Context()});  // stops until the main thread has made the arrays again
+        instance.vst.TakeUpChannelChange();
+        RunBatch({instance.Context()});
+        ASSERT_EQ(instance.processCalls, calls + 1);
+        EXPECT_EQ(instance.vst.inputEntryCount, count[0]);
+        EXPECT_EQ(instance.vst.outputEntryCount, count[1]);
+        EXPECT_THAT((std::vector<float*>{instance.seenInputs[0], instance.seenInputs[1], instance.seenOutputs[0],
+                                         instance.seenOutputs[1]}),
+                    ElementsAre(instance.inputData[0], instance.inputData[1], instance.outputData[0],
+                                instance.outputData[1]));
+        // Past the host's two: one scratch buffer per side, none of the host's.
+        const auto scratch = testing::Not(testing::AnyOf(nullptr, instance.inputData[0], instance.inputData[1],
+                                                         instance.outputData[0], instance.outputData[1]));
+        for (int32_t entry = 2; entry < count[0]; ++entry) {
+            EXPECT_THAT(instance.seenInputs[entry], scratch);
+            EXPECT_EQ(instance.seenInputs[entry], instance.seenInputs[2]);
+        }
+        for (int32_t entry = 2; entry < count[1]; ++entry) {
+            EXPECT_THAT(instance.seenOutputs[entry], scratch);
+            EXPECT_EQ(instance.seenOutputs[entry], instance.seenOutputs[2]);
+            EXPECT_NE(instance.seenOutputs[entry], instance.seenInputs[2]);
+        }
+        EXPECT_EQ(instance.outputData[1][5], instance.inputData[1][5] * 2.0f);
+    }
+}
+
 TEST(ProcessCallback, ABufferLongerThanTheBlockSizeRunsAsSubBlocks) {
     constexpr int32_t kMax = VstInterface::kMaxBlockFrames;
     RenderInstance instance(2);

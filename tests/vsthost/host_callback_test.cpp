@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -121,6 +122,15 @@ TEST(HostCallback, TimeRecordIsBuiltFromTheSnapshot) {
     EXPECT_EQ(connected.LastTime().flags, 0x2 | 0x200);
     EXPECT_EQ(connected.LastTime().tempo, 0.0);
     EXPECT_EQ(connected.LastTime().timeSigNumerator, 0);
+
+    // Nothing valid any more: every field but the rate reads 0, whatever the effect wrote into
+    // the record in between.
+    snapshot.isPlaying = 0;
+    std::memset(&snapshot.timeInfo, 0x5A, sizeof snapshot.timeInfo);
+    connected.Call(vst2::audioMasterGetTime);
+    vst2::VstTimeInfo expected{};
+    expected.sampleRate = 44100.0;
+    EXPECT_EQ(std::memcmp(&connected.LastTime(), &expected, sizeof expected), 0);
 }
 
 TEST(HostCallback, PlayingWithoutAValidPositionHasNoPpqPosition) {
@@ -331,4 +341,27 @@ TEST(HostCallback, AnotherThreadGetsARecordOfItsOwnFromTheLastBufferAndLeavesThe
     // The stop is still the audio thread's to report.
     connected.Call(vst2::audioMasterGetTime);
     EXPECT_EQ(connected.effect.CountOpcode(vst2::effProcessEvents), 1u);
+}
+
+// The entry-point mark is per thread: while another thread runs an effect's entry point (and its
+// own requests get 0), this instance's audio thread still gets its record.
+TEST(HostCallback, ATimeRequestIsAnsweredWhileAnotherThreadRunsAnEntryPoint) {
+    ConnectedEffect connected;
+    connected.callBack.tempoValid = 1;
+    connected.callBack.tempo = 90.0;
+    std::atomic<int> stage{0};
+    intptr_t insideEntryPoint = -1;
+    std::thread loading([&] {
+        const VstCallBack::EntryPointCall entryPoint;
+        insideEntryPoint = VstCallBack::HostCallback(connected.effect.effect(), vst2::audioMasterGetTime, 0, 0,
+                                                     nullptr, 0.0f);
+        stage = 1;
+        while (stage != 2) std::this_thread::yield();
+    });
+    while (stage != 1) std::this_thread::yield();
+    EXPECT_EQ(connected.Call(vst2::audioMasterGetTime), reinterpret_cast<intptr_t>(&connected.callBack.timeInfo));
+    EXPECT_EQ(connected.LastTime().tempo, 90.0);
+    stage = 2;
+    loading.join();
+    EXPECT_EQ(insideEntryPoint, 0);
 }

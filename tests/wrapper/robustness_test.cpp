@@ -220,17 +220,34 @@ TEST_F(WrapperRobustness, AnEffectThatThrowsFromAnyEntryPointLeavesTheInstanceWh
         effect.ThrowFrom(thrown.entry, thrown.opcode);
         served = &effect;
         FakeGuiHost guiHost;
+        // What the effect throws on the audio thread is written by the main thread's next timer
+        // wake-up, and not before.
+        const bool onAudioThread = thrown.entry == Entry::kProcessReplacing || thrown.opcode == vst2::effProcessEvents;
         testing::internal::CaptureStderr();
+        std::string log;
         {
             Instance instance(guiHost);
             EXPECT_EQ(instance.Initialize(), AAX_SUCCESS);
             for (int block = 0; block < 20; ++block) instance.Process();
+            log = testing::internal::GetCapturedStderr();
+            if (onAudioThread) {
+                EXPECT_EQ(log.find("threw"), std::string::npos) << log;
+            }
+            testing::internal::CaptureStderr();
+            instance->TimerWakeup();
+            const std::string wakeUp = testing::internal::GetCapturedStderr();
+            if (onAudioThread) {
+                EXPECT_NE(wakeUp.find("threw"), std::string::npos);
+            }
+            log += wakeUp;
+            testing::internal::CaptureStderr();
+            instance->TimerWakeup();
             instance.WorkState();
             instance.OpenAndWorkGui();
             instance.CloseGui();
             EXPECT_EQ(instance->Uninitialize(), AAX_SUCCESS);
         }
-        const std::string log = testing::internal::GetCapturedStderr();
+        log += testing::internal::GetCapturedStderr();
         EXPECT_EQ(effect.throws, 1);
         EXPECT_EQ(effect.callsAfterThrow, 0);
         EXPECT_EQ(effect.closeCalls, thrown.entry == Entry::kMain ? 0 : 1);
