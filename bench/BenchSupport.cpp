@@ -143,10 +143,17 @@ WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, aaxhos
     : mModel(static_cast<AAXWrapper_Parameters*>(AAXWrapper_Parameters::Create())),
       mTransportNode(3, transport) {
     mSettings.sampleRate = kSampleRate;
-    for (const AAX_CFieldIndex field : {kField_InputChannels, kField_OutputChannels, kField_MasterBypass, kField_Loaded}) {
-        mPackets.Declare(field, 4);
-    }
-    mPackets.Declare(kField_VstInterface, 8);
+    // The record, the data model's packets and the frame count in one block, as the host
+    // engine lays them out.
+    mPackets.Lay(kField_Count,
+                 {{kField_InputChannels, 4},
+                  {kField_OutputChannels, 4},
+                  {kField_MasterBypass, 4},
+                  {kField_VstInterface, 8},
+                  {kField_Loaded, 4}},
+                 sizeof(int32_t));
+    mContext = reinterpret_cast<AlgorithmContext*>(mPackets.Record());
+    mFrames = reinterpret_cast<int32_t*>(mPackets.HostFields());
     mModel->AddRef();
     // The loader found nothing (the bench points the registry nowhere), or found some other
     // installed copy: either way the measured effect takes its place, installed exactly as the
@@ -161,17 +168,17 @@ WrappedInstance::WrappedInstance(vst2::AEffect* effect, Buffers& buffers, aaxhos
     mModel->Initialize(&mController);
     mPackets.Apply();
 
-    mContext.fields[kField_AudioIn] = buffers.inputs;
-    mContext.fields[kField_InputChannels] = mPackets.Live(kField_InputChannels);
-    mContext.fields[kField_AudioOut] = buffers.outputs;
-    mContext.fields[kField_OutputChannels] = mPackets.Live(kField_OutputChannels);
-    mContext.fields[kField_SideChainIn] = nullptr;
-    mContext.fields[kField_BufferLength] = &mFrames;
-    mContext.fields[kField_MasterBypass] = mPackets.Live(kField_MasterBypass);
-    mContext.fields[kField_VstInterface] = mPackets.Live(kField_VstInterface);
-    mContext.fields[kField_Loaded] = mPackets.Live(kField_Loaded);
-    mContext.fields[kField_TransportNode] = mTransportNode.Binary();
-    mContext.fields[kField_MidiInputNode] = mMidiInput.Binary();
+    mContext->fields[kField_AudioIn] = buffers.inputs;
+    mContext->fields[kField_InputChannels] = mPackets.Live(kField_InputChannels);
+    mContext->fields[kField_AudioOut] = buffers.outputs;
+    mContext->fields[kField_OutputChannels] = mPackets.Live(kField_OutputChannels);
+    mContext->fields[kField_SideChainIn] = nullptr;
+    mContext->fields[kField_BufferLength] = mFrames;
+    mContext->fields[kField_MasterBypass] = mPackets.Live(kField_MasterBypass);
+    mContext->fields[kField_VstInterface] = mPackets.Live(kField_VstInterface);
+    mContext->fields[kField_Loaded] = mPackets.Live(kField_Loaded);
+    mContext->fields[kField_TransportNode] = mTransportNode.Binary();
+    mContext->fields[kField_MidiInputNode] = mMidiInput.Binary();
 }
 
 WrappedInstance::~WrappedInstance() {
@@ -182,8 +189,8 @@ WrappedInstance::~WrappedInstance() {
 vst2::AEffect* WrappedInstance::Effect() const { return mModel->vstInterface->effect; }
 
 bool WrappedInstance::Ready() const {
-    const auto* loaded = static_cast<const int32_t*>(mContext.fields[kField_Loaded]);
-    const auto* stored = static_cast<VstInterface* const*>(mContext.fields[kField_VstInterface]);
+    const auto* loaded = static_cast<const int32_t*>(mContext->fields[kField_Loaded]);
+    const auto* stored = static_cast<VstInterface* const*>(mContext->fields[kField_VstInterface]);
     return *loaded == 1 && *stored == mModel->vstInterface;
 }
 

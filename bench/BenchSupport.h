@@ -148,10 +148,10 @@ public:
     // True when the data model posted the loaded flag 1 and the VstInterface pointer.
     bool Ready() const;
     AAXWrapper_Parameters& Model() const { return *mModel; }
-    AlgorithmContext* Context() { return &mContext; }
+    AlgorithmContext* Context() { return mContext; }
     BenchMidiNode& MidiInput() { return mMidiInput; }
     // [main] The frame count the host reports in field 5.
-    void SetFrames(int32_t frames) { mFrames = frames; }
+    void SetFrames(int32_t frames) { *mFrames = frames; }
     vst2::AEffect* Effect() const;
 
     // Frames the effect has processed since it was created (kept by the benchmarks).
@@ -166,8 +166,8 @@ private:
     aaxhost::HostController mController{mSettings, "bench", mPackets};
     BenchMidiNode mTransportNode;
     BenchMidiNode mMidiInput;
-    int32_t mFrames = 0;
-    AlgorithmContext mContext{};
+    int32_t* mFrames = nullptr;            // in mPackets' block
+    AlgorithmContext* mContext = nullptr;  // in mPackets' block
 };
 
 // A pool of instances of one kind, grown on demand and kept for the life of the process, so

@@ -22,13 +22,37 @@ std::string Text(const char* text) { return text != nullptr ? text : ""; }
 // ---------------------------------------------------------------------------------------------
 // Packets
 
-void PacketStore::Declare(AAX_CFieldIndex field, uint32_t size) {
+void PacketStore::Lay(AAX_CFieldIndex recordFields, const std::vector<PortSize>& ports, size_t hostBytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Port& port = ports_[field];
-    port.size = size;
-    const size_t storage = std::max<size_t>(size, 8);
-    port.live.assign(storage, 0);
-    port.pending.assign(storage, 0);
+    ports_.clear();
+    // Ports of 8 bytes and more first, so the 4-byte ones pack behind them without gaps.
+    std::vector<PortSize> order(ports);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const PortSize& a, const PortSize& b) { return (a.size >= 8) > (b.size >= 8); });
+    size_t bytes = static_cast<size_t>(recordFields) * sizeof(void*);
+    std::vector<size_t> offsets;
+    for (const PortSize& port : order) {
+        if (port.size >= 8) bytes = (bytes + 7) & ~size_t{7};
+        offsets.push_back(bytes);
+        bytes += (std::max<size_t>(port.size, 4) + 3) & ~size_t{3};
+    }
+    bytes = (bytes + 7) & ~size_t{7};
+    const size_t hostOffset = bytes;
+    bytes += hostBytes;
+    block_.reset(new Line[std::max<size_t>((bytes + sizeof(Line) - 1) / sizeof(Line), 1)]());
+    uint8_t* const base = block_[0].bytes;
+    record_ = reinterpret_cast<void**>(base);
+    for (AAX_CFieldIndex i = 0; i < recordFields; ++i) record_[i] = nullptr;
+    recordFields_ = recordFields;
+    hostFields_ = base + hostOffset;
+    for (size_t i = 0; i < order.size(); ++i) {
+        Port& port = ports_[order[i].field];
+        port.size = order[i].size;
+        port.storage = (std::max<size_t>(order[i].size, 4) + 3) & ~size_t{3};
+        port.live = base + offsets[i];
+        port.pending.assign(port.storage, 0);
+        port.dirty = false;
+    }
 }
 
 AAX_Result PacketStore::Post(AAX_CFieldIndex field, const void* payload, uint32_t size) {
@@ -55,7 +79,7 @@ void PacketStore::Apply() {
     for (auto& entry : ports_) {
         Port& port = entry.second;
         if (!port.dirty) continue;
-        std::memcpy(port.live.data(), port.pending.data(), port.live.size());
+        std::memcpy(port.live, port.pending.data(), port.storage);
         port.dirty = false;
     }
     anyDirty_.store(false);
@@ -64,7 +88,7 @@ void PacketStore::Apply() {
 uint8_t* PacketStore::Live(AAX_CFieldIndex field) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = ports_.find(field);
-    return it == ports_.end() ? nullptr : it->second.live.data();
+    return it == ports_.end() ? nullptr : it->second.live;
 }
 
 std::vector<uint8_t> PacketStore::Latest(AAX_CFieldIndex field) const {
@@ -72,8 +96,8 @@ std::vector<uint8_t> PacketStore::Latest(AAX_CFieldIndex field) const {
     auto it = ports_.find(field);
     if (it == ports_.end()) return {};
     const Port& port = it->second;
-    const std::vector<uint8_t>& source = port.dirty ? port.pending : port.live;
-    return std::vector<uint8_t>(source.begin(), source.begin() + port.size);
+    const uint8_t* source = port.dirty ? port.pending.data() : port.live;
+    return std::vector<uint8_t>(source, source + port.size);
 }
 
 std::vector<PacketStore::PostRecord> PacketStore::Posts() const {
@@ -424,14 +448,25 @@ HostInstance::~HostInstance() { Release(); }
 
 bool HostInstance::LayOutContext(std::string* error) {
     AAX_CFieldIndex count = 0;
+    std::vector<PacketStore::PortSize> ports;
     for (const FieldDeclaration& field : component_.fields) {
         if (field.index >= kMostFields) {
             if (error) *error = "field index " + std::to_string(field.index) + " is out of range";
             return false;
         }
         count = std::max(count, field.index + 1);
+        if (field.kind != FieldKind::DataInPort) continue;
+        if (field.packetSize > kLargestPort) {
+            if (error) *error = "data-in port " + std::to_string(field.index) + " is too large";
+            return false;
+        }
+        ports.push_back({field.index, field.packetSize});
     }
-    context_.assign(count, nullptr);
+    // The record, the ports' buffers and the frame count in one block.
+    packets_.Lay(count, ports, sizeof(int32_t));
+    context_ = packets_.Record();
+    bufferLength_ = reinterpret_cast<int32_t*>(packets_.HostFields());
+    contextFields_ = count;
     const size_t frames = static_cast<size_t>(settings_.maxBlock);
     inputBuffers_.assign(static_cast<size_t>(channels_), std::vector<float>(frames, 0.0f));
     outputBuffers_.assign(static_cast<size_t>(channels_), std::vector<float>(frames, 0.0f));
@@ -458,18 +493,11 @@ bool HostInstance::LayOutContext(std::string* error) {
         switch (field.kind) {
             case FieldKind::AudioIn: slot = inputPointers_.data(); break;
             case FieldKind::AudioOut: slot = outputPointers_.data(); break;
-            case FieldKind::AudioBufferLength: slot = &bufferLength_; break;
+            case FieldKind::AudioBufferLength: slot = bufferLength_; break;
             case FieldKind::SampleRate: slot = &sampleRateField_; break;
             case FieldKind::Clock: slot = &clockField_; break;
             case FieldKind::SideChainIn: slot = &sideChainChannel_; break;
-            case FieldKind::DataInPort:
-                if (field.packetSize > kLargestPort) {
-                    if (error) *error = "data-in port " + std::to_string(field.index) + " is too large";
-                    return false;
-                }
-                packets_.Declare(field.index, field.packetSize);
-                slot = packets_.Live(field.index);
-                break;
+            case FieldKind::DataInPort: slot = packets_.Live(field.index); break;
             case FieldKind::AuxOutputStem: {
                 const int32_t auxChannels = std::clamp(AAX_StemFormatChannelCount(field.stemFormat), 1, 16);
                 std::vector<float*> pointers;
@@ -761,7 +789,7 @@ void HostInstance::PrepareBuffer(const float* const* inputs, int32_t frames) {
         std::fill(outputBuffers_[static_cast<size_t>(c)].begin(), outputBuffers_[static_cast<size_t>(c)].end(),
                   UnwrittenMarker());
     }
-    bufferLength_ = frames;
+    *bufferLength_ = frames;
     clockField_ = transport_.Position();
     controller_->SetPosition(transport_.Position());
     packets_.Apply();
@@ -809,7 +837,7 @@ AAX_Result HostInstance::ProcessBatch(HostInstance* const* instances, size_t cou
     }
     for (size_t i = 0; i < count; ++i) {
         instances[i]->PrepareBuffer(inputs[i], frames);
-        records[i] = instances[i]->context_.data();
+        records[i] = instances[i]->context_;
     }
     proc(records, records + count);
     for (size_t i = 0; i < count; ++i) instances[i]->FinishBuffer(outputs[i], frames);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,27 @@ public:
 };
 
 // The data-in port buffers of one instance. The module posts from any thread; the host copies
-// what was posted into the buffers the context record points at, before the next buffer.
+// what was posted into the buffers the context record points at, before the next buffer. The
+// context record and those live buffers are one block aligned to a cache line, the record first
+// and the buffers packed after it, as a host keeps an instance's record and its private data
+// together: what the processing callback reads of the host's memory for an instance is then a
+// line or two, not a line per port.
 class PacketStore final : public PacketSink {
 public:
-    // [main] Before any post.
-    void Declare(AAX_CFieldIndex field, uint32_t size);
+    struct PortSize {
+        AAX_CFieldIndex field;
+        uint32_t size;
+    };
+    // [main] Before any post: a context record of recordFields pointer fields, all null, the
+    // ports' live buffers, zeroed, and hostBytes for the host's own per-buffer fields (8-byte
+    // aligned, zeroed). A port takes its size rounded up to 4 bytes, 8-byte aligned from 8 bytes
+    // on; a field declared twice keeps its last size. Calling it again replaces all of them.
+    void Lay(AAX_CFieldIndex recordFields, const std::vector<PortSize>& ports, size_t hostBytes = 0);
+    // [main] The context record (null before Lay) and its number of fields.
+    void** Record() { return record_; }
+    AAX_CFieldIndex RecordFields() const { return recordFields_; }
+    // [main] The host's bytes in the block (null before Lay).
+    uint8_t* HostFields() { return hostFields_; }
     // [any] Copies the payload for the next buffer. Refuses an undeclared field and a payload
     // larger than the port.
     AAX_Result Post(AAX_CFieldIndex field, const void* payload, uint32_t size) override;
@@ -61,11 +78,19 @@ public:
 private:
     struct Port {
         uint32_t size = 0;
-        std::vector<uint8_t> live;
+        uint8_t* live = nullptr;  // storage bytes in block_
+        size_t storage = 0;
         std::vector<uint8_t> pending;
         bool dirty = false;
     };
+    struct alignas(64) Line {
+        uint8_t bytes[64];
+    };
     mutable std::mutex mutex_;
+    std::unique_ptr<Line[]> block_;
+    void** record_ = nullptr;
+    AAX_CFieldIndex recordFields_ = 0;
+    uint8_t* hostFields_ = nullptr;
     std::map<AAX_CFieldIndex, Port> ports_;
     std::vector<PostRecord> posts_;
     std::atomic<bool> anyDirty_{false};
@@ -351,7 +376,7 @@ public:
     const InstanceSettings& Settings() const { return settings_; }
     int32_t Channels() const { return channels_; }
     const ComponentDescription& Component() const { return component_; }
-    const std::vector<void*>& ContextRecord() const { return context_; }
+    std::span<void* const> ContextRecord() const { return {context_, contextFields_}; }
     // The MIDI node of the given type in the context record (the first, if several), or null.
     MidiNodeObject* MidiNode(int32_t nodeType);
     // Host objects the module still holds references to (view containers left out), as texts.
@@ -387,8 +412,9 @@ private:
     TransportObject nodeTransport_{&transport_};  // what the MIDI nodes hand out
     std::vector<std::unique_ptr<MidiNodeObject>> midiNodes_;
 
-    // Context record storage; sized once, never reallocated.
-    std::vector<void*> context_;
+    // The context record, in the packet store's block; laid out once.
+    void** context_ = nullptr;
+    size_t contextFields_ = 0;
     std::vector<std::vector<float>> inputBuffers_;
     std::vector<std::vector<float>> outputBuffers_;
     std::vector<float*> inputPointers_;
@@ -397,7 +423,7 @@ private:
     std::vector<std::vector<float*>> auxPointers_;
     std::vector<std::vector<uint8_t>> privateBlocks_;
     std::vector<std::vector<float>> meterBlocks_;
-    int32_t bufferLength_ = 0;
+    int32_t* bufferLength_ = nullptr;  // in the packet store's block
     UnwrittenOutput unwritten_;
     int32_t sideChainChannel_ = 0;
     float sampleRateField_ = 0.0f;

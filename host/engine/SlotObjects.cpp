@@ -150,7 +150,7 @@ TransportTable MakeTransportTable(const std::array<SlotFunction, kTransportSlots
 }
 
 MidiNodeObject::MidiNodeObject(int32_t nodeType, int32_t capacity, TransportObject* transport)
-    : SlotObject{MidiNodeTable()}, type_(nodeType), transport_(transport) {
+    : SlotObject{MidiNodeTable()}, transport_(transport), type_(nodeType) {
     const auto size = static_cast<size_t>(std::max(capacity, 1));
     incoming_.reserve(size);
     outgoing_.resize(size);

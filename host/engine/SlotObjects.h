@@ -167,8 +167,10 @@ const SlotFunction* TransportSlots() {
 
 // [audio] for what the module calls; [main] between buffers for the rest. A MIDI node: slots 0
 // to 3 (destroy, node buffer, post packet, transport). Holds at most `capacity` packets each way
-// in storage reserved up front, so reading it allocates nothing.
-class MidiNodeObject : public SlotObject {
+// in storage reserved up front, so reading it allocates nothing. What the processing's two calls
+// read and count (the table, the counts, the transport, the stream) is the object's first cache
+// line.
+class alignas(64) MidiNodeObject : public SlotObject {
 public:
     MidiNodeObject(int32_t nodeType, int32_t capacity, TransportObject* transport = nullptr);
     MidiNodeObject(const MidiNodeObject&) = delete;  // the stream points into this object
@@ -193,13 +195,13 @@ public:
 
 private:
     friend struct MidiNodeSlots;
-    int32_t type_;
     TransportObject* transport_;
+    MidiStreamRecord stream_;
+    int32_t type_;
     bool streamMissing_ = false;
     std::vector<MidiPacketRecord> incoming_;
     std::vector<MidiPacketRecord> outgoing_;
     size_t outgoingCount_ = 0;
-    MidiStreamRecord stream_;
 };
 
 // [main] A string the host owns and hands to the module to fill or to read: slots 0 to 6

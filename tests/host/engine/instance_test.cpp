@@ -61,7 +61,7 @@ TEST_F(FakeInstance, LaysOutTheContextRecordFromTheComponentsFields) {
     Stereo audio(64);
     ASSERT_EQ(instance->Process(audio.in, audio.out, 64), AAX_SUCCESS);
     const fakemodule::Observed& seen = fakemodule::Seen();
-    const std::vector<void*>& record = instance->ContextRecord();
+    const auto record = instance->ContextRecord();
     ASSERT_EQ(record.size(), 7u);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(seen.lastRecord[i], record[static_cast<size_t>(i)]) << i;
     EXPECT_EQ(seen.lastFrames, 64);
