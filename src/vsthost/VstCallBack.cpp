@@ -290,11 +290,7 @@ intptr_t VstCallBack::AnswerSampleRateRequest(vst2::AEffect* effect) {
 }
 
 void VstCallBack::Publish() noexcept {
-    int32_t flags = 0;
-    if (tempoValid != 0) flags |= vst2::kVstTempoValid;
-    if (isPlaying != 0) flags |= vst2::kVstTransportPlaying;
-    if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
-    if (isPlaying != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
+    const int32_t flags = SnapshotFlags();
     // Written by the audio thread alone; a reader that overlaps an odd count or sees the count
     // change reads again. Each value is stored with release and read with acquire: a reader that
     // sees a value of this round also sees the odd count stored before it.
@@ -326,12 +322,8 @@ intptr_t VstCallBack::AnswerTimeRequest(vst2::AEffect* effect, float opt) {
 
 intptr_t VstCallBack::AnswerAudioTimeRequest(vst2::AEffect* effect, float opt) noexcept {
     const int32_t playing = isPlaying;
-    int32_t flags = tempoValid != 0 ? vst2::kVstTempoValid : 0;
-    if (playing != 0) flags |= vst2::kVstTransportPlaying;
-    if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
-    if (playing != 0 && positionValid != 0) flags |= vst2::kVstPpqPosValid;
-    FillTimeRecord(timeInfo, static_cast<double>(controllerRate_.load(std::memory_order_relaxed)), flags, tempo,
-                   timeSigNumerator, timeSigDenominator, ppqPosition, static_cast<double>(samplePosition));
+    FillTimeRecord(timeInfo, static_cast<double>(controllerRate_.load(std::memory_order_relaxed)), SnapshotFlags(),
+                   tempo, timeSigNumerator, timeSigDenominator, ppqPosition, static_cast<double>(samplePosition));
     const bool stopEdge = playing == 0 && wasPlaying == 1;
     wasPlaying = playing;
     if (stopEdge) [[unlikely]] SendStopEvent(effect, opt);

@@ -241,6 +241,14 @@ private:
     intptr_t AnswerOtherTimeRequest();
     // [audio] Copies the snapshot into published_.
     void Publish() noexcept;
+    // [audio] The VstTimeInfo flags the snapshot's values are valid for: the tempo and meter when
+    // the host gave them, the position only while playing.
+    int32_t SnapshotFlags() const noexcept {
+        int32_t flags = tempoValid != 0 ? vst2::kVstTempoValid : 0;
+        if (isPlaying != 0) flags |= vst2::kVstTransportPlaying | (positionValid != 0 ? vst2::kVstPpqPosValid : 0);
+        if (timeSigValid != 0) flags |= vst2::kVstTimeSigValid;
+        return flags;
+    }
     // [any] Sends effSetSampleRate with the controller's rate (or the default) to the effect.
     intptr_t AnswerSampleRateRequest(vst2::AEffect* effect);
     // [any] Turns automate, begin-edit and end-edit into the operations of the host parameter
